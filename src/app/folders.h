@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+// The folders every part of the program works in. Each path uses '/' and ends in '/'.
+namespace vortane {
+
+// The per-user data folder "vortn" under $XDG_CONFIG_HOME (~/.config); created when missing.
+// Holds config.cfg, vw1.cfg and screen-capture-recorder.ini.
+QString GetUserDataFolder();
+// The folder of the running program file (skin/, manual/, vortenc, libkeyvane.so).
+QString GetProgramFolder();
+// Where the start-up check expects the encoder: the program folder.
+QString GetWindowsFolder();
+// The suggested recording folder: the user's Videos folder.
+QString GetPublicVideoFolder();
+// Where optional outside programs are installed: /opt.
+QString GetProgramFilesFolder();
+
+// Appends '/' unless the path already ends in one.
+QString WithTrailingSeparator(const QString& path);
+
+// Puts the program folder first on PATH, so the bare name "vortenc" finds the adapter beside the
+// program, as the Windows search order would.
+void PutProgramFolderFirstOnPath();
+
+}  // namespace vortane

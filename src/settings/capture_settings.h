@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace vortane {
+
+// The persisted settings record: a raw little-endian image of exactly 1980 bytes, stored in
+// config.cfg. Narrow strings are GBK, wide strings UTF-16LE, both NUL-terminated in their field.
+// Flags are written as 0 or 1 only.
+struct CaptureSettings {
+  std::int32_t videoBitrateKbps = 0;
+  std::int32_t audioBitrateKbps = 0;
+  std::int32_t frameRate = 0;
+  std::int32_t outputWidth = 0;
+  std::int32_t outputHeight = 0;
+  std::int32_t soundSource = 0;  // 0 microphone, 1 speaker, 2 both mixed
+  std::int32_t saveFormat = 0;   // 0 MP4, 1 MPEG-TS
+  char saveFolder[256] = {};
+  char16_t videoDevice[256] = {};
+  char16_t audioDevice[256] = {};
+  std::int32_t cameraWidth = 0;
+  std::int32_t cameraHeight = 0;
+  std::int32_t hideOnStart = 0;
+  std::int32_t liveEnabled = 0;
+  char liveUrl[256] = {};
+  std::int32_t fluencyFirst = 0;
+  char platformServer[256] = {};
+  char platformUser[64] = {};
+  char platformPassword[64] = {};
+  std::int32_t rememberPassword = 0;
+  std::int32_t videoSource = 0;  // 0 desktop, 1 camera
+  std::int32_t noiseReduction = 0;
+
+  // Typed access to the string fields. The setters refuse (return false, field unchanged) a
+  // value that does not fit its field with its terminator; they never cut.
+  QString SaveFolder() const;
+  bool SetSaveFolder(const QString& folder);
+  QString VideoDevice() const;
+  bool SetVideoDevice(const QString& name);
+  QString AudioDevice() const;
+  bool SetAudioDevice(const QString& name);
+  QString LiveUrl() const;
+  bool SetLiveUrl(const QString& url);
+  QString PlatformServer() const;
+  bool SetPlatformServer(const QString& server);
+  QString PlatformUser() const;
+  bool SetPlatformUser(const QString& user);
+  QString PlatformPassword() const;
+  bool SetPlatformPassword(const QString& password);
+};
+
+inline constexpr std::size_t kCaptureSettingsSize = 1980;
+static_assert(std::endian::native == std::endian::little, "config.cfg is a little-endian image");
+static_assert(sizeof(CaptureSettings) == kCaptureSettingsSize);
+static_assert(offsetof(CaptureSettings, saveFolder) == 28);
+static_assert(offsetof(CaptureSettings, videoDevice) == 284);
+static_assert(offsetof(CaptureSettings, audioDevice) == 796);
+static_assert(offsetof(CaptureSettings, cameraWidth) == 1308);
+static_assert(offsetof(CaptureSettings, liveUrl) == 1324);
+static_assert(offsetof(CaptureSettings, fluencyFirst) == 1580);
+static_assert(offsetof(CaptureSettings, platformServer) == 1584);
+static_assert(offsetof(CaptureSettings, platformUser) == 1840);
+static_assert(offsetof(CaptureSettings, platformPassword) == 1904);
+static_assert(offsetof(CaptureSettings, rememberPassword) == 1968);
+static_assert(offsetof(CaptureSettings, videoSource) == 1972);
+static_assert(offsetof(CaptureSettings, noiseReduction) == 1976);
+
+// The process-wide record: loaded from config.cfg on the first call, zeros where the file had
+// nothing. UI thread only.
+CaptureSettings& GetCaptureSettings();
+
+// Writes the record to config.cfg (replacing it atomically, mode 0600); false when it could not
+// be written, in which case the old file is left as it was.
+bool SaveCaptureSettings(const CaptureSettings& settings);
+
+// The path of config.cfg in the user data folder.
+QString ConfigFilePath();
+
+// Reads a record from `path`; missing or short files leave the rest zero.
+CaptureSettings LoadCaptureSettingsFrom(const QString& path);
+bool SaveCaptureSettingsTo(const CaptureSettings& settings, const QString& path);
+
+// The text-mode translation of records on disk: 0x0A is stored as 0x0D 0x0A, and reading turns
+// every 0x0D 0x0A back into 0x0A.
+std::string EncodeTextMode(const void* data, std::size_t size);
+// Decodes at most `capacity` record bytes from `file`; returns the number of bytes produced.
+std::size_t DecodeTextMode(const std::string& file, void* record, std::size_t capacity);
+
+// Reads and writes a small record file through the text-mode translation. Writing replaces the
+// file atomically (temporary file in the same folder, then rename) with mode 0600.
+std::size_t ReadRecordFile(const QString& path, void* record, std::size_t capacity);
+bool WriteRecordFile(const QString& path, const void* record, std::size_t size);
+
+}  // namespace vortane
