@@ -7,6 +7,7 @@
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <string>
 #include <unordered_map>
 
 namespace vortane::platform {
@@ -106,6 +107,13 @@ bool SendWindowMessage(WindowHandle window, WindowMessage message) {
   }
   done.wait();
   return true;
+}
+
+std::uint32_t RegisterWindowMessage(const char* name) {
+  static std::unordered_map<std::string, std::uint32_t> numbers;
+  std::lock_guard lock(RegistryMutex());
+  auto [it, added] = numbers.try_emplace(name, 0xC000 + static_cast<std::uint32_t>(numbers.size()));
+  return it->second;
 }
 
 bool IsWindowAlive(WindowHandle window) {

@@ -56,4 +56,8 @@ bool SendWindowMessage(WindowHandle window, WindowMessage message);
 
 bool IsWindowAlive(WindowHandle window);
 
+// The number of a message known by name (RegisterWindowMessage on Windows): the same name gives
+// the same number in 0xC000..0xFFFF for the life of the process.
+std::uint32_t RegisterWindowMessage(const char* name);
+
 }  // namespace vortane::platform

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <QString>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/window_message.h"
+
+namespace vortane {
+
+// The status block of a job. Every status message carries its own copy of it.
+struct JobStatus {
+  std::int32_t statusCode = 0;
+  double statusValue = 0.0;
+  char statusText[256] = {};  // GBK, NUL-terminated
+};
+
+// Status codes.
+inline constexpr std::int32_t kJobStarted = 1;
+inline constexpr std::int32_t kJobProgress = 2;
+inline constexpr std::int32_t kJobFinished = 3;  // value = exit code, read as unsigned 32-bit
+inline constexpr std::int32_t kJobStopped = 4;
+inline constexpr std::int32_t kJobError = 10;  // value -1.0, text "创建通道失败" / "创建进程失败"
+
+struct EncoderJob;
+
+// What a job status message carries: wParam is the job's address, lParam 0, and the payload is a
+// JobEvent. `jobSerial` tells jobs apart even when a new record reuses an old address.
+struct JobEvent {
+  const EncoderJob* job = nullptr;
+  std::uint64_t jobSerial = 0;
+  JobStatus status;
+};
+
+using ReaderProc = unsigned (*)(EncoderJob* job);
+
+// One background job: a child process with its output pipe, or (for platform requests) any
+// worker that reports through the same status messages. The record is shared (std::shared_ptr)
+// between its owner and its threads, so it is never freed while a thread still uses it.
+struct EncoderJob {
+  EncoderJob();
+  EncoderJob(const EncoderJob&) = delete;
+  EncoderJob& operator=(const EncoderJob&) = delete;
+  ~EncoderJob();
+
+  int readPipe = -1;   // read end of the child's stdout+stderr pipe
+  int writePipe = -1;  // write end; held by the runner until the child has exited
+  std::atomic<std::int32_t> finished{0};       // set by the runner after the child exited
+  std::atomic<std::int32_t> stopRequested{0};  // set by the owner to end the child
+  QString commandLineWide;        // the command line; when empty, commandLineNarrow is used
+  std::string commandLineNarrow;  // GBK command line (the uploader)
+  std::string collectedOutput;    // filled by a reader procedure that collects output
+  ReaderProc readerProc = nullptr;
+  std::uint32_t notifyMessage = 0;  // 0 = post nothing
+  platform::WindowHandle ownerWindow = 0;
+  JobStatus status;            // the last status posted
+  void* context = nullptr;     // data of a thread procedure that owns the job; unused by the runner
+  const std::uint64_t serial;  // unique per record in this process
+
+  // The runner's own state: the child and the write end of its standard input, through which a
+  // stop request first asks the child to finish ("q") before it is killed.
+  pid_t childPid = -1;
+  int stdinPipe = -1;
+};
+
+// Stores the status and posts it to the owner (nothing when notifyMessage is 0). A null text is
+// empty; a text of 256 bytes or more is cut to 255.
+void PostJobStatus(EncoderJob& job, std::int32_t code, double value, const char* text);
+
+// Runs the job's command line as a child and watches it until it ends; reports started (1), the
+// reader's progress (2) and exactly one final status (3, 4 or 10), which is always the last
+// message. Result: 1 pipe failure, 2 process failure, 3 stopped on request, else the exit code.
+// A stop request first sends "q" to the child's standard input; a child still running 3 s later
+// is killed (retried on every pass). The job then ends with code 4.
+unsigned RunEncoderJob(EncoderJob& job);
+
+// Starts RunEncoderJob on a new worker thread that holds the record until it is done.
+void StartEncoderJob(std::shared_ptr<EncoderJob> job);
+
+// The reader procedure of encoder jobs: turns "time=hh:mm:ss.xx" in the child's output into
+// progress status messages.
+unsigned EncoderProgressReader(EncoderJob* job);
+
+// The process id of the first running encoder (a process whose program file or argv[0] is named
+// "vortenc"), or 0.
+pid_t FindRunningEncoder();
+// Ends the process at once; false when it could not be signalled.
+bool TerminateProcessById(pid_t pid);
+
+}  // namespace vortane
