@@ -1,0 +1,376 @@
+#include "app/recording_controller.h"
+
+#include <QFile>
+#include <algorithm>
+#include <any>
+
+#include "app/program_info.h"
+#include "app/toolbar_view.h"
+#include "app/window_messages.h"
+#include "encoder/command_lines.h"
+#include "platform/code_page.h"
+#include "settings/capture_settings.h"
+
+namespace vortane {
+namespace {
+
+constexpr ColorRef kGreen = Rgb(0, 255, 0);
+constexpr ColorRef kRed = Rgb(255, 0, 0);
+constexpr ColorRef kWhite = Rgb(255, 255, 255);
+
+constexpr int kLedRed = 2001;
+constexpr int kLedGreen = 2002;
+
+const char kScreenTooWide[] =
+    "您的屏幕分辨率(%1)过大，会明显降低录制和直播的效率！\n请将分辨率调整为：1920x1080(HD)、"
+    "1600x900、1280x720 ...\n屏幕分辨率越小，录制和直播效果越好，终端适配也会越好。";
+const char kNotConfigured[] = "您还没有对系统做任何设置，请完成设置后再启动录制。";
+const char kNoMicrophone[] = "没有配置麦克风设备！";
+const char kBadLiveAddress[] = "直播地址无效，无法启动直播！";
+const char kCommandRefused[] =
+    "无法启动：保存目录、设备名称或直播地址过长，或含有双引号（\"）。\n请在设置中修改后再试。";
+const char kRecovering[] = "直播中断，正在恢复...";
+const char kRecoveryFailed[] = "直播中断，未能恢复";
+const char kRemuxFailed[] = "转换失败，原始录像已保留";
+const char kRemuxStopped[] = "转换已中止，原始录像已保留";
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+std::time_t SystemNow() {
+  return std::time(nullptr);
+}
+
+}  // namespace
+
+RecordingController::RecordingController(ToolbarView& view, CaptureSettings& settings)
+    : view_(view), settings_(settings), startJob_(StartEncoderJob), now_(SystemNow) {}
+
+int RecordingController::RecoveryDelayMs(int attempt) {
+  return attempt >= 3 ? 5000 : 1000 << std::max(attempt, 0);
+}
+
+QString RecordingController::ModeWord() const {
+  return liveMode_ ? Text("直播") : Text("录制");
+}
+
+void RecordingController::SetStatusText(const QString& text, bool isError) {
+  view_.SetStatusLabel(text, isError ? kRed : kGreen);
+}
+
+void RecordingController::SetModeLabel(int kind) {
+  if (kind == 0) {
+    view_.SetModeLabel(ProgramTitle(), kWhite);
+  } else {
+    view_.SetModeLabel(liveMode_ ? Text("直播...") : Text("录制..."), kGreen);
+  }
+}
+
+void RecordingController::ShowReadyStatus() {
+  QString text;
+  if (settings_.liveEnabled == 1) {
+    text = Text("就绪 - 准备直播");
+    view_.SetTaskLabel(selectedLiveTask_ && view_.IsLoggedIn() ? selectedLiveTask_->name
+                                                               : Text("自定义直播"));
+  } else {
+    text = Text("就绪 - 准备录制");
+    view_.SetTaskLabel(QString());
+  }
+  if (settings_.videoSource == 1) {
+    text += Text(" - 录制摄像头");
+  } else if (regionMode_) {
+    text += Text(" - 区域模式");
+  } else {
+    text += Text(" - 全屏模式");
+  }
+  SetStatusText(text, false);
+}
+
+bool RecordingController::CheckScreenWidth() {
+  int checksBefore = screenChecks_++;
+  int width = view_.ScreenWidth();
+  if (checksBefore < 6 && width > 1920) {
+    view_.ShowMessage(Text(kScreenTooWide).arg(width));
+    return false;
+  }
+  return true;
+}
+
+void RecordingController::StartOrStop() {
+  if (restartPending_) {
+    // The user ends a live push that is waiting to reconnect.
+    view_.KillTimer(kLiveRestartTimer);
+    restartPending_ = false;
+    ShowEndedLook();
+    SetStatusText(Text("已停止 ") + QString::fromStdString(lastProgressTime_), false);
+    if (selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
+      view_.SendStopSignal(selectedLiveTask_->callbackUrl);
+    }
+    EndRecovery();
+    view_.StartTimer(kLedHoldTimer, 2000);
+    liveMode_ = false;
+    return;
+  }
+  if (JobActive() && jobKind_ == 1) return;  // the remux finishes by itself; the button is off
+  if (jobState_ == kJobStarted || jobState_ == kJobProgress || JobActive()) {
+    StopRecording();
+    return;
+  }
+  Start();
+}
+
+bool RecordingController::Start() {
+  if (!CheckScreenWidth()) return false;
+
+  if (settings_.saveFolder[0] == '\0') {
+    view_.ShowMessage(Text(kNotConfigured));
+    view_.OpenSettings();
+    return false;
+  }
+
+  QString firstAudio;
+  QString secondAudio;
+  switch (settings_.soundSource) {
+    case 0:
+      firstAudio = settings_.AudioDevice();
+      break;
+    case 1:
+      firstAudio = QString::fromLatin1(kSpeakerSourceName);
+      break;
+    case 2:
+      firstAudio = QString::fromLatin1(kSpeakerSourceName);
+      secondAudio = settings_.AudioDevice();
+      break;
+    default:
+      break;
+  }
+  if ((settings_.soundSource == 0 || settings_.soundSource == 2) && settings_.audioDevice[0] == 0) {
+    view_.ShowMessage(Text(kNoMicrophone));
+    return false;
+  }
+
+  QString videoName;
+  if (settings_.videoSource == 1) {
+    videoName = settings_.VideoDevice();
+    view_.ReleaseCamera();
+  } else {
+    videoName = QString::fromLatin1(kDesktopSourceName);
+  }
+
+  std::time_t now = now_();
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof(stamp), "%Y%m%d%H%M%S", &local);
+  QString base = settings_.SaveFolder() + QLatin1Char('/') + QString::fromLatin1(stamp);
+  capturePath_ = base + QStringLiteral(".ts");
+  finalPath_ =
+      base + (settings_.saveFormat == 0 ? QStringLiteral("m.mp4") : QStringLiteral("t.ts"));
+
+  std::optional<QString> command;
+  bool live = settings_.liveEnabled != 0;
+  if (live) {
+    int videoBitrate = settings_.videoBitrateKbps > 3000 ? 0 : settings_.videoBitrateKbps;
+    liveAddress_ = selectedLiveTask_ && view_.IsLoggedIn() ? selectedLiveTask_->pushUrl
+                                                           : std::string(settings_.liveUrl);
+    if (liveAddress_.size() < 10 || liveAddress_.size() > 511) {
+      view_.ShowMessage(Text(kBadLiveAddress));
+      return false;
+    }
+    command = BuildCaptureCommand(
+        videoName, platform::AnsiToWide(liveAddress_), firstAudio, secondAudio, videoBitrate,
+        settings_.audioBitrateKbps, settings_.frameRate, settings_.outputWidth,
+        settings_.outputHeight, settings_.fluencyFirst, settings_.noiseReduction, region_);
+  } else {
+    command = BuildCaptureCommand(videoName, capturePath_, firstAudio, secondAudio,
+                                  settings_.videoBitrateKbps, settings_.audioBitrateKbps,
+                                  settings_.frameRate, settings_.outputWidth,
+                                  settings_.outputHeight, 0, settings_.noiseReduction, region_);
+  }
+  if (!command) {
+    view_.ShowMessage(Text(kCommandRefused));
+    return false;
+  }
+  liveMode_ = live;
+  StartJob(*command, WM_RECORD_JOB_EVENT, 0);
+  return true;
+}
+
+void RecordingController::StartJob(const QString& command, std::uint32_t message, int kind) {
+  auto job = std::make_shared<EncoderJob>();
+  job->ownerWindow = view_.MessageHandle();
+  job->commandLineWide = command;
+  job->notifyMessage = message;
+  job->readerProc = EncoderProgressReader;
+  currentJob_ = job;
+  jobEnded_ = false;
+  jobKind_ = kind;
+  // The toolbar shows the running look before the process exists.
+  OnJobStatus(kJobStarted, std::string(), 0.0);
+  startJob_(job);
+}
+
+void RecordingController::StartRemux() {
+  std::optional<QString> command = BuildRemuxCommand(capturePath_, finalPath_);
+  if (!command) {
+    view_.SetLed(kLedRed);
+    SetStatusText(Text(kRemuxFailed), true);
+    return;
+  }
+  StartJob(*command, WM_REMUX_JOB_EVENT, 1);
+}
+
+void RecordingController::StopRecording() {
+  SetStatusText(Text("正在停止..."), false);
+  view_.SetModeLabel(Text("停止..."), kGreen);
+  view_.StartTimer(kStopTimer, liveMode_ ? 500 : 1000);
+  stopping_ = true;
+}
+
+void RecordingController::OnJobMessage(const platform::WindowMessage& message) {
+  const auto* event = std::any_cast<JobEvent>(&message.payload);
+  if (event == nullptr || currentJob_ == nullptr || event->jobSerial != currentJob_->serial) return;
+  int code = event->status.statusCode;
+  jobState_ = code;
+  if (code == kJobFinished || code == kJobStopped || code == kJobError) jobEnded_ = true;
+  OnJobStatus(code, std::string(event->status.statusText), event->status.statusValue);
+}
+
+void RecordingController::ShowEndedLook() {
+  view_.SetStartButton(QStringLiteral("start.bmp"), Text("开始") + ModeWord());
+  SetModeLabel(0);
+  view_.SlideToolbar(false);
+  view_.MarkFrameRecording(false);
+  view_.SetSideButtonsEnabled(true);
+  view_.SetStartButtonEnabled(true);
+}
+
+void RecordingController::EndRecovery() {
+  recovering_ = false;
+  recoveryAttempt_ = 0;
+}
+
+void RecordingController::OnJobStatus(int code, const std::string& text, double value) {
+  bool ended = code == kJobFinished || code == kJobError;
+  if (ended && liveMode_ && jobKind_ == 0 && (recovering_ || now_() - startTime_ > 10)) {
+    // The push broke off after it had been running: keep the lesson on air.
+    SetModeLabel(0);
+    view_.SlideToolbar(false);
+    SetStatusText(Text(kRecovering), true);
+    recovering_ = true;
+    restartPending_ = true;
+    view_.StartTimer(kLiveRestartTimer, RecoveryDelayMs(recoveryAttempt_++));
+    return;
+  }
+
+  if (code == kJobStarted) {
+    view_.SetLed(kLedGreen);
+    view_.SetStartButton(QStringLiteral("stop.bmp"), Text("停止") + ModeWord());
+    view_.MarkFrameRecording(true);
+    view_.SetSideButtonsEnabled(false);
+    view_.HideFileManager();
+    if (jobKind_ == 1) {
+      view_.SetStartButtonEnabled(false);
+      SetStatusText(Text("检查格式..."), false);
+    } else {
+      if (settings_.hideOnStart != 0) view_.SlideToolbar(true);
+      if (recovering_) {
+        SetStatusText(Text(kRecovering), true);
+      } else {
+        SetStatusText(Text("正在") + ModeWord() + Text("..."), false);
+      }
+    }
+    lastProgressTime_.clear();
+    startTime_ = now_();
+    SetModeLabel(1);
+    return;
+  }
+
+  if (code == kJobProgress) {
+    if (stopping_ || text.empty()) return;
+    lastProgressTime_ = text.substr(0, 31);
+    QString time = platform::AnsiToWide(lastProgressTime_);
+    if (jobKind_ == 1) {
+      SetStatusText(Text("检查格式 ") + time, false);
+    } else {
+      if (recovering_) recoveryAttempt_ = 0;  // the push flows again
+      SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
+    }
+    return;
+  }
+
+  if (code != kJobFinished && code != kJobStopped && code != kJobError) return;
+
+  ShowEndedLook();
+  QString endText = platform::AnsiToWide(text);
+  if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
+  QString stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
+
+  if (code == kJobError) {
+    view_.SetLed(kLedRed);
+    if (jobKind_ == 1) {
+      jobKind_ = 0;
+      SetStatusText(endText + Text("，") + Text(kRemuxFailed), true);
+    } else {
+      SetStatusText(endText, true);
+    }
+  } else if (code == kJobStopped) {
+    if (jobKind_ == 1) {
+      // The final file is incomplete; the temporary recording is all the lesson has.
+      jobKind_ = 0;
+      view_.SetLed(kLedRed);
+      SetStatusText(Text(kRemuxStopped), true);
+    } else {
+      SetStatusText(stoppedText, false);
+      if (liveMode_ && selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
+        view_.SendStopSignal(selectedLiveTask_->callbackUrl);
+      }
+      EndRecovery();
+      if (!liveMode_) StartRemux();
+    }
+  } else if (jobKind_ == 1) {
+    jobKind_ = 0;
+    if (static_cast<std::uint32_t>(value) == 0) {
+      view_.SetLed(kLedGreen);
+      SetStatusText(stoppedText, false);
+      QFile::remove(capturePath_);
+    } else {
+      view_.SetLed(kLedRed);
+      SetStatusText(Text(kRemuxFailed), true);
+    }
+  } else {
+    view_.SetLed(kLedRed);
+    SetStatusText(endText, true);
+  }
+  view_.StartTimer(kLedHoldTimer, 2000);
+  liveMode_ = false;
+}
+
+void RecordingController::OnTimer(int id) {
+  view_.KillTimer(id);
+  switch (id) {
+    case kStopTimer:
+      if (currentJob_) currentJob_->stopRequested = 1;
+      stopping_ = false;
+      break;
+    case kLedHoldTimer:
+      view_.StopLedBlinking();
+      break;
+    case kLiveRestartTimer:
+      restartPending_ = false;
+      if (!Start()) {
+        // The restart was refused (its reason is already shown): leave the running look.
+        ShowEndedLook();
+        view_.SetLed(kLedRed);
+        SetStatusText(Text(kRecoveryFailed), true);
+        EndRecovery();
+        liveMode_ = false;
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace vortane

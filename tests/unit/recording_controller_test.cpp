@@ -1,0 +1,447 @@
+#include "app/recording_controller.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <map>
+#include <vector>
+
+#include "app/toolbar_view.h"
+#include "app/window_messages.h"
+#include "platform/code_page.h"
+#include "settings/capture_settings.h"
+
+namespace vortane {
+namespace {
+
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+// Records what the controller does to the toolbar.
+class FakeView : public ToolbarView {
+ public:
+  platform::WindowHandle MessageHandle() const override { return handle; }
+  void SetStatusLabel(const QString& text, ColorRef colour) override {
+    status = text;
+    statusIsRed = colour == Rgb(255, 0, 0);
+    statusHistory.push_back(text);
+  }
+  void SetModeLabel(const QString& text, ColorRef) override { mode = text; }
+  void SetTaskLabel(const QString& text) override { task = text; }
+  void SetLed(int code) override { led = code; }
+  void StopLedBlinking() override { ledHeld = true; }
+  void SetStartButton(const QString& file, const QString& tip) override {
+    startSkin = file;
+    startTip = tip;
+  }
+  void SetStartButtonEnabled(bool on) override { startEnabled = on; }
+  void SetSideButtonsEnabled(bool on) override { sideEnabled = on; }
+  void HideFileManager() override {}
+  void MarkFrameRecording(bool on) override { frameRecording = on; }
+  void SlideToolbar(bool out) override { slides.push_back(out); }
+  void ShowMessage(const QString& text) override { messages.push_back(text); }
+  void OpenSettings() override { ++settingsOpened; }
+  void ReleaseCamera() override { ++cameraReleased; }
+  void StartTimer(int id, int ms) override {
+    timers[id] = ms;
+    if (realTimers) {
+      QTimer::singleShot(ms, [this, id] {
+        if (timers.count(id)) onTimer(id);
+      });
+    }
+  }
+  void KillTimer(int id) override { timers.erase(id); }
+  int ScreenWidth() const override { return screenWidth; }
+  bool IsLoggedIn() const override { return loggedIn; }
+  void SendStopSignal(const std::string& url) override { stopSignals.push_back(url); }
+
+  platform::WindowHandle handle = 0;
+  QString status, mode, task, startSkin, startTip;
+  bool statusIsRed = false;
+  std::vector<QString> statusHistory;
+  int led = 0;
+  bool ledHeld = false;
+  bool startEnabled = true, sideEnabled = true, frameRecording = false;
+  std::vector<bool> slides;
+  std::vector<QString> messages;
+  int settingsOpened = 0, cameraReleased = 0;
+  std::map<int, int> timers;
+  int screenWidth = 1920;
+  bool loggedIn = false;
+  std::vector<std::string> stopSignals;
+  bool realTimers = false;
+  std::function<void(int)> onTimer;
+};
+
+struct Fixture {
+  Fixture() : controller(view, settings) {
+    settings.SetSaveFolder(folder.path());
+    settings.SetAudioDevice(QStringLiteral("VirtualMic"));
+    controller.SetClock([this] { return clock; });
+    controller.SetJobStarter([this](std::shared_ptr<EncoderJob> job) { started.push_back(job); });
+    controller.CheckScreenWidth();  // the check the window runs at start
+  }
+
+  // Delivers a status of the current job as the runner would post it.
+  void Post(int code, const char* text = "", double value = 0) {
+    JobEvent event{controller.currentJob().get(), controller.currentJob()->serial, {}};
+    event.status.statusCode = code;
+    event.status.statusValue = value;
+    std::snprintf(event.status.statusText, sizeof(event.status.statusText), "%s", text);
+    controller.OnJobMessage({WM_RECORD_JOB_EVENT, 0, 0, event});
+  }
+  void StopNow() {
+    controller.StartOrStop();
+    controller.OnTimer(RecordingController::kStopTimer);
+  }
+
+  QTemporaryDir folder;
+  CaptureSettings settings;
+  FakeView view;
+  RecordingController controller;
+  std::time_t clock = 1765275300;  // 2025-12-09 10:15:00 UTC
+  std::vector<std::shared_ptr<EncoderJob>> started;
+};
+
+TEST(RecordingController, StartChecksComeInOrder) {
+  Fixture f;
+  f.view.screenWidth = 2560;
+  // Window start used the first check; five starts are refused with the warning, the sixth runs.
+  for (int i = 0; i < 5; ++i)
+    f.controller.StartOrStop();
+  ASSERT_EQ(f.view.messages.size(), 5u);
+  EXPECT_TRUE(f.view.messages[0].contains(QStringLiteral("(2560)")));
+  EXPECT_TRUE(f.started.empty());
+  f.controller.StartOrStop();
+  EXPECT_EQ(f.started.size(), 1u);
+
+  Fixture g;
+  g.settings.saveFolder[0] = '\0';
+  g.controller.StartOrStop();
+  EXPECT_EQ(g.view.messages.back(), U("您还没有对系统做任何设置，请完成设置后再启动录制。"));
+  EXPECT_EQ(g.view.settingsOpened, 1);
+
+  Fixture h;
+  h.settings.audioDevice[0] = 0;
+  h.controller.StartOrStop();
+  EXPECT_EQ(h.view.messages.back(), U("没有配置麦克风设备！"));
+  h.settings.soundSource = 2;
+  h.controller.StartOrStop();
+  EXPECT_EQ(h.view.messages.size(), 2u);
+  h.settings.soundSource = 1;  // the speaker needs no microphone
+  h.controller.StartOrStop();
+  ASSERT_EQ(h.started.size(), 1u);
+  EXPECT_TRUE(h.started[0]->commandLineWide.contains(
+      QStringLiteral("audio=\"virtual-audio-capturer\" -acodec aac")));
+
+  Fixture live;
+  live.settings.liveEnabled = 1;
+  live.settings.SetLiveUrl(QStringLiteral("rtmp://a"));
+  live.controller.StartOrStop();
+  EXPECT_EQ(live.view.messages.back(), U("直播地址无效，无法启动直播！"));
+
+  Fixture quote;
+  quote.settings.SetAudioDevice(QStringLiteral("Mic \"USB\""));
+  quote.controller.StartOrStop();
+  ASSERT_EQ(quote.view.messages.size(), 1u);
+  EXPECT_TRUE(quote.view.messages[0].startsWith(U("无法启动")));
+  EXPECT_TRUE(quote.started.empty());
+  EXPECT_EQ(quote.controller.jobState(), kJobStopped);
+}
+
+TEST(RecordingController, NamesCommandsAndLiveAddress) {
+  Fixture f;
+  f.settings.videoBitrateKbps = 4000;
+  f.settings.saveFormat = 1;
+  f.controller.SetRegionMode(true);
+  f.controller.SetRegion({104, 104, 736, 456});
+  f.controller.StartOrStop();
+  ASSERT_EQ(f.started.size(), 1u);
+  std::tm local{};
+  localtime_r(&f.clock, &local);
+  char stamp[32];
+  std::strftime(stamp, sizeof(stamp), "%Y%m%d%H%M%S", &local);
+  QString base = f.folder.path() + QLatin1Char('/') + QString::fromLatin1(stamp);
+  EXPECT_EQ(f.controller.capturePath(), base + ".ts");
+  EXPECT_EQ(f.controller.finalPath(), base + "t.ts");
+  const QString& command = f.started[0]->commandLineWide;
+  EXPECT_TRUE(command.startsWith(QStringLiteral("vortenc -y -rtbufsize 100M -f gdigrab")));
+  EXPECT_TRUE(command.contains(QStringLiteral("-offset_x 104 -offset_y 104 -video_size 632x352")));
+  EXPECT_TRUE(command.contains(QStringLiteral("-maxrate 4000k")));
+  EXPECT_TRUE(command.endsWith(QStringLiteral("-copyinkf -f mpegts \"") + base + ".ts\""));
+  EXPECT_EQ(f.started[0]->notifyMessage, WM_RECORD_JOB_EVENT);
+  EXPECT_EQ(f.started[0]->ownerWindow, f.view.handle);
+
+  // Live: bitrates above 3000 fall back to the encoder's 1200k; a task's address wins only when
+  // the user is logged in.
+  Fixture live;
+  live.settings.liveEnabled = 1;
+  live.settings.videoBitrateKbps = 4000;
+  live.settings.SetLiveUrl(QStringLiteral("rtmp://127.0.0.1/live/settings"));
+  LiveTask task;
+  task.name = U("初二数学");
+  task.pushUrl = "rtmp://127.0.0.1/live/task";
+  live.controller.SetSelectedLiveTask(task);
+  live.controller.StartOrStop();
+  ASSERT_EQ(live.started.size(), 1u);
+  EXPECT_EQ(live.controller.liveAddress(), "rtmp://127.0.0.1/live/settings");
+  EXPECT_TRUE(live.started[0]->commandLineWide.contains(QStringLiteral("-maxrate 1200k")));
+  EXPECT_TRUE(live.started[0]->commandLineWide.endsWith(
+      QStringLiteral("-f flv \"rtmp://127.0.0.1/live/settings\"")));
+  live.Post(kJobStarted);
+  live.StopNow();
+  live.Post(kJobStopped);
+  live.view.loggedIn = true;
+  live.controller.ShowReadyStatus();
+  EXPECT_EQ(live.view.task, U("初二数学"));
+  EXPECT_EQ(live.view.status, U("就绪 - 准备直播 - 全屏模式"));
+  live.controller.StartOrStop();
+  EXPECT_EQ(live.controller.liveAddress(), "rtmp://127.0.0.1/live/task");
+
+  // The camera as source: its preview is released first, and an empty name is not refused.
+  Fixture camera;
+  camera.settings.videoSource = 1;
+  camera.controller.StartOrStop();
+  EXPECT_EQ(camera.view.cameraReleased, 1);
+  ASSERT_EQ(camera.started.size(), 1u);
+  EXPECT_TRUE(camera.started[0]->commandLineWide.contains(QStringLiteral("-i video=\"\"")));
+  camera.Post(kJobStarted);
+  camera.Post(kJobFinished, "", 1);
+  EXPECT_EQ(camera.view.status, U("异常终止！"));
+  EXPECT_TRUE(camera.view.statusIsRed);
+  EXPECT_EQ(camera.view.led, 2001);
+}
+
+TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
+  for (int outcome : {0, 1, 2}) {  // remux exits 0, exits 1, is stopped
+    Fixture f;
+    f.settings.hideOnStart = 1;
+    f.controller.StartOrStop();
+    EXPECT_EQ(f.view.startSkin, "stop.bmp");
+    EXPECT_EQ(f.view.startTip, U("停止录制"));
+    EXPECT_EQ(f.view.status, U("正在录制..."));
+    EXPECT_FALSE(f.view.sideEnabled);
+    EXPECT_TRUE(f.view.frameRecording);
+    EXPECT_EQ(f.view.slides, std::vector<bool>{true});
+    f.Post(kJobStarted);
+    f.Post(kJobProgress, "");
+    f.Post(kJobProgress, "00:00:04.00");
+    EXPECT_EQ(f.view.status, U("正在录制 00:00:04.00"));
+    EXPECT_EQ(f.controller.jobState(), kJobProgress);
+
+    f.controller.StartOrStop();  // the stop command
+    EXPECT_EQ(f.view.status, U("正在停止..."));
+    EXPECT_EQ(f.view.timers[RecordingController::kStopTimer], 1000);
+    f.Post(kJobProgress, "00:00:05.00");
+    EXPECT_EQ(f.view.status, U("正在停止...")) << "progress after the stop command is ignored";
+    EXPECT_EQ(f.controller.currentJob()->stopRequested.load(), 0);
+    f.controller.OnTimer(RecordingController::kStopTimer);
+    EXPECT_EQ(f.controller.currentJob()->stopRequested.load(), 1);
+
+    QFile temporary(f.controller.capturePath());
+    ASSERT_TRUE(temporary.open(QIODevice::WriteOnly));
+    temporary.close();
+    f.Post(kJobStopped);
+    ASSERT_EQ(f.started.size(), 2u) << "a stopped recording is remuxed";
+    EXPECT_EQ(f.started[1]->notifyMessage, WM_REMUX_JOB_EVENT);
+    EXPECT_EQ(f.started[1]->commandLineWide,
+              QStringLiteral("vortenc -y -i \"%1\" -c:v copy -c:a copy \"%2\"")
+                  .arg(f.controller.capturePath(), f.controller.finalPath()));
+    EXPECT_EQ(f.view.status, U("检查格式..."));
+    EXPECT_FALSE(f.view.startEnabled);
+    f.Post(kJobStarted);
+    f.Post(kJobProgress, "00:00:05.20");
+    EXPECT_EQ(f.view.status, U("检查格式 00:00:05.20"));
+    f.controller.StartOrStop();  // F8 during the remux does not cut it short
+    EXPECT_EQ(f.view.timers.count(RecordingController::kStopTimer), 0u);
+
+    if (outcome == 0) {
+      f.Post(kJobFinished, "", 0);
+      EXPECT_EQ(f.view.status, U("已停止 00:00:05.20"));
+      EXPECT_FALSE(f.view.statusIsRed);
+      EXPECT_EQ(f.view.led, 2002);
+      EXPECT_FALSE(QFile::exists(f.controller.capturePath()));
+    } else {
+      f.Post(outcome == 1 ? kJobFinished : kJobStopped, "", 1);
+      EXPECT_TRUE(f.view.statusIsRed);
+      EXPECT_TRUE(f.view.status.contains(U("原始录像已保留")));
+      EXPECT_EQ(f.view.led, 2001);
+      EXPECT_TRUE(QFile::exists(f.controller.capturePath())) << "the recording is never lost";
+    }
+    EXPECT_EQ(f.view.startSkin, "start.bmp");
+    EXPECT_TRUE(f.view.startEnabled);
+    EXPECT_TRUE(f.view.sideEnabled);
+    EXPECT_FALSE(f.view.frameRecording);
+    EXPECT_EQ(f.view.slides.back(), false);
+    EXPECT_EQ(f.view.timers[RecordingController::kLedHoldTimer], 2000);
+    f.controller.OnTimer(RecordingController::kLedHoldTimer);
+    EXPECT_TRUE(f.view.ledHeld);
+    EXPECT_FALSE(f.controller.JobActive());
+  }
+}
+
+TEST(RecordingController, LiveRestartAndRecovery) {
+  auto startLive = [](Fixture& f) {
+    f.settings.liveEnabled = 1;
+    f.settings.SetLiveUrl(QStringLiteral("rtmp://127.0.0.1/live/lesson"));
+    f.controller.StartOrStop();
+    f.Post(kJobStarted);
+    f.Post(kJobProgress, "00:00:01.00");
+  };
+
+  // A push that fails in its first ten seconds ends: usually a wrong address.
+  Fixture early;
+  startLive(early);
+  early.clock += 5;
+  early.Post(kJobFinished, "", 1);
+  EXPECT_FALSE(early.controller.restartPending());
+  EXPECT_EQ(early.view.status, U("异常终止！"));
+  EXPECT_EQ(early.view.timers.count(RecordingController::kLiveRestartTimer), 0u);
+
+  // A push that broke off after a minute is retried until the user stops it.
+  Fixture f;
+  LiveTask task;
+  task.pushUrl = "rtmp://127.0.0.1/live/task";
+  task.callbackUrl = "http://127.0.0.1/backend/lumio/lives/7";
+  f.view.loggedIn = true;
+  f.controller.SetSelectedLiveTask(task);
+  startLive(f);
+  f.clock += 60;
+  f.Post(kJobFinished, "", 1);
+  EXPECT_TRUE(f.controller.restartPending());
+  EXPECT_EQ(f.view.status, U("直播中断，正在恢复..."));
+  EXPECT_TRUE(f.view.statusIsRed);
+  EXPECT_EQ(f.view.startSkin, "stop.bmp") << "the buttons keep their running look";
+  EXPECT_EQ(f.view.timers[RecordingController::kLiveRestartTimer], 1000);
+  f.controller.StartOrStop();  // Nothing else starts while the retry is pending ...
+  EXPECT_FALSE(f.controller.restartPending()) << "... but F8 ends the recovery";
+  EXPECT_EQ(f.view.startSkin, "start.bmp");
+  EXPECT_EQ(f.view.stopSignals.size(), 1u);
+  EXPECT_EQ(f.view.timers.count(RecordingController::kLiveRestartTimer), 0u);
+  EXPECT_FALSE(f.controller.recovering());
+
+  Fixture r;
+  startLive(r);
+  r.clock += 30;
+  r.Post(kJobError, "");
+  std::vector<int> delays;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    delays.push_back(r.view.timers[RecordingController::kLiveRestartTimer]);
+    r.clock += 2;
+    size_t jobsBefore = r.started.size();
+    r.controller.OnTimer(RecordingController::kLiveRestartTimer);
+    ASSERT_EQ(r.started.size(), jobsBefore + 1) << "each retry is a complete new start";
+    EXPECT_EQ(r.view.status, U("直播中断，正在恢复..."));
+    r.Post(kJobStarted);
+    r.Post(kJobFinished, "", 1);  // the server is still gone: fails within a second
+    EXPECT_TRUE(r.controller.restartPending());
+  }
+  EXPECT_EQ(delays, (std::vector<int>{1000, 2000, 4000, 5000, 5000}));
+  r.controller.OnTimer(RecordingController::kLiveRestartTimer);
+  r.Post(kJobStarted);
+  r.Post(kJobProgress, "00:00:00.50");
+  EXPECT_EQ(r.view.status, U("正在直播 00:00:00.50"));
+  EXPECT_FALSE(r.view.statusIsRed);
+  r.clock += 3;
+  r.Post(kJobFinished, "", 1);  // a second drop soon after: still recovering, from 1 s again
+  EXPECT_EQ(r.view.timers[RecordingController::kLiveRestartTimer], 1000);
+  r.controller.OnTimer(RecordingController::kLiveRestartTimer);
+  r.Post(kJobStarted);
+  r.StopNow();
+  EXPECT_EQ(r.view.timers[RecordingController::kStopTimer], 0);
+  r.Post(kJobStopped);
+  EXPECT_FALSE(r.controller.recovering());
+  EXPECT_FALSE(r.controller.restartPending());
+  EXPECT_EQ(r.started.back()->notifyMessage, WM_RECORD_JOB_EVENT) << "a live push is not remuxed";
+  EXPECT_FALSE(r.controller.liveMode());
+}
+
+TEST(RecordingController, StaleMessagesAndSecondStartWhileStarting) {
+  Fixture f;
+  f.controller.StartOrStop();
+  auto first = f.controller.currentJob();
+  // Pressed again before the job reported anything: no second job, a stop instead.
+  f.controller.StartOrStop();
+  EXPECT_EQ(f.started.size(), 1u);
+  EXPECT_TRUE(f.controller.stopping());
+  f.controller.OnTimer(RecordingController::kStopTimer);
+  EXPECT_EQ(first->stopRequested.load(), 1);
+  f.Post(kJobStarted);
+  f.Post(kJobStopped);
+  ASSERT_EQ(f.started.size(), 2u);  // the remux
+
+  // A late message of the finished capture job changes nothing.
+  JobEvent stale{first.get(), first->serial, {}};
+  stale.status.statusCode = kJobFinished;
+  f.controller.OnJobMessage({WM_RECORD_JOB_EVENT, 0, 0, stale});
+  EXPECT_EQ(f.controller.jobKind(), 1);
+  EXPECT_EQ(f.view.status, U("检查格式..."));
+}
+
+// The controller, the real job runner and a scripted encoder: recording, stop and remux.
+TEST(RecordingController, RealRunnerWithScriptedEncoder) {
+  int argc = 1;
+  char arg0[] = "recording_controller_test";
+  char* argv[] = {arg0, nullptr};
+  QCoreApplication app(argc, argv);
+  QTemporaryDir bin;
+  QFile script(bin.filePath("vortenc"));
+  ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+  // Captures print progress until "q" arrives; the remux copies its input to its output.
+  script.write(R"(#!/bin/bash
+for last; do :; done
+if [ "$2" = "-i" ]; then
+  cp "$3" "$last" && printf 'frame=1 fps=0 size=1kB time=00:00:01.50 bitrate=1k speed=1x\r'
+  exit $?
+fi
+echo capture > "$last"
+n=0
+while :; do
+  n=$((n+1))
+  printf 'frame=%d fps=25 q=28.0 size=1kB time=00:00:0%d.00 bitrate=1k speed=1x\r' $n $((n%10))
+  if read -t 0.2 -n 1 key; then [ "$key" = q ] && exit 0; fi
+done
+)");
+  script.close();
+  script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  qputenv("PATH", bin.path().toLocal8Bit() + ":" + qgetenv("PATH"));
+
+  QTemporaryDir folder;
+  CaptureSettings settings;
+  settings.SetSaveFolder(folder.path());
+  settings.soundSource = 1;
+  FakeView view;
+  RecordingController controller(view, settings);
+  platform::MessageWindow window(
+      &app, [&](const platform::WindowMessage& m) { controller.OnJobMessage(m); });
+  view.handle = window.handle();
+  view.realTimers = true;
+  view.onTimer = [&](int id) { controller.OnTimer(id); };
+
+  auto waitFor = [&](auto condition) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < 15000)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    return condition();
+  };
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] { return view.status.startsWith(U("正在录制 00:00:0")); }));
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] {
+    return view.status.startsWith(U("已停止")) && !controller.JobActive();
+  })) << view.status.toStdString();
+  EXPECT_FALSE(view.statusIsRed);
+  EXPECT_TRUE(QFile::exists(controller.finalPath()));
+  EXPECT_FALSE(QFile::exists(controller.capturePath()));
+  EXPECT_EQ(controller.jobState(), kJobFinished);
+}
+
+}  // namespace
+}  // namespace vortane
