@@ -70,6 +70,8 @@ std::uint32_t WatchChild(EncoderJob& job) {
 }  // namespace
 
 unsigned RunEncoderJob(EncoderJob& job) {
+  // A record run a second time must not leave its new reader believing the child is gone.
+  job.finished.store(0);
   std::optional<platform::PipeEnds> output = platform::CreatePipe();
   std::optional<platform::PipeEnds> input = output ? platform::CreatePipe() : std::nullopt;
   if (!output || !input || !platform::SetNonBlocking(output->readEnd)) {
