@@ -22,7 +22,8 @@ struct JobStatus {
 // Status codes.
 inline constexpr std::int32_t kJobStarted = 1;
 inline constexpr std::int32_t kJobProgress = 2;
-inline constexpr std::int32_t kJobFinished = 3;  // value = exit code, read as unsigned 32-bit
+inline constexpr std::int32_t kJobFinished = 3;  // value = exit code, read as unsigned 32-bit;
+                                                 // a child ended by signal N gives 0x80000000 + N
 inline constexpr std::int32_t kJobStopped = 4;
 inline constexpr std::int32_t kJobError = 10;  // value -1.0, text "创建通道失败" / "创建进程失败"
 

@@ -1,0 +1,153 @@
+#include <algorithm>
+#include <chrono>
+#include <system_error>
+#include <thread>
+
+#include "encoder/command_lines.h"
+#include "encoder/encoder_job.h"
+#include "platform/code_page.h"
+#include "platform/process.h"
+
+namespace vortane {
+namespace {
+
+using std::chrono::milliseconds;
+using std::chrono::steady_clock;
+
+// "创建通道失败" and "创建进程失败" in GBK: status texts are 8-bit text of the ANSI code page.
+constexpr char kPipeFailedText[] = "\xb4\xb4\xbd\xa8\xcd\xa8\xb5\xc0\xca\xa7\xb0\xdc";
+constexpr char kProcessFailedText[] = "\xb4\xb4\xbd\xa8\xbd\xf8\xb3\xcc\xca\xa7\xb0\xdc";
+
+constexpr auto kWaitSlice = milliseconds(500);
+// How long a child may take to finish its file after "q" before it is killed.
+constexpr auto kGracefulStopTime = milliseconds(3000);
+constexpr auto kPauseAfterKill = milliseconds(100);
+// Lets the child's last output reach the reader before it is told to leave.
+constexpr auto kDrainTime = milliseconds(500);
+// An exit code for a child that could no longer be waited for (collected elsewhere).
+constexpr std::uint32_t kUnknownExitCode = 0xFFFFFFFFu;
+
+std::string CommandLineOf(const EncoderJob& job) {
+  const QString line = job.commandLineWide.isEmpty() ? platform::AnsiToWide(job.commandLineNarrow)
+                                                     : job.commandLineWide;
+  return line.toStdString();
+}
+
+// Waits for the child to end, turning a stop request into "q" on its standard input first and a
+// kill only when it has not finished within the grace time.
+std::uint32_t WatchChild(EncoderJob& job) {
+  bool stopSeen = false;
+  steady_clock::time_point killAt;
+  std::uint32_t exitCode = 0;
+  for (;;) {
+    auto slice = kWaitSlice;
+    if (job.stopRequested.load() != 0) {
+      const auto now = steady_clock::now();
+      if (!stopSeen) {
+        stopSeen = true;
+        killAt = now + kGracefulStopTime;
+        platform::WriteToPipe(job.stdinPipe, "q");
+      }
+      if (now >= killAt) {
+        platform::KillProcess(job.childPid);
+        std::this_thread::sleep_for(kPauseAfterKill);
+      } else {
+        slice = std::min(slice,
+                         std::chrono::duration_cast<milliseconds>(killAt - now) + milliseconds(1));
+      }
+    }
+    switch (platform::WaitForChild(job.childPid, slice, exitCode)) {
+      case platform::WaitResult::kExited:
+        return exitCode;
+      case platform::WaitResult::kFailed:
+        return kUnknownExitCode;
+      case platform::WaitResult::kRunning:
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+unsigned RunEncoderJob(EncoderJob& job) {
+  // A record run a second time must not leave its new reader believing the child is gone.
+  job.finished.store(0);
+  std::optional<platform::PipeEnds> output = platform::CreatePipe();
+  std::optional<platform::PipeEnds> input = output ? platform::CreatePipe() : std::nullopt;
+  if (!output || !input || !platform::SetNonBlocking(output->readEnd)) {
+    if (output) {
+      platform::CloseDescriptor(output->readEnd);
+      platform::CloseDescriptor(output->writeEnd);
+    }
+    if (input) {
+      platform::CloseDescriptor(input->readEnd);
+      platform::CloseDescriptor(input->writeEnd);
+    }
+    PostJobStatus(job, kJobError, -1.0, kPipeFailedText);
+    return 1;
+  }
+  job.readPipe = output->readEnd;
+  job.writePipe = output->writeEnd;
+  job.stdinPipe = input->writeEnd;
+
+  PostJobStatus(job, kJobStarted, 0.0, nullptr);
+
+  const platform::StartedProcess child = platform::StartProcess(
+      platform::SplitCommandLine(CommandLineOf(job)), input->readEnd, job.writePipe);
+  // The child has its own copy of the read end of its standard input.
+  platform::CloseDescriptor(input->readEnd);
+  if (!child.Started()) {
+    platform::CloseDescriptor(job.stdinPipe);
+    platform::CloseDescriptor(job.writePipe);
+    platform::CloseDescriptor(job.readPipe);
+    PostJobStatus(job, kJobError, -1.0, kProcessFailedText);
+    return 2;
+  }
+  job.childPid = child.pid;
+
+  std::thread reader;
+  if (job.readerProc != nullptr) {
+    try {
+      reader = std::thread(job.readerProc, &job);
+    } catch (const std::system_error&) {
+      // Without a reader the job loses its progress messages but is still watched to its end.
+    }
+  }
+
+  const std::uint32_t exitCode = WatchChild(job);
+  job.childPid = -1;  // collected: the id may belong to another process from now on
+  std::this_thread::sleep_for(kDrainTime);
+  job.finished.store(1);
+  if (reader.joinable()) reader.join();
+  platform::CloseDescriptor(job.stdinPipe);
+  platform::CloseDescriptor(job.writePipe);
+  platform::CloseDescriptor(job.readPipe);
+
+  if (job.stopRequested.load() != 0) {
+    PostJobStatus(job, kJobStopped, 0.0, nullptr);
+    return 3;
+  }
+  PostJobStatus(job, kJobFinished, static_cast<double>(exitCode), nullptr);
+  return exitCode;
+}
+
+void StartEncoderJob(std::shared_ptr<EncoderJob> job) {
+  std::shared_ptr<EncoderJob> keep = job;
+  try {
+    std::thread([job = std::move(job)] { RunEncoderJob(*job); }).detach();
+  } catch (const std::system_error&) {
+    // The owner waits for a final status; without a worker the child cannot be started.
+    PostJobStatus(*keep, kJobError, -1.0, kProcessFailedText);
+  }
+}
+
+pid_t FindRunningEncoder() {
+  const std::vector<pid_t> found = platform::FindProcessesByName(kEncoderProgram);
+  return found.empty() ? 0 : found.front();
+}
+
+bool TerminateProcessById(pid_t pid) {
+  return platform::KillProcess(pid);
+}
+
+}  // namespace vortane

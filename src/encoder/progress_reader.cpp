@@ -1,0 +1,51 @@
+#include "encoder/progress_reader.h"
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+#include "encoder/encoder_job.h"
+#include "platform/process.h"
+
+namespace vortane {
+namespace {
+
+constexpr std::string_view kTimeKey = "time=";
+constexpr std::size_t kTimeLength = 11;
+constexpr std::size_t kShortestProgressTail = 19;
+constexpr auto kPollInterval = std::chrono::milliseconds(50);
+
+}  // namespace
+
+std::optional<std::string> FindProgressTime(std::string_view chunk) {
+  chunk = chunk.substr(0, chunk.find('\0'));
+  const std::size_t key = chunk.find(kTimeKey);
+  if (key == std::string_view::npos) return std::nullopt;
+  if (chunk.size() - key < kShortestProgressTail) return std::nullopt;
+  const std::size_t time = key + kTimeKey.size();
+  const std::size_t blank = chunk.find(' ', time);
+  if (blank == std::string_view::npos || blank - time < kTimeLength) return std::nullopt;
+  return std::string(chunk.substr(time, kTimeLength));
+}
+
+unsigned EncoderProgressReader(EncoderJob* job) {
+  std::vector<char> buffer(kProgressBufferCapacity);
+  if (job->notifyMessage != 0) PostJobStatus(*job, kJobProgress, 0.0, nullptr);
+  for (;;) {
+    const int waiting = platform::BytesWaiting(job->readPipe);
+    if (waiting > 0) {
+      const auto count = static_cast<std::size_t>(waiting);
+      if (count >= buffer.size()) buffer.resize(count + 1);
+      const long got = platform::ReadAvailable(job->readPipe, buffer.data(), count);
+      if (got > 0) {
+        if (auto time = FindProgressTime(std::string_view(buffer.data(), std::size_t(got))))
+          PostJobStatus(*job, kJobProgress, 0.0, time->c_str());
+      }
+    }
+    if (job->finished.load() != 0) break;
+    std::this_thread::sleep_for(kPollInterval);
+  }
+  return 0;
+}
+
+}  // namespace vortane
