@@ -1,6 +1,7 @@
 #include "settings/shift_region_window.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -232,6 +233,9 @@ void CShiftRegionWindow2::EndSelection(const CaptureRegion& rect) {
     return;
   }
   rect_ = *chosen;
+  // The drag steps were posted and the final rectangle is sent; the steps must reach the owner
+  // first, or it would be left holding the last raw drag rectangle (ring included).
+  QCoreApplication::sendPostedEvents();
   // Set before the frame reports, so the owner sees a set region while it handles the report.
   regionSet_ = true;
   if (frame_) frame_->PlaceFrame(*chosen, true);
