@@ -5,7 +5,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
-#include <cmath>
+#include <climits>
 
 #include "app/window_messages.h"
 #include "settings/screen_capture_recorder_ini.h"
@@ -24,11 +24,10 @@ CaptureRegion FromQRect(const QRect& rect) {
 }  // namespace
 
 double PrimaryScreenScaleFactor() {
+  // The screen's mode width over the width the program sees is the device pixel ratio; the ratio
+  // itself is exact, while the width the program sees has been rounded.
   QScreen* screen = QGuiApplication::primaryScreen();
-  if (screen == nullptr) return 1.0;
-  int logicalWidth = screen->geometry().width();
-  int modeWidth = static_cast<int>(std::lround(logicalWidth * screen->devicePixelRatio()));
-  return ScaleFactor(modeWidth, logicalWidth);
+  return screen != nullptr ? screen->devicePixelRatio() : 1.0;
 }
 
 CFlashingWnd::CFlashingWnd()
@@ -77,6 +76,8 @@ void CFlashingWnd::ReportCaptureRect() {
   // The owner keeps the rectangle for the next capture; sending makes sure it has it before the
   // values for the desktop source change.
   platform::SendWindowMessage(owner_, {WM_REGION_CHOSEN, 1, 0, captureRect_});
+  // A file that cannot be written changes nothing for the recording, whose region travels on the
+  // encoder's command line.
   WriteScreenCaptureRecorderValues(RegionChosenValues(captureRect_));
 }
 
@@ -152,7 +153,10 @@ void CFlashingWnd::mouseMoveEvent(QMouseEvent* event) {
     return;
   }
   QPoint delta = event->globalPosition().toPoint() - resizeStart_;
-  CaptureRegion target = EvenFrameRect(ResizeFrame(resizeFrom_, resizeZone_, delta.x(), delta.y()));
+  QScreen* screen = QGuiApplication::primaryScreen();
+  QSize area = screen != nullptr ? screen->geometry().size() : QSize(INT_MAX, INT_MAX);
+  CaptureRegion target = EvenFrameRect(
+      ResizeFrame(resizeFrom_, resizeZone_, delta.x(), delta.y(), area.width(), area.height()));
   if (target == FrameRect()) return;
   PlaceFrame(target);
 }

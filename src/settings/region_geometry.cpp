@@ -99,11 +99,6 @@ CaptureRegion FrameAround(const CaptureRegion& inside) {
           inside.right + kFrameRingWidth, inside.bottom + kFrameRingWidth};
 }
 
-double ScaleFactor(int modeWidth, int logicalWidth) {
-  if (logicalWidth <= 0 || modeWidth <= 0) return 1.0;
-  return static_cast<double>(modeWidth) / static_cast<double>(logicalWidth);
-}
-
 CaptureRegion ApplyScale(const CaptureRegion& rect, double factor) {
   if (factor == 1.0) return rect;
   return {Truncate(rect.left * factor), Truncate(rect.top * factor), Truncate(rect.right * factor),
@@ -153,7 +148,8 @@ FrameZone HitTestFrame(QPoint point, QSize frameSize) {
   return FrameZone::Bottom;
 }
 
-CaptureRegion ResizeFrame(const CaptureRegion& start, FrameZone zone, int dx, int dy) {
+CaptureRegion ResizeFrame(const CaptureRegion& start, FrameZone zone, int dx, int dy,
+                          int screenWidth, int screenHeight) {
   CaptureRegion rect = start;
   bool moveLeft =
       zone == FrameZone::Left || zone == FrameZone::TopLeft || zone == FrameZone::BottomLeft;
@@ -163,10 +159,14 @@ CaptureRegion ResizeFrame(const CaptureRegion& start, FrameZone zone, int dx, in
       zone == FrameZone::Top || zone == FrameZone::TopLeft || zone == FrameZone::TopRight;
   bool moveBottom =
       zone == FrameZone::Bottom || zone == FrameZone::BottomLeft || zone == FrameZone::BottomRight;
-  if (moveLeft) rect.left = std::min(start.left + dx, start.right - kMinimumRegionSize);
-  if (moveRight) rect.right = std::max(start.right + dx, start.left + kMinimumRegionSize);
-  if (moveTop) rect.top = std::min(start.top + dy, start.bottom - kMinimumRegionSize);
-  if (moveBottom) rect.bottom = std::max(start.bottom + dy, start.top + kMinimumRegionSize);
+  if (moveLeft)
+    rect.left = std::min(std::max(start.left + dx, 0), start.right - kMinimumRegionSize);
+  if (moveRight)
+    rect.right = std::max(std::min(start.right + dx, screenWidth), start.left + kMinimumRegionSize);
+  if (moveTop) rect.top = std::min(std::max(start.top + dy, 0), start.bottom - kMinimumRegionSize);
+  if (moveBottom)
+    rect.bottom =
+        std::max(std::min(start.bottom + dy, screenHeight), start.top + kMinimumRegionSize);
   return rect;
 }
 

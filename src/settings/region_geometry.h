@@ -54,10 +54,8 @@ CaptureRegion FrameInside(const CaptureRegion& frame);
 // The frame's window rectangle around a captured rectangle (inverse of FrameInside).
 CaptureRegion FrameAround(const CaptureRegion& inside);
 
-// Display scaling: device pixels of the screen's current mode per pixel the program sees.
-double ScaleFactor(int modeWidth, int logicalWidth);
-// Multiplies each coordinate by the factor and truncates toward zero; a factor of exactly 1
-// leaves the rectangle alone.
+// Display scaling: multiplies each coordinate by the factor and truncates toward zero; a factor of
+// exactly 1 leaves the rectangle alone.
 CaptureRegion ApplyScale(const CaptureRegion& rect, double factor);
 
 // The size label shown during a selection: its text and the top-left of the text.
@@ -73,7 +71,9 @@ inline constexpr int kFrameEdgeZone = 6;
 inline constexpr int kFrameCornerSize = 16;
 FrameZone HitTestFrame(QPoint point, QSize frameSize);
 // The frame rectangle after dragging `zone` by (dx, dy) from `start`: the opposite sides stay
-// put and neither side becomes shorter than kMinimumRegionSize.
-CaptureRegion ResizeFrame(const CaptureRegion& start, FrameZone zone, int dx, int dy);
+// put, neither side becomes shorter than kMinimumRegionSize, and a dragged side stops at the
+// screen's edge (the encoder cannot capture pixels beyond it).
+CaptureRegion ResizeFrame(const CaptureRegion& start, FrameZone zone, int dx, int dy,
+                          int screenWidth, int screenHeight);
 
 }  // namespace vortane

@@ -20,8 +20,10 @@ struct RegionWindowSet {
 };
 
 std::unique_ptr<RegionWindowSet>& Windows() {
-  static std::unique_ptr<RegionWindowSet> windows;
-  return windows;
+  // The holder itself is never destroyed: the windows go with the application (a post routine),
+  // and an exit-time destructor could run after the application is gone.
+  static auto* windows = new std::unique_ptr<RegionWindowSet>;
+  return *windows;
 }
 
 }  // namespace

@@ -107,9 +107,6 @@ TEST(RegionGeometry, StandardSizesListMappingAndPlacement) {
 }
 
 TEST(RegionGeometry, ScaleCorrection) {
-  EXPECT_DOUBLE_EQ(ScaleFactor(2880, 1920), 1.5);
-  EXPECT_DOUBLE_EQ(ScaleFactor(1920, 1920), 1.0);
-  EXPECT_DOUBLE_EQ(ScaleFactor(1920, 0), 1.0);
   CaptureRegion inside{104, 104, 736, 456};
   EXPECT_EQ(ApplyScale(inside, 1.0), inside);
   EXPECT_EQ(ApplyScale(inside, 1.5), (CaptureRegion{156, 156, 1104, 684}));
@@ -148,11 +145,17 @@ TEST(RegionGeometry, FrameEdgesAndResizing) {
   EXPECT_EQ(HitTestFrame({-1, 200}, size), FrameZone::None);
 
   CaptureRegion start{100, 100, 740, 460};
-  EXPECT_EQ(ResizeFrame(start, FrameZone::Right, 100, 50), (CaptureRegion{100, 100, 840, 460}));
-  EXPECT_EQ(ResizeFrame(start, FrameZone::TopLeft, -20, -30), (CaptureRegion{80, 70, 740, 460}));
-  EXPECT_EQ(ResizeFrame(start, FrameZone::Bottom, 999, -1000), (CaptureRegion{100, 100, 740, 228}));
-  EXPECT_EQ(ResizeFrame(start, FrameZone::Left, 1000, 0), (CaptureRegion{612, 100, 740, 460}));
-  EXPECT_EQ(ResizeFrame(start, FrameZone::None, 10, 10), start);
+  auto resize = [&](FrameZone zone, int dx, int dy) {
+    return ResizeFrame(start, zone, dx, dy, kW, kH);
+  };
+  EXPECT_EQ(resize(FrameZone::Right, 100, 50), (CaptureRegion{100, 100, 840, 460}));
+  EXPECT_EQ(resize(FrameZone::TopLeft, -20, -30), (CaptureRegion{80, 70, 740, 460}));
+  EXPECT_EQ(resize(FrameZone::Bottom, 999, -1000), (CaptureRegion{100, 100, 740, 228}));
+  EXPECT_EQ(resize(FrameZone::Left, 1000, 0), (CaptureRegion{612, 100, 740, 460}));
+  EXPECT_EQ(resize(FrameZone::None, 10, 10), start);
+  // Dragged sides stop at the screen's edges.
+  EXPECT_EQ(resize(FrameZone::TopLeft, -500, -500), (CaptureRegion{0, 0, 740, 460}));
+  EXPECT_EQ(resize(FrameZone::BottomRight, 5000, 5000), (CaptureRegion{100, 100, kW, kH}));
 }
 
 TEST(ScreenCaptureRecorderIni, ValuesFileAndOrder) {

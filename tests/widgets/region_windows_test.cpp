@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -25,23 +26,43 @@
 namespace vortane {
 namespace {
 
+// One application for the whole program, made and destroyed inside the test run (an application
+// destroyed by the exit handlers would outlive the parts of Qt its windows need).
+class AppEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    // The values file goes to a private user data folder.
+    config_ = std::make_unique<QTemporaryDir>();
+    qputenv("XDG_CONFIG_HOME", config_->path().toLocal8Bit());
+    app_ = std::make_unique<QApplication>(argc_, argv_);
+    // The offscreen platform has no window shapes or stacking; saying so for each window is noise.
+    previous_ = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
+          if (previous_ != nullptr &&
+              !message.startsWith(QStringLiteral("This plugin does not support")))
+            previous_(type, context, message);
+        });
+  }
+  void TearDown() override {
+    app_.reset();
+    config_.reset();
+  }
+  static QApplication& App() { return *app_; }
+
+ private:
+  static inline int argc_ = 1;
+  static inline char arg0_[] = "region_windows_test";
+  static inline char* argv_[] = {arg0_, nullptr};
+  static inline std::unique_ptr<QTemporaryDir> config_;
+  static inline std::unique_ptr<QApplication> app_;
+  static inline QtMessageHandler previous_ = nullptr;
+};
+
+[[maybe_unused]] ::testing::Environment* const kAppEnvironment =
+    ::testing::AddGlobalTestEnvironment(new AppEnvironment);
+
 QApplication& App() {
-  // The values file goes to a private user data folder.
-  static QTemporaryDir config;
-  static bool configured = qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
-  static int argc = 1;
-  static char arg0[] = "region_windows_test";
-  static char* argv[] = {arg0, nullptr};
-  static QApplication app(argc, argv);
-  (void)configured;
-  // The offscreen platform has no window shapes or stacking; saying so for every window is noise.
-  static QtMessageHandler previous = qInstallMessageHandler(
-      [](QtMsgType type, const QMessageLogContext& context, const QString& message) {
-        if (previous != nullptr &&
-            !message.startsWith(QStringLiteral("This plugin does not support")))
-          previous(type, context, message);
-      });
-  return app;
+  return AppEnvironment::App();
 }
 
 void Pump(int ms = 20) {
@@ -186,15 +207,17 @@ TEST_F(RegionWindows, FrameIsAnEvenRingThatReportsItsInside) {
 }
 
 TEST_F(RegionWindows, RecordingLocksTheFrameAndGreysItsCorners) {
+  ASSERT_GE(screen.width(), 700);
+  ASSERT_GE(screen.height(), 500);
   CFlashingWnd* frame = RegionFrame();
-  frame->PlaceFrame({100, 100, 740, 460}, true);
+  frame->PlaceFrame({100, 100, 500, 400}, true);
   owner.reports.clear();
-  QPoint rightEdge(100 + 638, 300);
+  QPoint rightEdge(100 + 398, 250);
 
   MarkFrameRecording(true);
   EXPECT_TRUE(frame->IsLocked());
   EXPECT_EQ(Pixel(frame, 1, 1), QColor(128, 128, 128));
-  EXPECT_EQ(Pixel(frame, 638, 358), QColor(128, 128, 128));
+  EXPECT_EQ(Pixel(frame, 398, 298), QColor(128, 128, 128));
   EXPECT_EQ(Pixel(frame, 200, 1), QColor(0, 255, 80));
   // A repaint while recording (the frame uncovered) keeps the grey.
   frame->repaint();
@@ -205,7 +228,7 @@ TEST_F(RegionWindows, RecordingLocksTheFrameAndGreysItsCorners) {
   Press(frame, rightEdge);
   Move(frame, rightEdge + QPoint(100, 0));
   Release(frame, rightEdge + QPoint(100, 0));
-  EXPECT_EQ(frame->geometry(), QRect(100, 100, 640, 360));
+  EXPECT_EQ(frame->geometry(), QRect(100, 100, 400, 300));
   EXPECT_TRUE(owner.reports.empty());
 
   MarkFrameRecording(false);
@@ -219,24 +242,32 @@ TEST_F(RegionWindows, RecordingLocksTheFrameAndGreysItsCorners) {
   EXPECT_EQ(frame->cursor().shape(), Qt::SizeFDiagCursor);
   Press(frame, rightEdge);
   Move(frame, rightEdge + QPoint(51, 7));
-  EXPECT_EQ(frame->geometry(), QRect(100, 100, 690, 360));
+  EXPECT_EQ(frame->geometry(), QRect(100, 100, 450, 300));
   Move(frame, rightEdge + QPoint(100, 7));
   Release(frame, rightEdge + QPoint(100, 7));
-  EXPECT_EQ(frame->geometry(), QRect(100, 100, 740, 360));
+  EXPECT_EQ(frame->geometry(), QRect(100, 100, 500, 300));
   ASSERT_EQ(owner.reports.size(), 2u);
-  EXPECT_EQ(owner.reports.back().region, (CaptureRegion{104, 104, 836, 456}));
-  EXPECT_EQ(IniValues(), (ScreenCaptureRecorderValues{1, 104, 104, 352, 732}));
+  EXPECT_EQ(owner.reports.back().region, (CaptureRegion{104, 104, 596, 396}));
+  EXPECT_EQ(IniValues(), (ScreenCaptureRecorderValues{1, 104, 104, 292, 492}));
   // Moving after the release resizes nothing.
   Move(frame, rightEdge + QPoint(150, 7), Qt::NoButton);
-  EXPECT_EQ(frame->geometry().width(), 740);
+  EXPECT_EQ(frame->geometry().width(), 500);
+
+  // The bottom-right corner stops at the screen's edges.
+  QPoint bottomRight(100 + 498, 100 + 298);
+  Press(frame, bottomRight);
+  Move(frame, bottomRight + QPoint(3000, 3000));
+  Release(frame, bottomRight + QPoint(3000, 3000));
+  EXPECT_EQ(frame->geometry(), QRect(100, 100, screen.width() - 100, screen.height() - 100));
 
   // The top-left corner drags two sides; the frame stops at 128 x 128.
   QPoint corner(101, 101);
   Press(frame, corner);
-  Move(frame, corner + QPoint(2000, 2000));
-  Release(frame, corner + QPoint(2000, 2000));
-  EXPECT_EQ(frame->geometry(), QRect(100 + 740 - 128, 100 + 360 - 128, 128, 128));
-  EXPECT_EQ(owner.reports.back().region, (CaptureRegion{716, 336, 836, 456}));
+  Move(frame, corner + QPoint(3000, 3000));
+  Release(frame, corner + QPoint(3000, 3000));
+  EXPECT_EQ(frame->geometry(), QRect(screen.width() - 128, screen.height() - 128, 128, 128));
+  EXPECT_EQ(owner.reports.back().region, (CaptureRegion{screen.width() - 124, screen.height() - 124,
+                                                        screen.width() - 4, screen.height() - 4}));
 }
 
 TEST_F(RegionWindows, LayerDimsTheScreenExceptTheSelectionAndShowsTheLabel) {
@@ -441,6 +472,37 @@ TEST_F(RegionWindows, StandardSizeDialogListAndRightClick) {
   EXPECT_FALSE(RegionFrame()->isVisible());
   EXPECT_FALSE(overlay->isVisible());
   EXPECT_FALSE(RegionLayer()->isVisible());
+}
+
+// Runs in a child process of this test program on a screen scaled to 150 %.
+TEST_F(RegionWindows, ScaledScreenReportsDevicePixels) {
+  if (qgetenv("QT_SCALE_FACTOR") != "1.5") GTEST_SKIP() << "run by ScaledScreenInChildProcess";
+  ASSERT_DOUBLE_EQ(PrimaryScreenScaleFactor(), 1.5);
+  RegionFrame()->PlaceFrame({100, 100, 341, 261}, true);
+  EXPECT_EQ(RegionFrame()->geometry(), QRect(100, 100, 240, 160));
+  // The inside (104, 104)-(336, 256) in device pixels, truncated.
+  EXPECT_EQ(owner.reports.back().region, (CaptureRegion{156, 156, 504, 384}));
+  EXPECT_EQ(IniValues(), (ScreenCaptureRecorderValues{1, 156, 156, 228, 348}));
+  // The whole screen in device pixels.
+  QSize full = FullScreenClientSize();
+  EXPECT_EQ(full, (screen.size() * 1.5));
+}
+
+TEST(RegionWindowsScaled, ScaledScreenInChildProcess) {
+  if (qgetenv("QT_SCALE_FACTOR") == "1.5") GTEST_SKIP();
+  App();
+  QProcess child;
+  QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+  environment.insert("QT_SCALE_FACTOR", "1.5");
+  environment.insert("QT_QPA_PLATFORM", "offscreen");
+  child.setProcessEnvironment(environment);
+  child.setProcessChannelMode(QProcess::MergedChannels);
+  child.start(QCoreApplication::applicationFilePath(),
+              {"--gtest_filter=RegionWindows.ScaledScreenReportsDevicePixels"});
+  ASSERT_TRUE(child.waitForFinished(60000));
+  QString output = QString::fromLocal8Bit(child.readAll());
+  EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+  EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 }
 
 }  // namespace
