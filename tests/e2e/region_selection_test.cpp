@@ -235,7 +235,8 @@ TEST_F(RegionSelection, DragDrawsOverTheDimmedScreenAndLeavesAResizableFrame) {
   Xdotool("mouseup 1");
 
   ASSERT_TRUE(WaitForFinalReport());
-  // Drag steps first, the rectangle inside the frame's ring last.
+  // Drag steps first, the rectangle inside the frame's ring last (and nothing after it).
+  Pump(200);
   ASSERT_GE(reports.size(), 2u);
   EXPECT_EQ(reports.front().region->left, 100);
   EXPECT_EQ(reports.back().region, (CaptureRegion{104, 104, 736, 456}));
@@ -301,6 +302,15 @@ TEST_F(RegionSelection, BareClickAndBackwardDragCancelSmallDragGrows) {
   ASSERT_TRUE(WaitForFinalReport());
   ASSERT_EQ(reports.size(), 1u);
   EXPECT_FALSE(reports[0].region);
+
+  // Esc on the keyboard cancels too.
+  BeginSelection();
+  Xdotool("mousemove 200 200 mousemove 260 260 key Escape");
+  ASSERT_TRUE(WaitForFinalReport());
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_FALSE(reports[0].region);
+  EXPECT_FALSE(RegionOverlay()->isVisible());
+  EXPECT_FALSE(RegionLayer()->isVisible());
 
   // A 50 x 300 drag from x = 100 becomes 178 wide.
   BeginSelection();

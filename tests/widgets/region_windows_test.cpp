@@ -5,15 +5,12 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDialogButtonBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QTemporaryDir>
-#include <QTimer>
-#include <functional>
 #include <vector>
 
 #include "app/window_messages.h"
@@ -65,14 +62,6 @@ QApplication& App() {
   return AppEnvironment::App();
 }
 
-void Pump(int ms = 20) {
-  QElapsedTimer timer;
-  timer.start();
-  do {
-    QApplication::processEvents(QEventLoop::AllEvents, 5);
-  } while (timer.elapsed() < ms);
-}
-
 // The toolbar's side of WM_REGION_CHOSEN: every message, in order.
 struct Owner {
   struct Report {
@@ -114,19 +103,6 @@ QColor Pixel(QWidget* w, int x, int y) {
 ScreenCaptureRecorderValues IniValues() {
   return ReadScreenCaptureRecorderValues().value_or(
       ScreenCaptureRecorderValues{-1, -1, -1, -1, -1});
-}
-
-// Runs `answer` on the modal dialog the next action opens.
-void AnswerNextDialog(std::function<void(StandardSizeDlg*)> answer) {
-  auto* timer = new QTimer(&App());
-  QObject::connect(timer, &QTimer::timeout, [timer, answer] {
-    if (auto* dialog = qobject_cast<StandardSizeDlg*>(QApplication::activeModalWidget())) {
-      timer->stop();
-      timer->deleteLater();
-      answer(dialog);
-    }
-  });
-  timer->start(10);
 }
 
 class RegionWindows : public ::testing::Test {
@@ -323,79 +299,7 @@ TEST_F(RegionWindows, LayerDimsTheScreenExceptTheSelectionAndShowsTheLabel) {
   layer->hide();
 }
 
-TEST_F(RegionWindows, DragWithTheMouseChoosesTheRegion) {
-  CShiftRegionWindow2* overlay = RegionOverlay();
-  BeginRegionSelection();
-  EXPECT_TRUE(overlay->isVisible());
-  EXPECT_TRUE(RegionLayer()->isVisible());
-  EXPECT_EQ(overlay->geometry(), screen);
-  EXPECT_EQ(overlay->cursor().shape(), Qt::CrossCursor);
-
-  Move(overlay, {100, 100}, Qt::NoButton);
-  EXPECT_EQ(overlay->CurrentRect(), (CaptureRegion{100, 100, 101, 101}));
-  EXPECT_FALSE(RegionLayer()->LabelRect().isEmpty());
-  Press(overlay, {100, 100});
-  EXPECT_TRUE(overlay->IsDragging());
-  Move(overlay, {300, 200});
-  Move(overlay, {300, 200});  // unchanged: not reported again
-  Move(overlay, {341, 261});
-  EXPECT_EQ(RegionLayer()->CutOutRect(), QRect(100, 100, 241, 161));
-  Release(overlay, {341, 261});
-  Pump();
-
-  EXPECT_FALSE(overlay->isVisible());
-  EXPECT_FALSE(RegionLayer()->isVisible());
-  EXPECT_TRUE(RegionLayer()->CutOutRect().isEmpty());
-  EXPECT_TRUE(IsRegionSet());
-  EXPECT_TRUE(RegionFrame()->isVisible());
-  EXPECT_EQ(RegionFrame()->geometry(), QRect(100, 100, 240, 160));
-  // The posted drag steps reach the owner before the final report, which is what it keeps.
-  ASSERT_EQ(owner.reports.size(), 3u);
-  EXPECT_EQ(owner.reports[0].region, (CaptureRegion{100, 100, 300, 200}));
-  EXPECT_EQ(owner.reports[1].region, (CaptureRegion{100, 100, 341, 261}));
-  EXPECT_EQ(owner.reports[2].region, (CaptureRegion{104, 104, 336, 256}));
-  EXPECT_EQ(IniValues(), (ScreenCaptureRecorderValues{1, 104, 104, 152, 232}));
-
-  // A new selection hides the old frame on the first press; a bare click then cancels it all.
-  BeginRegionSelection();
-  owner.reports.clear();
-  Press(overlay, {400, 300});
-  EXPECT_FALSE(RegionFrame()->isVisible());
-  Release(overlay, {400, 300});
-  Pump();
-  ASSERT_EQ(owner.reports.size(), 1u);
-  EXPECT_EQ(owner.reports[0].wParam, 0u);
-  EXPECT_FALSE(owner.reports[0].region);
-  EXPECT_FALSE(IsRegionSet());
-  EXPECT_FALSE(overlay->isVisible());
-  EXPECT_EQ(IniValues().useRegion, 0);
-
-  // Up and to the left: no reports during the drag, a cancel at the end.
-  BeginRegionSelection();
-  owner.reports.clear();
-  Press(overlay, {400, 300});
-  Move(overlay, {200, 100});
-  Release(overlay, {200, 100});
-  Pump();
-  ASSERT_EQ(owner.reports.size(), 1u);
-  EXPECT_FALSE(owner.reports[0].region);
-
-  // Esc cancels a selection in progress.
-  BeginRegionSelection();
-  owner.reports.clear();
-  Press(overlay, {100, 100});
-  Move(overlay, {300, 300});
-  QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
-  QApplication::sendEvent(overlay, &escape);
-  Pump();
-  EXPECT_FALSE(overlay->isVisible());
-  EXPECT_FALSE(overlay->IsDragging());
-  ASSERT_EQ(owner.reports.size(), 2u);
-  EXPECT_FALSE(owner.reports[1].region);
-  EXPECT_FALSE(RegionFrame()->isVisible());
-}
-
-TEST_F(RegionWindows, StandardSizeDialogListAndRightClick) {
+TEST_F(RegionWindows, StandardSizeDialogListPreselectionAndMapping) {
   {
     StandardSizeDlg dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("设置一个标准区域"));
@@ -427,51 +331,6 @@ TEST_F(RegionWindows, StandardSizeDialogListAndRightClick) {
     dialog.accept();
     EXPECT_EQ(dialog.ChosenSize(), StandardSizeForIndex(index));
   }
-
-  // Right-click, "960x540" at a place where it fits: the region starts at the cursor.
-  CShiftRegionWindow2* overlay = RegionOverlay();
-  QString preselected;
-  BeginRegionSelection();
-  AnswerNextDialog([&](StandardSizeDlg* dialog) {
-    preselected = dialog->SizeList()->currentText();
-    dialog->SizeList()->setCurrentIndex(3);
-    dialog->accept();
-  });
-  Press(overlay, {20, 30}, Qt::RightButton);
-  Release(overlay, {20, 30}, Qt::RightButton);
-  Pump();
-  EXPECT_EQ(preselected, "1280x720");
-  CaptureRegion expected = PlaceStandardSize({20, 30}, {960, 540}, screen.width(), screen.height());
-  EXPECT_EQ(RegionFrame()->FrameRect(), EvenFrameRect(expected));
-  ASSERT_FALSE(owner.reports.empty());
-  EXPECT_EQ(owner.reports.back().region, FrameInside(EvenFrameRect(expected)));
-  EXPECT_TRUE(IsRegionSet());
-  EXPECT_FALSE(overlay->isVisible());
-
-  // Near the bottom-right corner, "1920x1080" goes to (0, 0).
-  BeginRegionSelection();
-  AnswerNextDialog([](StandardSizeDlg* dialog) {
-    dialog->SizeList()->setCurrentIndex(0);
-    dialog->accept();
-  });
-  QPoint corner = screen.bottomRight() - QPoint(20, 20);
-  Press(overlay, corner, Qt::RightButton);
-  Pump();
-  EXPECT_EQ(RegionFrame()->FrameRect().left, 0);
-  EXPECT_EQ(RegionFrame()->FrameRect().top, 0);
-
-  // Cancel: no region, the overlay and the layer are gone.
-  BeginRegionSelection();
-  owner.reports.clear();
-  AnswerNextDialog([](StandardSizeDlg* dialog) { dialog->reject(); });
-  Press(overlay, {20, 30}, Qt::RightButton);
-  Pump();
-  ASSERT_EQ(owner.reports.size(), 1u);
-  EXPECT_FALSE(owner.reports[0].region);
-  EXPECT_FALSE(IsRegionSet());
-  EXPECT_FALSE(RegionFrame()->isVisible());
-  EXPECT_FALSE(overlay->isVisible());
-  EXPECT_FALSE(RegionLayer()->isVisible());
 }
 
 // Runs in a child process of this test program on a screen scaled to 150 %.
