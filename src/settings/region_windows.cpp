@@ -1,0 +1,98 @@
+#include "settings/region_windows.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+#include <cmath>
+#include <memory>
+
+#include "settings/flashing_wnd.h"
+#include "settings/screen_capture_recorder_ini.h"
+#include "settings/shift_region_window.h"
+
+namespace vortane {
+namespace {
+
+struct RegionWindowSet {
+  // The layer is declared first so the overlay, which points at it, goes first.
+  std::unique_ptr<CShiftRegionWindow2> layer;
+  std::unique_ptr<CShiftRegionWindow2> overlay;
+};
+
+std::unique_ptr<RegionWindowSet>& Windows() {
+  // The holder itself is never destroyed: the windows go with the application (a post routine),
+  // and an exit-time destructor could run after the application is gone.
+  static auto* windows = new std::unique_ptr<RegionWindowSet>;
+  return *windows;
+}
+
+}  // namespace
+
+void CreateRegionWindows(platform::WindowHandle owner) {
+  auto& windows = Windows();
+  if (!windows) {
+    windows = std::make_unique<RegionWindowSet>();
+    windows->layer = std::make_unique<CShiftRegionWindow2>(true);
+    windows->overlay = std::make_unique<CShiftRegionWindow2>(false);
+    windows->overlay->SetNext(windows->layer.get());
+    // Widgets must go while the application still exists, not with the other statics.
+    qAddPostRoutine(DestroyRegionWindows);
+  }
+  windows->layer->SetOwner(owner);
+  windows->overlay->SetOwner(owner);
+  windows->overlay->Frame()->SetLocked(false);
+  windows->overlay->ClearRegionSet();
+}
+
+void DestroyRegionWindows() {
+  Windows().reset();
+}
+
+void BeginRegionSelection() {
+  if (CShiftRegionWindow2* overlay = RegionOverlay()) overlay->BeginSelection();
+}
+
+void HideRegionFrame() {
+  if (CFlashingWnd* frame = RegionFrame()) frame->hide();
+}
+
+QSize FullScreenClientSize() {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return {};
+  QSize area = screen->availableGeometry().size();
+  double ratio = screen->devicePixelRatio();
+  return {static_cast<int>(std::lround(area.width() * ratio)),
+          static_cast<int>(std::lround(area.height() * ratio))};
+}
+
+void ResetRegionRegistry() {
+  QSize full = FullScreenClientSize();
+  WriteScreenCaptureRecorderValues(ResetValues(full.width(), full.height()));
+}
+
+bool IsRegionSet() {
+  CShiftRegionWindow2* overlay = RegionOverlay();
+  return overlay != nullptr && overlay->IsRegionSet();
+}
+
+void ClearRegionSet() {
+  if (CShiftRegionWindow2* overlay = RegionOverlay()) overlay->ClearRegionSet();
+}
+
+void MarkFrameRecording(bool on) {
+  if (CFlashingWnd* frame = RegionFrame()) frame->MarkRecording(on);
+}
+
+CShiftRegionWindow2* RegionOverlay() {
+  return Windows() ? Windows()->overlay.get() : nullptr;
+}
+
+CShiftRegionWindow2* RegionLayer() {
+  return Windows() ? Windows()->layer.get() : nullptr;
+}
+
+CFlashingWnd* RegionFrame() {
+  return Windows() ? Windows()->overlay->Frame() : nullptr;
+}
+
+}  // namespace vortane
