@@ -168,6 +168,8 @@ bool RecordingController::Start() {
   finalPath_ =
       base + (settings_.saveFormat == 0 ? QStringLiteral("m.mp4") : QStringLiteral("t.ts"));
 
+  // A rectangle left over from a cancelled selection must not narrow a full-screen capture.
+  CaptureRegion region = regionMode_ ? region_ : CaptureRegion{};
   std::optional<QString> command;
   bool live = settings_.liveEnabled != 0;
   if (live) {
@@ -181,12 +183,12 @@ bool RecordingController::Start() {
     command = BuildCaptureCommand(
         videoName, platform::AnsiToWide(liveAddress_), firstAudio, secondAudio, videoBitrate,
         settings_.audioBitrateKbps, settings_.frameRate, settings_.outputWidth,
-        settings_.outputHeight, settings_.fluencyFirst, settings_.noiseReduction, region_);
+        settings_.outputHeight, settings_.fluencyFirst, settings_.noiseReduction, region);
   } else {
     command = BuildCaptureCommand(videoName, capturePath_, firstAudio, secondAudio,
                                   settings_.videoBitrateKbps, settings_.audioBitrateKbps,
                                   settings_.frameRate, settings_.outputWidth,
-                                  settings_.outputHeight, 0, settings_.noiseReduction, region_);
+                                  settings_.outputHeight, 0, settings_.noiseReduction, region);
   }
   if (!command) {
     view_.ShowMessage(Text(kCommandRefused));

@@ -178,6 +178,14 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   EXPECT_EQ(f.started[0]->notifyMessage, WM_RECORD_JOB_EVENT);
   EXPECT_EQ(f.started[0]->ownerWindow, f.view.handle);
 
+  // Region mode off: a rectangle left from a cancelled selection is not used.
+  Fixture full;
+  full.controller.SetRegion({100, 100, 300, 100});
+  full.controller.StartOrStop();
+  ASSERT_EQ(full.started.size(), 1u);
+  EXPECT_TRUE(full.started[0]->commandLineWide.contains(
+      QStringLiteral("-thread_queue_size 32  -i desktop")));
+
   // Live: bitrates above 3000 fall back to the encoder's 1200k; a task's address wins only when
   // the user is logged in.
   Fixture live;
