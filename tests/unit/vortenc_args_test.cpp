@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QStringList>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "vortenc/argument_translation.h"
+
+namespace vortenc {
+namespace {
+
+using Args = std::vector<std::string>;
+
+// Devices of a pretend machine; records what was asked so tests can see nothing else was.
+class FakeResolver : public DeviceResolver {
+ public:
+  std::string display = ":5";
+  std::map<std::string, std::string> cameras{{"USB Camera", "/dev/video2"}};
+  std::map<std::string, std::string> sounds{{"VirtualMic", "virtual_mic"},
+                                            {"virtual-audio-capturer", "speaker.monitor"},
+                                            {"Mic: \"Front\"", "alsa_input.front"}};
+  std::vector<std::string> asked;
+
+  ResolvedDevice Screen() override {
+    asked.push_back("screen");
+    if (display.empty()) return {{}, "no display"};
+    return {display, {}};
+  }
+  ResolvedDevice Camera(const std::string& name) override {
+    asked.push_back("camera " + name);
+    auto it = cameras.find(name);
+    if (it == cameras.end()) return {{}, "no such camera: \"" + name + "\""};
+    return {it->second, {}};
+  }
+  ResolvedDevice SoundSource(const std::string& name) override {
+    asked.push_back("sound " + name);
+    auto it = sounds.find(name);
+    if (it == sounds.end()) return {{}, "no such microphone: \"" + name + "\""};
+    return {it->second, {}};
+  }
+};
+
+// Splits like the job runner does for these texts: blanks separate, quotes group (no escapes
+// are needed by any test here).
+Args Split(const std::string& text) {
+  Args out;
+  std::string current;
+  bool quoted = false;
+  bool any = false;
+  for (char c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if (c == ' ' && !quoted) {
+      if (any) out.push_back(current);
+      current.clear();
+      any = false;
+    } else {
+      current += c;
+      any = true;
+    }
+  }
+  if (any) out.push_back(current);
+  return out;
+}
+
+std::string Join(const Args& args) {
+  std::string text;
+  for (const std::string& a : args)
+    text += (text.empty() ? "" : " ") + a;
+  return text;
+}
+
+std::string Translate(const std::string& command, FakeResolver& resolver) {
+  TranslationResult result = TranslateArguments(Split(command), resolver);
+  return result.ok() ? Join(result.arguments) : "ERROR " + result.error;
+}
+
+TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) {
+  FakeResolver resolver;
+  // The whole screen, exactly as the builder spaces it (two blanks before -i desktop).
+  EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
+                      "desktop -pix_fmt yuv420p -vcodec libx264 -x264opts "
+                      "keyint=100:min-keyint=50:threads=4 -preset fast  -r 25  -copyinkf -f "
+                      "mpegts \"/r/20261209101500.ts\"",
+                      resolver),
+            "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -pix_fmt "
+            "yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 -preset fast "
+            "-r 25 -copyinkf -f mpegts /r/20261209101500.ts");
+  // A region: the offset moves into the display name, the size stays an input option.
+  EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 "
+                      "-offset_y 50 -video_size 640x480 -i desktop -copyinkf \"out.mp4\"",
+                      resolver),
+            "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -video_size 640x480 -i "
+            ":5+100,50 -copyinkf out.mp4");
+  // A region at the screen's corner still names its offset.
+  EXPECT_EQ(
+      Translate("-f gdigrab -offset_x 0 -offset_y 0 -video_size 2x2 -i desktop o.ts", resolver),
+      "-f x11grab -video_size 2x2 -i :5+0,0 o.ts");
+  // Offsets that cannot be a screen position, other gdigrab inputs and no display are refused.
+  EXPECT_EQ(Translate("-f gdigrab -offset_x -5 -offset_y 0 -i desktop o.ts", resolver),
+            "ERROR the capture region must start at a screen position (got -offset_x -5 "
+            "-offset_y 0)");
+  EXPECT_EQ(Translate("-f gdigrab -offset_x 1e3 -i desktop o.ts", resolver).substr(0, 35),
+            "ERROR the capture region must start");
+  EXPECT_EQ(Translate("-f gdigrab -i title=Notepad o.ts", resolver),
+            "ERROR unsupported screen input \"title=Notepad\": only \"desktop\" can be captured");
+  resolver.display.clear();
+  EXPECT_EQ(Translate("-f gdigrab -i desktop o.ts", resolver), "ERROR no display");
+}
+
+TEST(VortencArguments, SoundInputsOpenFirstAndTheOutputKeepsPictureThenSound) {
+  FakeResolver resolver;
+  // Two sources mixed: sound inputs move ahead, -y goes to the front, -rtbufsize stays with the
+  // screen, the mixer gets labels and both outputs are mapped in the original order.
+  EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
+                      "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
+                      "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 -acodec aac "
+                      "-pix_fmt yuv420p -vcodec libx264  -r 25  -b:a 96k  -copyinkf -f flv "
+                      "\"rtmp://h/live/x\"",
+                      resolver),
+            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse "
+            "-frame_size 19200 -i speaker.monitor "
+            "-rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -map 2:v -map "
+            "[mixed] -filter_complex [0:a][1:a]amix=inputs=2[mixed] -acodec aac -pix_fmt "
+            "yuv420p -vcodec libx264 -r 25 -b:a 96k -copyinkf -f flv rtmp://h/live/x");
+  // One source with the camera: no filter, the sound is mapped directly.
+  EXPECT_EQ(Translate("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
+                      "video=\"USB Camera\" -f dshow -thread_queue_size 32 -i "
+                      "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
+                      resolver),
+            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i speaker.monitor -rtbufsize "
+            "100M -f v4l2 "
+            "-thread_queue_size 32 -framerate 25 -i /dev/video2 -map 1:v -map 0:a -acodec aac "
+            "-copyinkf o.mp4");
+  // A packet size given with the input is kept.
+  EXPECT_EQ(Translate("-f dshow -frame_size 4096 -i audio=VirtualMic o.ts", resolver),
+            "-f pulse -frame_size 4096 -i virtual_mic o.ts");
+  // Device names are taken whole: colons and quotes inside belong to the name.
+  TranslationResult named = TranslateArguments(
+      {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},
+      resolver);
+  EXPECT_EQ(named.arguments,
+            (Args{"-f", "pulse", "-frame_size", "19200", "-i", "alsa_input.front", "-f", "x11grab",
+                  "-i", ":5", "-map", "1:v", "-map", "0:a", "o.ts"}));
+}
+
+TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
+  FakeResolver resolver;
+  const std::string trim =
+      "-y -ss 5 -t 10 -i \"/r/a b.mp4\" -c:v copy -c:a copy \"/r/剪辑5-15.mp4\"";
+  EXPECT_EQ(TranslateArguments(Split(trim), resolver).arguments,
+            (Args{"-y", "-ss", "5", "-t", "10", "-i", "/r/a b.mp4", "-c:v", "copy", "-c:a", "copy",
+                  "/r/剪辑5-15.mp4"}));
+  const std::string remux = "-y -i \"/r/x.ts\" -c:v copy -c:a copy \"/r/xm.mp4\"";
+  EXPECT_EQ(TranslateArguments(Split(remux), resolver).arguments, Split(remux));
+  EXPECT_TRUE(resolver.asked.empty());
+  // A file input, an explicit mapping or a labelled filter keeps the given input order.
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -map 0:v -map 1:a o.ts",
+                      resolver),
+            "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -map 0:v -map 1:a o.ts");
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -f dshow -i "
+                      "audio=VirtualMic -filter_complex [1:a][2:a]amix[m] -map [m] o.ts",
+                      resolver)
+                .substr(0, 24),
+            "-f x11grab -i :5 -f puls");
+  // An option value that reads "-i" is a value, not an input; nothing is asked for it.
+  EXPECT_EQ(Translate("-metadata -i -i in.ts -c copy out.ts", resolver),
+            "-metadata -i -i in.ts -c copy out.ts");
+  // Flags take no value, so the input after them is still seen and translated.
+  EXPECT_EQ(Translate("-re -f dshow -i video=\"USB Camera\" -an o.ts", resolver),
+            "-re -f v4l2 -i /dev/video2 -an o.ts");
+  // No arguments at all: ffmpeg itself prints its usage.
+  EXPECT_EQ(TranslateArguments({}, resolver).arguments, Args{});
+}
+
+TEST(VortencArguments, UnknownDevicesAreRefusedWithTheUsersMessage) {
+  FakeResolver resolver;
+  EXPECT_EQ(Translate("-f dshow -i video=\"usb camera\" o.ts", resolver),
+            "ERROR no such camera: \"usb camera\"");
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=\"Headset\" o.ts", resolver),
+            "ERROR no such microphone: \"Headset\"");
+  EXPECT_EQ(Translate("-f dshow -i \"video=USB Camera:audio=VirtualMic\" o.ts", resolver),
+            "ERROR no such camera: \"USB Camera:audio=VirtualMic\"");
+  EXPECT_EQ(Translate("-f dshow -i dummy o.ts", resolver),
+            "ERROR unsupported device input \"dummy\": expected video=\"NAME\" or audio=\"NAME\"");
+}
+
+TEST(VortencArguments, DryRunFlagAndShellQuotingRoundTripThroughARealShell) {
+  Args args{"--dry-run", "-y", "-i", "--dry-run", "x"};
+  EXPECT_TRUE(TakeDryRunFlag(args));
+  EXPECT_EQ(args, (Args{"-y", "-i", "x"}));
+  EXPECT_FALSE(TakeDryRunFlag(args));
+
+  EXPECT_EQ(ShellQuote("-filter_complex"), "-filter_complex");
+  EXPECT_EQ(ShellQuote(":0.0+10,20"), ":0.0+10,20");
+  EXPECT_EQ(ShellQuote(""), "''");
+  EXPECT_EQ(ShellQuote("[mixed]"), "'[mixed]'");
+  const Args tricky{"a b", "it's",        "$HOME",       "[0:a][1:a]amix=inputs=2[mixed]",
+                    "",    "剪辑1-2.mp4", "back\\slash", "new\nline",
+                    "*"};
+  QProcess shell;
+  shell.start("sh", {"-c", QString::fromStdString("printf '%s\\0' " +
+                                                  ShellCommandLine("first", tricky).substr(6))});
+  ASSERT_TRUE(shell.waitForFinished(5000));
+  QByteArray output = shell.readAllStandardOutput();
+  Args parsed;
+  for (const QByteArray& part : output.split('\0'))
+    parsed.push_back(part.toStdString());
+  parsed.pop_back();  // after the last terminator
+  EXPECT_EQ(parsed, tricky);
+}
+
+}  // namespace
+}  // namespace vortenc

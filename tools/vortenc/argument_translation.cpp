@@ -1,0 +1,367 @@
+#include "vortenc/argument_translation.h"
+
+#include <algorithm>
+#include <charconv>
+#include <optional>
+#include <set>
+#include <string_view>
+
+namespace vortenc {
+namespace {
+
+// ffmpeg options that take no value; every other option takes exactly one. Knowing them keeps a
+// value like "-i" from being read as an input.
+const std::set<std::string_view> kFlags = {
+    "-y",
+    "-n",
+    "-hide_banner",
+    "-nostdin",
+    "-stdin",
+    "-stats",
+    "-nostats",
+    "-report",
+    "-benchmark",
+    "-benchmark_all",
+    "-copyts",
+    "-start_at_zero",
+    "-xerror",
+    "-an",
+    "-vn",
+    "-sn",
+    "-dn",
+    "-re",
+    "-shortest",
+    "-copyinkf",
+    "-accurate_seek",
+    "-noaccurate_seek",
+    "-autorotate",
+    "-noautorotate",
+    "-autoscale",
+    "-noautoscale",
+    "-ignore_unknown",
+    "-copy_unknown",
+    "-debug_ts",
+    "-dump",
+    "-hex",
+    "-bitexact",
+    "-fix_sub_duration",
+    "-deinterlace",
+    "-psnr",
+    "-vstats",
+    "-find_stream_info",
+    "-nofind_stream_info",
+    "-version",
+    "-formats",
+    "-devices",
+    "-codecs",
+    "-decoders",
+    "-encoders",
+    "-filters",
+    "-pix_fmts",
+    "-layouts",
+    "-sample_fmts",
+    "-protocols",
+    "-buildconf",
+    "-muxers",
+    "-demuxers",
+    "-bsfs",
+    "-colors",
+    "-hwaccels",
+};
+
+// Options that apply to the whole run wherever they stand; moved to the front when inputs are
+// reordered so they do not travel with an input.
+const std::set<std::string_view> kGlobalOptions = {
+    "-y",         "-n",        "-hide_banner",  "-nostdin",  "-stdin",
+    "-stats",     "-nostats",  "-report",       "-loglevel", "-v",
+    "-benchmark", "-progress", "-stats_period", "-copyts",   "-xerror",
+};
+
+constexpr std::string_view kMixedLabel = "[mixed]";
+// 100 ms of 48 kHz stereo 16-bit sound, the pulse input's default format.
+constexpr std::string_view kSoundPacketBytes = "19200";
+
+bool IsOption(const std::string& token) {
+  return token.size() > 1 && token[0] == '-';
+}
+
+bool TakesValue(const std::string& token) {
+  return IsOption(token) && !kFlags.contains(token);
+}
+
+enum class InputKind { kOther, kPicture, kSound };
+
+struct Input {
+  std::vector<std::string> options;  // everything between the previous input and "-i"
+  std::string url;
+  InputKind kind = InputKind::kOther;
+};
+
+// Splits the arguments into inputs (each with the options before its "-i") and what follows
+// the last input (output options and files).
+void SplitInputs(const std::vector<std::string>& arguments, std::vector<Input>& inputs,
+                 std::vector<std::string>& rest) {
+  std::vector<std::string> pending;
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& token = arguments[i];
+    if (token == "-i" && i + 1 < arguments.size()) {
+      inputs.push_back({std::move(pending), arguments[i + 1]});
+      pending.clear();
+      ++i;
+    } else if (TakesValue(token) && i + 1 < arguments.size()) {
+      pending.push_back(token);
+      pending.push_back(arguments[++i]);
+    } else {
+      pending.push_back(token);
+    }
+  }
+  rest = std::move(pending);
+}
+
+// The value of the last occurrence of `name` among option/value pairs, and its position.
+std::optional<size_t> FindOption(const std::vector<std::string>& options, std::string_view name) {
+  std::optional<size_t> found;
+  for (size_t i = 0; i < options.size(); ++i) {
+    if (options[i] == name && i + 1 < options.size()) found = i;
+    if (TakesValue(options[i])) ++i;
+  }
+  return found;
+}
+
+// Removes `name` and its value wherever it stands; returns the last value.
+std::optional<std::string> TakeOption(std::vector<std::string>& options, std::string_view name) {
+  std::optional<std::string> value;
+  for (size_t i = 0; i < options.size();) {
+    if (options[i] == name && i + 1 < options.size()) {
+      value = options[i + 1];
+      options.erase(options.begin() + i, options.begin() + i + 2);
+    } else {
+      i += TakesValue(options[i]) ? 2 : 1;
+    }
+  }
+  return value;
+}
+
+std::optional<long long> ParseWhole(const std::string& text) {
+  long long value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+// gdigrab's desktop → x11grab on the display, with the region as "+X,Y" and -video_size.
+std::string TranslateScreen(Input& input, DeviceResolver& resolver) {
+  if (input.url != "desktop")
+    return "unsupported screen input " + Quoted(input.url) + ": only \"desktop\" can be captured";
+  std::optional<std::string> x = TakeOption(input.options, "-offset_x");
+  std::optional<std::string> y = TakeOption(input.options, "-offset_y");
+  std::optional<long long> left = ParseWhole(x.value_or("0"));
+  std::optional<long long> top = ParseWhole(y.value_or("0"));
+  if (!left || !top || *left < 0 || *top < 0)
+    return "the capture region must start at a screen position (got -offset_x " + x.value_or("0") +
+           " -offset_y " + y.value_or("0") + ")";
+  ResolvedDevice screen = resolver.Screen();
+  if (!screen.ok()) return screen.error;
+  // Found again: taking the region options out may have moved it.
+  input.options[*FindOption(input.options, "-f") + 1] = "x11grab";
+  input.url = screen.value;
+  if (x || y) input.url += "+" + std::to_string(*left) + "," + std::to_string(*top);
+  input.kind = InputKind::kPicture;
+  return {};
+}
+
+// A DirectShow device → the camera (v4l2) or the sound source (pulse) of that name.
+std::string TranslateDevice(Input& input, size_t formatAt, DeviceResolver& resolver) {
+  constexpr std::string_view kVideo = "video=";
+  constexpr std::string_view kAudio = "audio=";
+  if (input.url.starts_with(kVideo)) {
+    std::string name = input.url.substr(kVideo.size());
+    ResolvedDevice camera = resolver.Camera(name);
+    if (!camera.ok()) return camera.error;
+    input.options[formatAt + 1] = "v4l2";
+    input.url = camera.value;
+    input.kind = InputKind::kPicture;
+    return {};
+  }
+  if (input.url.starts_with(kAudio)) {
+    std::string name = input.url.substr(kAudio.size());
+    ResolvedDevice source = resolver.SoundSource(name);
+    if (!source.ok()) return source.error;
+    input.options[formatAt + 1] = "pulse";
+    // PulseAudio's default packets of 1024 bytes (5 ms) would make the given queue of packets
+    // hold a fraction of a second, where DirectShow's large buffers hold seconds; a busy
+    // encoder then stalls the sound input and, through it, the screen grab.
+    if (!FindOption(input.options, "-frame_size"))
+      input.options.insert(input.options.begin() + formatAt + 2,
+                           {"-frame_size", std::string(kSoundPacketBytes)});
+    input.url = source.value;
+    input.kind = InputKind::kSound;
+    return {};
+  }
+  return "unsupported device input " + Quoted(input.url) +
+         ": expected video=\"NAME\" or audio=\"NAME\"";
+}
+
+bool IsFilterGraphOption(const std::string& token) {
+  return token == "-filter_complex" || token == "-lavfi";
+}
+
+bool IsGlobal(const std::string& token) {
+  return kGlobalOptions.contains(token) || IsFilterGraphOption(token);
+}
+
+// The value of the first -filter_complex (or -lavfi) among option/value pairs.
+std::string* FindFilterGraph(std::vector<std::string>& options) {
+  for (size_t i = 0; i < options.size(); ++i) {
+    if (IsFilterGraphOption(options[i]) && i + 1 < options.size()) return &options[i + 1];
+    if (TakesValue(options[i])) ++i;
+  }
+  return nullptr;
+}
+
+// Inputs are reordered when there are sound and picture inputs, and nothing refers to input
+// numbers: no -map of any kind, and at most one filter graph without labels or chains.
+bool ShouldReorder(std::vector<Input>& inputs, std::vector<std::string>& rest) {
+  int sounds = 0;
+  int pictures = 0;
+  int filters = 0;
+  std::vector<std::vector<std::string>*> groups{&rest};
+  for (Input& input : inputs) {
+    sounds += input.kind == InputKind::kSound;
+    pictures += input.kind == InputKind::kPicture;
+    groups.push_back(&input.options);
+  }
+  if (sounds == 0 || pictures == 0) return false;
+  for (std::vector<std::string>* options : groups) {
+    for (size_t i = 0; i < options->size(); ++i) {
+      const std::string& token = (*options)[i];
+      if (token.starts_with("-map")) return false;
+      if (IsFilterGraphOption(token) && i + 1 < options->size()) {
+        ++filters;
+        if ((*options)[i + 1].find_first_of("[;") != std::string::npos) return false;
+      }
+      if (TakesValue(token)) ++i;
+    }
+  }
+  return filters <= 1;
+}
+
+}  // namespace
+
+TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
+                                     DeviceResolver& resolver) {
+  std::vector<Input> inputs;
+  std::vector<std::string> rest;
+  SplitInputs(arguments, inputs, rest);
+
+  for (Input& input : inputs) {
+    std::optional<size_t> formatAt = FindOption(input.options, "-f");
+    if (!formatAt) continue;
+    const std::string& format = input.options[*formatAt + 1];
+    std::string error;
+    if (format == "gdigrab") {
+      error = TranslateScreen(input, resolver);
+    } else if (format == "dshow") {
+      error = TranslateDevice(input, *formatAt, resolver);
+    }
+    if (!error.empty()) return {{}, error};
+  }
+
+  TranslationResult result;
+  if (!ShouldReorder(inputs, rest)) {
+    for (const Input& input : inputs) {
+      result.arguments.insert(result.arguments.end(), input.options.begin(), input.options.end());
+      result.arguments.push_back("-i");
+      result.arguments.push_back(input.url);
+    }
+    result.arguments.insert(result.arguments.end(), rest.begin(), rest.end());
+    return result;
+  }
+
+  // Sound inputs first, then the others, each in its original order.
+  std::vector<Input> ordered;
+  for (InputKind pass : {InputKind::kSound, InputKind::kPicture}) {
+    for (Input& input : inputs) {
+      if ((input.kind == InputKind::kSound) == (pass == InputKind::kSound))
+        ordered.push_back(std::move(input));
+    }
+  }
+  // Options of the whole run go to the front, so none travels with a moved input.
+  std::vector<std::string> globals;
+  for (Input& input : ordered) {
+    std::vector<std::string> own;
+    for (size_t i = 0; i < input.options.size(); ++i) {
+      const std::string& token = input.options[i];
+      bool hasValue = TakesValue(token) && i + 1 < input.options.size();
+      std::vector<std::string>& target = IsGlobal(token) ? globals : own;
+      target.push_back(token);
+      if (hasValue) target.push_back(input.options[++i]);
+    }
+    input.options = std::move(own);
+  }
+
+  std::vector<std::string> maps;
+  for (size_t i = 0; i < ordered.size(); ++i) {
+    if (ordered[i].kind == InputKind::kPicture) {
+      maps = {"-map", std::to_string(i) + ":v"};
+      break;
+    }
+  }
+  maps.push_back("-map");
+  std::string* filter = FindFilterGraph(globals);
+  if (!filter) filter = FindFilterGraph(rest);
+  if (filter) {
+    // The mixing filter takes the sound inputs, now numbered from 0, and names its output.
+    std::string labels;
+    for (size_t i = 0; i < ordered.size() && ordered[i].kind == InputKind::kSound; ++i)
+      labels += "[" + std::to_string(i) + ":a]";
+    *filter = labels + *filter + std::string(kMixedLabel);
+    maps.push_back(std::string(kMixedLabel));
+  } else {
+    maps.push_back("0:a");
+  }
+
+  result.arguments = std::move(globals);
+  for (const Input& input : ordered) {
+    result.arguments.insert(result.arguments.end(), input.options.begin(), input.options.end());
+    result.arguments.push_back("-i");
+    result.arguments.push_back(input.url);
+  }
+  result.arguments.insert(result.arguments.end(), maps.begin(), maps.end());
+  result.arguments.insert(result.arguments.end(), rest.begin(), rest.end());
+  return result;
+}
+
+bool TakeDryRunFlag(std::vector<std::string>& arguments) {
+  auto removed = std::erase(arguments, std::string("--dry-run"));
+  return removed > 0;
+}
+
+std::string ShellQuote(const std::string& argument) {
+  constexpr std::string_view kSafe =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_@%+=:,./-";
+  if (!argument.empty() && argument.find_first_not_of(kSafe) == std::string::npos) return argument;
+  std::string quoted = "'";
+  for (char c : argument) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+std::string ShellCommandLine(const std::string& program,
+                             const std::vector<std::string>& arguments) {
+  std::string line = ShellQuote(program);
+  for (const std::string& argument : arguments)
+    line += " " + ShellQuote(argument);
+  return line;
+}
+
+}  // namespace vortenc

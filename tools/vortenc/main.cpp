@@ -1,0 +1,104 @@
+// vortenc: the encoder the program starts by name. It turns the Windows capture inputs of its
+// command line into Linux ones and then becomes ffmpeg (execv in the same process), so ffmpeg's
+// progress lines, its exit code, "q" on standard input and signals pass with nothing in between.
+// argv[0] stays this program's own path, so the running encoder is still found as "vortenc".
+//
+//   vortenc [--dry-run] FFMPEG-STYLE-ARGUMENTS...
+//
+// --dry-run prints the ffmpeg command as one line in POSIX shell quoting instead of running it.
+// ffmpeg is taken from PATH; VORTENC_FFMPEG names another program (a path or a name on PATH).
+// Exit status: ffmpeg's own; 2 when a device or the display does not exist; 127 when ffmpeg
+// cannot be found or started.
+#include <limits.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "vortenc/argument_translation.h"
+#include "vortenc/system_device_resolver.h"
+
+namespace {
+
+constexpr int kExitNoSuchDevice = 2;
+constexpr int kExitNoEncoder = 127;
+
+std::string OwnPath(const char* fallback) {
+  char buffer[PATH_MAX + 1];
+  ssize_t length = readlink("/proc/self/exe", buffer, PATH_MAX);
+  if (length <= 0) return fallback;
+  return std::string(buffer, static_cast<size_t>(length));
+}
+
+bool IsRunnableFile(const std::string& path) {
+  struct stat info {};
+  return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+bool IsThisProgram(const std::string& path, const std::string& self) {
+  char resolved[PATH_MAX + 1];
+  return realpath(path.c_str(), resolved) && self == resolved;
+}
+
+// The ffmpeg to become: VORTENC_FFMPEG, else "ffmpeg", searched on PATH unless it holds a '/'.
+// This program itself is never chosen, so a PATH that lists it cannot make it loop.
+std::string FindEncoder(const std::string& self) {
+  const char* configured = std::getenv("VORTENC_FFMPEG");
+  std::string name = configured && *configured ? configured : "ffmpeg";
+  if (name.find('/') != std::string::npos)
+    return IsRunnableFile(name) && !IsThisProgram(name, self) ? name : std::string();
+  const char* path = std::getenv("PATH");
+  std::string folders = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  size_t start = 0;
+  while (start <= folders.size()) {
+    size_t end = folders.find(':', start);
+    if (end == std::string::npos) end = folders.size();
+    std::string folder = folders.substr(start, end - start);
+    std::string candidate = (folder.empty() ? "." : folder) + "/" + name;
+    if (IsRunnableFile(candidate) && !IsThisProgram(candidate, self)) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  bool dryRun = vortenc::TakeDryRunFlag(arguments);
+
+  vortenc::SystemDeviceResolver resolver;
+  vortenc::TranslationResult translation = vortenc::TranslateArguments(arguments, resolver);
+  if (!translation.ok()) {
+    std::fprintf(stderr, "vortenc: %s\n", translation.error.c_str());
+    return kExitNoSuchDevice;
+  }
+
+  std::string self = OwnPath(argv[0]);
+  std::string encoder = FindEncoder(self);
+  if (encoder.empty()) {
+    const char* configured = std::getenv("VORTENC_FFMPEG");
+    std::fprintf(stderr, "vortenc: cannot find the encoder \"%s\" (install ffmpeg)\n",
+                 configured && *configured ? configured : "ffmpeg");
+    return kExitNoEncoder;
+  }
+  if (dryRun) {
+    std::printf("%s\n", vortenc::ShellCommandLine(encoder, translation.arguments).c_str());
+    return 0;
+  }
+
+  std::vector<char*> encoderArgv;
+  encoderArgv.push_back(self.data());
+  for (std::string& argument : translation.arguments)
+    encoderArgv.push_back(argument.data());
+  encoderArgv.push_back(nullptr);
+  std::fflush(nullptr);
+  execv(encoder.c_str(), encoderArgv.data());
+  std::fprintf(stderr, "vortenc: cannot start %s: %s\n", encoder.c_str(), std::strerror(errno));
+  return kExitNoEncoder;
+}
