@@ -37,7 +37,6 @@ TEST(ChooseCameraSize, PrefersHdThenTheLastWideSizeAtLeast720High) {
   EXPECT_EQ(ChooseCameraSize(Sizes{{640, 480}, {1600, 1200}, {1280, 1024}}),
             (PictureSize{1280, 1024}));
   EXPECT_EQ(ChooseCameraSize(Sizes{{640, 480}}), std::nullopt);
-  EXPECT_EQ(ChooseCameraSize(Sizes{}), std::nullopt);
 
   // The first HD size stops the walk, whichever of the two it is.
   EXPECT_EQ(ChooseCameraSize(Sizes{{1920, 1080}, {1280, 720}, {2560, 1440}}),
@@ -48,9 +47,6 @@ TEST(ChooseCameraSize, PrefersHdThenTheLastWideSizeAtLeast720High) {
   EXPECT_EQ(ChooseCameraSize(Sizes{{960, 720}, {720, 1280}, {1080, 1080}}),
             (PictureSize{960, 720}));
   EXPECT_EQ(ChooseCameraSize(Sizes{{720, 1280}, {1080, 1080}, {1280, 719}}), std::nullopt);
-  // Repeats, as a camera lists one size per pixel format.
-  EXPECT_EQ(ChooseCameraSize(Sizes{{1600, 1200}, {640, 480}, {1600, 1200}}),
-            (PictureSize{1600, 1200}));
 }
 
 TEST(ChooseCameraFormat, FirstUncompressedOfThatSizePreferring25Fps) {
@@ -65,9 +61,7 @@ TEST(ChooseCameraFormat, FirstUncompressedOfThatSizePreferring25Fps) {
   // 25 fps is preferred among the matching ones, in offer order.
   EXPECT_EQ(ChooseCameraFormat(mixed, 1280, 720), 4u);
   EXPECT_EQ(ChooseCameraFormat(mixed, 640, 480), 1u);
-  // Exactly that size: nothing for a size only offered compressed or not at all.
-  EXPECT_EQ(ChooseCameraFormat(mixed, 1280, 721), std::nullopt);
-  EXPECT_EQ(ChooseCameraFormat(mixed, 720, 1280), std::nullopt);
+  EXPECT_EQ(ChooseCameraFormat(mixed, 720, 1280), std::nullopt) << "exactly that size";
 
   // Without 25 fps anywhere the first matching one is taken.
   Offers slow = {{800, 600, "MJPG", 25, 25}, {800, 600, "RGB3", 10, 15}, {800, 600, "YUYV", 5, 15}};
@@ -75,7 +69,6 @@ TEST(ChooseCameraFormat, FirstUncompressedOfThatSizePreferring25Fps) {
   // RGB24 in either byte order, and the HD capture cards' UYVY.
   EXPECT_EQ(ChooseCameraFormat(Offers{{320, 240, "BGR3", 25, 25}}, 320, 240), 0u);
   EXPECT_EQ(ChooseCameraFormat(Offers{{1920, 1080, "HDYC", 30, 30}}, 1920, 1080), 0u);
-  EXPECT_EQ(ChooseCameraFormat(Offers{}, 640, 480), std::nullopt);
 }
 
 TEST(CameraWindowPlacement, StoredRectangleRulesAndDefault) {
@@ -108,14 +101,6 @@ TEST(CameraWindowPlacement, StoredRectangleRulesAndDefault) {
   // Partly off the left edge is how the user left it.
   EXPECT_EQ(PlaceCameraWindow(CameraWindowRect{-100, 100, 200, 400}, screen),
             (CameraWindowRect{-100, 100, 200, 400}));
-
-  // A screen that does not start at 0: its own right edge and top.
-  const QRect second(1920, 0, 1280, 1024);
-  EXPECT_EQ(DefaultCameraWindowRect(second), (CameraWindowRect{2920, 30, 3200, 240}));
-
-  const QRect geometry(10, 20, 280, 210);
-  EXPECT_EQ(CameraWindowRect::FromGeometry(geometry), (CameraWindowRect{10, 20, 290, 230}));
-  EXPECT_EQ(CameraWindowRect::FromGeometry(geometry).ToGeometry(), geometry);
 }
 
 TEST(CameraWindowPlacement, Vw1FileIsSixteenBytesInTextMode) {
@@ -133,10 +118,6 @@ TEST(CameraWindowPlacement, Vw1FileIsSixteenBytesInTextMode) {
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"vw1.cfg"})
       << "no temporary file is left behind";
 
-  // Rewriting replaces the whole file.
-  ASSERT_TRUE(WriteCameraWindowRect(path, CameraWindowRect{100, 100, 400, 300}));
-  EXPECT_EQ(ReadBytes(path), RectBytes(100, 100, 400, 300));
-
   // A file as a Windows install wrote it, with CR LF for each 0x0A byte.
   QByteArray windows = RectBytes(10, 30, 290, 240);
   windows.replace(QByteArray("\x0A", 1), QByteArray("\x0D\x0A", 2));
@@ -146,10 +127,7 @@ TEST(CameraWindowPlacement, Vw1FileIsSixteenBytesInTextMode) {
   // Short files are not a rectangle: 15 bytes, or 16 on disk that decode to 15.
   WriteBytes(path, RectBytes(100, 100, 400, 300).left(15));
   EXPECT_EQ(ReadCameraWindowRect(path), std::nullopt);
-  QByteArray decodesShort = RectBytes(100, 100, 400, 300).left(14) + QByteArray("\x0D\x0A", 2);
-  WriteBytes(path, decodesShort);
-  EXPECT_EQ(ReadCameraWindowRect(path), std::nullopt);
-  WriteBytes(path, QByteArray());
+  WriteBytes(path, RectBytes(100, 100, 400, 300).left(14) + QByteArray("\x0D\x0A", 2));
   EXPECT_EQ(ReadCameraWindowRect(path), std::nullopt);
 
   // A folder that cannot be written: nothing is remembered, and nothing breaks.

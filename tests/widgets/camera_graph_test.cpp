@@ -64,8 +64,6 @@ TEST_F(CameraGraphTest, OpensOnlyTheExactFriendlyName) {
   EXPECT_TRUE(graph.ListSizes().empty()) << "a failed open leaves nothing open";
 
   EXPECT_TRUE(graph.Open(QStringLiteral("USB Camera HD")));
-  EXPECT_TRUE(graph.Open(QStringLiteral("采集卡 HDMI"))) << "reopening replaces the camera";
-  EXPECT_EQ(graph.ListSizes(), (std::vector<PictureSize>{{1920, 1080}}));
 
   // An unplugged camera (gone from the lookup between listing and opening) is not found.
   QFile file(fixturePath_);
@@ -108,7 +106,8 @@ TEST_F(CameraGraphTest, CameraQtCannotOpenFailsAtThePreviewAndCleansUp) {
   EXPECT_EQ(video->geometry(), window.rect());
 
   EXPECT_FALSE(graph.RenderPreview());
-  EXPECT_TRUE(graph.LastError().contains(QStringLiteral("USB Camera HD"))) << graph.LastError().toStdString();
+  EXPECT_TRUE(graph.LastError().contains(QStringLiteral("USB Camera HD")))
+      << graph.LastError().toStdString();
   EXPECT_FALSE(graph.Run());
   graph.Stop();
 
@@ -126,52 +125,30 @@ TEST_F(CameraGraphTest, CameraQtCannotOpenFailsAtThePreviewAndCleansUp) {
 }
 
 TEST_F(CameraGraphTest, StepsOutOfOrderFailAndReleaseIsAlwaysSafe) {
+  auto window = std::make_unique<QWidget>();
   {
     CameraGraph fresh;
-    QWidget window;
-    EXPECT_FALSE(fresh.AttachPreview(&window)) << "no camera open";
+    EXPECT_FALSE(fresh.AttachPreview(window.get())) << "no camera open";
     EXPECT_FALSE(fresh.RenderPreview());
     EXPECT_FALSE(fresh.Run());
-    EXPECT_FALSE(fresh.SetFormat(640, 480));
     fresh.Stop();
     fresh.FitToWindow();
-    fresh.ShowPropertyPages(&window);
     fresh.Release();
     fresh.Release();
-    EXPECT_TRUE(window.findChildren<QVideoWidget*>().isEmpty());
   }
-  {
-    CameraGraph opened;
-    ASSERT_TRUE(opened.Open(QStringLiteral("USB Camera HD")));
-    EXPECT_FALSE(opened.AttachPreview(nullptr));
-    EXPECT_FALSE(opened.RenderPreview()) << "nothing attached";
-    opened.Release();
-    opened.Release();
-  }
-  {
-    // Attaching twice keeps one preview; the window going first leaves the graph harmless.
-    auto window = std::make_unique<QWidget>();
-    CameraGraph graph;
-    ASSERT_TRUE(graph.Open(QStringLiteral("USB Camera HD")));
-    ASSERT_TRUE(graph.AttachPreview(window.get()));
-    ASSERT_TRUE(graph.AttachPreview(window.get()));
-    FlushDeferredDeletes();
-    EXPECT_EQ(window->findChildren<QVideoWidget*>().size(), 1);
-    window.reset();
-    graph.FitToWindow();
-    EXPECT_FALSE(graph.RenderPreview());
-    graph.Release();
-  }
-  {
-    // The graph going first (its destructor releases) takes its preview widget along.
-    QWidget window;
-    auto graph = std::make_unique<CameraGraph>();
-    ASSERT_TRUE(graph->Open(QStringLiteral("USB Camera HD")));
-    ASSERT_TRUE(graph->AttachPreview(&window));
-    graph.reset();
-    FlushDeferredDeletes();
-    EXPECT_TRUE(window.findChildren<QVideoWidget*>().isEmpty());
-  }
+  // Attaching twice keeps one preview; the window going first leaves the graph harmless.
+  CameraGraph graph;
+  ASSERT_TRUE(graph.Open(QStringLiteral("USB Camera HD")));
+  EXPECT_FALSE(graph.AttachPreview(nullptr));
+  EXPECT_FALSE(graph.RenderPreview()) << "nothing attached";
+  ASSERT_TRUE(graph.AttachPreview(window.get()));
+  ASSERT_TRUE(graph.AttachPreview(window.get()));
+  FlushDeferredDeletes();
+  EXPECT_EQ(window->findChildren<QVideoWidget*>().size(), 1);
+  window.reset();
+  graph.FitToWindow();
+  EXPECT_FALSE(graph.RenderPreview());
+  graph.Release();
 }
 
 }  // namespace
