@@ -155,13 +155,22 @@ struct CameraGraph::Impl {
   std::unique_ptr<QMediaCaptureSession> session;
   QPointer<QWidget> window;
   QPointer<QVideoWidget> video;
-  bool rendered = false;
   QString error;
   std::function<void(const QString&)> failureHandler;
 
   bool Fail(QString why) {
     error = std::move(why);
     return false;
+  }
+
+  void DropVideo() {
+    if (session) session->setVideoOutput(nullptr);
+    if (video) {
+      // Later, not now: this may run inside an event handler of the preview window.
+      video->hide();
+      video->deleteLater();
+    }
+    video = nullptr;
   }
 };
 
@@ -223,12 +232,7 @@ bool CameraGraph::SetFormat(int width, int height) {
 bool CameraGraph::AttachPreview(QWidget* window) {
   if (!impl_->device) return impl_->Fail(QStringLiteral("no camera is open"));
   if (window == nullptr) return impl_->Fail(QStringLiteral("no preview window"));
-  if (impl_->video) {
-    if (impl_->session) impl_->session->setVideoOutput(nullptr);
-    impl_->video->hide();
-    impl_->video->deleteLater();
-  }
-  impl_->rendered = false;
+  impl_->DropVideo();
   impl_->window = window;
   auto* video = new QVideoWidget(window);  // owned by the preview window
   // The picture fills the window, as the Windows renderer stretched it.
@@ -245,7 +249,6 @@ bool CameraGraph::RenderPreview() {
     return impl_->Fail(QStringLiteral("Qt Multimedia does not offer the camera \"%1\" (%2)")
                            .arg(impl_->device->name, impl_->device->devicePath));
   impl_->session->setVideoOutput(impl_->video.data());
-  impl_->rendered = true;
   FitToWindow();
   return true;
 }
@@ -287,20 +290,11 @@ void CameraGraph::ShowPropertyPages(QWidget* owner) {
 
 void CameraGraph::Release() {
   if (impl_->camera) impl_->camera->stop();
-  if (impl_->session) {
-    impl_->session->setVideoOutput(nullptr);
-    impl_->session->setCamera(nullptr);
-  }
+  impl_->DropVideo();
+  if (impl_->session) impl_->session->setCamera(nullptr);
   impl_->camera.reset();
   impl_->session.reset();
-  if (impl_->video) {
-    // Later, not now: Release may run inside an event handler of the preview window.
-    impl_->video->hide();
-    impl_->video->deleteLater();
-  }
-  impl_->video = nullptr;
   impl_->window = nullptr;
-  impl_->rendered = false;
   impl_->qtDevice.reset();
   impl_->device.reset();
 }

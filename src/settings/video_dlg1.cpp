@@ -136,10 +136,7 @@ bool CVideoDlg1::StartPreview() {
   // A camera without an uncompressed format of that size keeps its current one.
   if (ok && cameraWidth_ > 0) graph->SetFormat(cameraWidth_, cameraHeight_);
   ok = ok && graph->AttachPreview(this) && graph->RenderPreview() && graph->Run();
-  if (!ok) {
-    graph->Release();
-    return false;
-  }
+  if (!ok) return false;  // the graph stops and releases what it built as it goes
   // A camera that fails later (unplugged, taken by another program) ends the window the same way,
   // once the camera has finished telling.
   graph->SetFailureHandler([this](const QString&) {
@@ -157,10 +154,7 @@ bool CVideoDlg1::StartPreview() {
 }
 
 void CVideoDlg1::ReleasePreview() {
-  if (!graph_) return;
-  graph_->Stop();
-  graph_->Release();
-  graph_.reset();
+  graph_.reset();  // stops and releases
 }
 
 void CVideoDlg1::ShowOpenFailure() {
