@@ -185,10 +185,9 @@ int CListCtrlEx::InsertColumn(int column, const QString& heading, Qt::Alignment 
                               int width) {
   QTreeWidgetItem* head = headerItem();
   const int count = columnCount();
-  // A fresh tree widget reports one unnamed column; the first insert takes it over.
-  const bool fresh = count == 1 && head->text(0).isEmpty() && topLevelItemCount() == 0 &&
-                     !property("vortaneColumnsInserted").toBool();
-  setProperty("vortaneColumnsInserted", true);
+  // A fresh tree widget reports one column of its own; the first insert takes it over.
+  const bool fresh = !columnsInserted_ && count <= 1 && topLevelItemCount() == 0;
+  columnsInserted_ = true;
   column = std::clamp(column, 0, fresh ? 0 : count);
   if (!fresh) {
     setColumnCount(count + 1);

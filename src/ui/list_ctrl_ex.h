@@ -190,7 +190,7 @@ class CListCtrlEx : public QTreeWidget {
   bool tabAppend_ = false;
   bool swallowRelease_ = false;
   bool gridLines_ = false;
-  bool endingEdit_ = false;
+  bool columnsInserted_ = false;
 };
 
 }  // namespace vortane::ui

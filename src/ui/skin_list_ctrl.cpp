@@ -20,6 +20,17 @@ CSkinListCtrl::CSkinListCtrl(QWidget* parent) : QTreeWidget(parent) {
 }
 
 void CSkinListCtrl::paintEvent(QPaintEvent* event) {
+  // The header follows the list's colours too (a shade darker than the rows), so a dark list
+  // does not wear a light system header.
+  const QColor headerFace = backgroundColor.darker(125);
+  if (header()->palette().color(QPalette::Button) != headerFace) {
+    QPalette colours = header()->palette();
+    colours.setColor(QPalette::Button, headerFace);
+    colours.setColor(QPalette::Window, headerFace);
+    colours.setColor(QPalette::ButtonText,
+                     headerFace.lightness() < 128 ? QColor(230, 230, 230) : QColor(30, 30, 30));
+    header()->setPalette(colours);
+  }
   {
     QPainter painter(viewport());
     painter.fillRect(event->rect(), backgroundColor);

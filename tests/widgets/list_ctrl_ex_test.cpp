@@ -60,10 +60,13 @@ struct ListWindow {
 TEST(ListCtrlEx, RowDataColoursAndReadOnlyFlags) {
   test::WidgetTestApp();
   CListCtrlEx list;
-  list.InsertColumn(0, "a");
-  list.InsertColumn(1, "b");
+  list.InsertColumn(0, "b");
+  list.InsertColumn(0, "a");  // inserted before: "b" moves to column 1
   list.InsertItem(0, "x");
   list.InsertItem(1, "y");
+  EXPECT_EQ(list.GetColumnCount(), 2);
+  EXPECT_EQ(list.headerItem()->text(0), "a");
+  EXPECT_EQ(list.headerItem()->text(1), "b");
   int first = 1, second = 2;
   list.SetItemUserData(0, &first);
   list.SetItemUserData(0, &second);  // replaces, no second wrapper
