@@ -620,7 +620,12 @@ int CListCtrlEx::BeginEdit(int row, int column) {
 }
 
 void CListCtrlEx::EndEdit(int commit) {
-  if (!registeredEditor_ || !CMsgHook::Find(registeredEditor_)) return;
+  if (!registeredEditor_) {
+    // The editor was destroyed while it was open: nothing is left to end.
+    current_ = nullptr;
+    return;
+  }
+  if (!CMsgHook::Find(registeredEditor_)) return;
   CMsgHook::Unregister(registeredEditor_);
   registeredEditor_ = nullptr;
   EditInfo* edit = current_;

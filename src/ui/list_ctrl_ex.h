@@ -100,7 +100,9 @@ class CListCtrlEx : public QTreeWidget {
   // The row's wrapper, or null.
   ItemData* GetItemData(int row) const;
 
-  // Editors. A null callback and editor remove an editor.
+  // Editors. A null callback and editor remove an editor. While it edits, the editor becomes a
+  // child of the list's viewport (and so is deleted with the list unless the owner takes it
+  // back); it is hidden, not deleted, when the edit ends.
   void SetColumnEditor(int column, EditCallback begin, EditCallback end, QWidget* editor);
   void SetRowEditor(int row, EditCallback begin, EditCallback end, QWidget* editor);
   void SetCellEditor(int row, int column, EditCallback begin, EditCallback end, QWidget* editor);

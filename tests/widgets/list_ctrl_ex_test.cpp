@@ -262,6 +262,15 @@ TEST(ListCtrlEx, ClickEditEnterEscapeFocusAndOutsideClicks) {
   QTest::keyClick(editor, Qt::Key_Return);
   EXPECT_EQ(seenRow, -1);
   EXPECT_EQ(list->GetItemText(0, 1), "2");
+
+  // An editor destroyed while it is open leaves no registration and no edit behind.
+  w.Click(0, 1);
+  ASSERT_TRUE(list->IsEditing());
+  delete editor;
+  EXPECT_EQ(CMsgHook::RegistrationCount(), 0);
+  QTest::mouseClick(w.before, Qt::LeftButton);
+  w.Click(1, 1);  // the column's editor is gone: no edit starts
+  EXPECT_FALSE(list->IsEditing());
 }
 
 TEST(ListCtrlEx, ComboEditorStaysOpenWhileItsListIsDroppedDown) {
