@@ -7,6 +7,6 @@ endif()
 # The whole-program tests run the built program with its encoder and keyboard library beside it.
 foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_toolbar_startup_test)
   if(TARGET ${test})
-    add_dependencies(${test} vortane vortenc keyvane)
+    add_dependencies(${test} vortane vortenc keyvane vortane-config)
   endif()
 endforeach()
