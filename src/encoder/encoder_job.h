@@ -66,6 +66,13 @@ struct EncoderJob {
   // stop request first asks the child to finish ("q") before it is killed.
   pid_t childPid = -1;
   int stdinPipe = -1;
+  // Where the encoder stands, from its last progress line: the media time it has written and
+  // when that line arrived (steady clock), and when the child was started. A video encoder holds
+  // back a second or more of pictures, and ffmpeg reads sound only as far as the pictures it has
+  // written; a stop therefore waits for that delay before "q", or the lesson's last words are lost.
+  std::atomic<std::int64_t> progressMediaMs{-1};
+  std::atomic<std::int64_t> progressArrivedMs{0};
+  std::int64_t childStartedMs = 0;
 };
 
 // Stores the status and posts it to the owner (nothing when notifyMessage is 0). A null text is
@@ -75,9 +82,13 @@ void PostJobStatus(EncoderJob& job, std::int32_t code, double value, const char*
 // Runs the job's command line as a child and watches it until it ends; reports started (1), the
 // reader's progress (2) and exactly one final status (3, 4 or 10), which is always the last
 // message. Result: 1 pipe failure, 2 process failure, 3 stopped on request, else the exit code.
-// A stop request first sends "q" to the child's standard input; a child still running 3 s later
-// is killed (retried on every pass). The job then ends with code 4.
+// A stop request first lets the encoder catch up with what it has captured (the delay its last
+// progress line shows, at most a few seconds), then sends "q" to the child's standard input; a
+// child still running 3 s after "q" is killed (retried on every pass). The job then ends with 4.
 unsigned RunEncoderJob(EncoderJob& job);
+
+// Milliseconds of the steady clock, the time base of the progress fields above.
+std::int64_t SteadyMilliseconds();
 
 // Starts RunEncoderJob on a new worker thread that holds the record until it is done.
 void StartEncoderJob(std::shared_ptr<EncoderJob> job);

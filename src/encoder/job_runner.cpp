@@ -21,6 +21,9 @@ constexpr char kProcessFailedText[] = "\xb4\xb4\xbd\xa8\xbd\xf8\xb3\xcc\xca\xa7\
 constexpr auto kWaitSlice = milliseconds(500);
 // How long a child may take to finish its file after "q" before it is killed.
 constexpr auto kGracefulStopTime = milliseconds(3000);
+// The longest wait for the encoder to catch up with its capture before "q" (about the delay of
+// x264's look-ahead at 10 frames per second).
+constexpr std::int64_t kLongestCatchUpMs = 6000;
 constexpr auto kPauseAfterKill = milliseconds(100);
 // Lets the child's last output reach the reader before it is told to leave.
 constexpr auto kDrainTime = milliseconds(500);
@@ -33,10 +36,22 @@ std::string CommandLineOf(const EncoderJob& job) {
   return line.toStdString();
 }
 
-// Waits for the child to end, turning a stop request into "q" on its standard input first and a
-// kill only when it has not finished within the grace time.
+// How far the encoder's written media lags behind the wall clock since the child started: its
+// pictures in flight plus its start-up. Zero without progress, or when it runs ahead (a remux).
+milliseconds CatchUpDelay(const EncoderJob& job) {
+  const std::int64_t media = job.progressMediaMs.load();
+  if (media < 0) return milliseconds(0);
+  const std::int64_t lag = job.progressArrivedMs.load() - job.childStartedMs - media;
+  return milliseconds(std::clamp<std::int64_t>(lag, 0, kLongestCatchUpMs));
+}
+
+// Waits for the child to end. A stop request lets the encoder catch up first, then asks it to
+// finish with "q" on its standard input, and kills it only when it has not finished within the
+// grace time.
 std::uint32_t WatchChild(EncoderJob& job) {
   bool stopSeen = false;
+  bool quitSent = false;
+  steady_clock::time_point quitAt;
   steady_clock::time_point killAt;
   std::uint32_t exitCode = 0;
   for (;;) {
@@ -45,10 +60,17 @@ std::uint32_t WatchChild(EncoderJob& job) {
       const auto now = steady_clock::now();
       if (!stopSeen) {
         stopSeen = true;
-        killAt = now + kGracefulStopTime;
+        quitAt = now + CatchUpDelay(job);
+        killAt = quitAt + kGracefulStopTime;
+      }
+      if (!quitSent && now >= quitAt) {
+        quitSent = true;
         platform::WriteToPipe(job.stdinPipe, "q");
       }
-      if (now >= killAt) {
+      if (!quitSent) {
+        slice = std::min(slice,
+                         std::chrono::duration_cast<milliseconds>(quitAt - now) + milliseconds(1));
+      } else if (now >= killAt) {
         platform::KillProcess(job.childPid);
         std::this_thread::sleep_for(kPauseAfterKill);
       } else {
@@ -104,6 +126,7 @@ unsigned RunEncoderJob(EncoderJob& job) {
     return 2;
   }
   job.childPid = child.pid;
+  job.childStartedMs = SteadyMilliseconds();
 
   std::thread reader;
   if (job.readerProc != nullptr) {
@@ -129,6 +152,10 @@ unsigned RunEncoderJob(EncoderJob& job) {
   }
   PostJobStatus(job, kJobFinished, static_cast<double>(exitCode), nullptr);
   return exitCode;
+}
+
+std::int64_t SteadyMilliseconds() {
+  return std::chrono::duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void StartEncoderJob(std::shared_ptr<EncoderJob> job) {

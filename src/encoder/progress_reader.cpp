@@ -28,6 +28,22 @@ std::optional<std::string> FindProgressTime(std::string_view chunk) {
   return std::string(chunk.substr(time, kTimeLength));
 }
 
+std::optional<std::int64_t> ProgressTimeMilliseconds(std::string_view time) {
+  // "hh:mm:ss.xx"
+  if (time.size() != kTimeLength || time[2] != ':' || time[5] != ':' || time[8] != '.') {
+    return std::nullopt;
+  }
+  std::int64_t fields[4] = {};
+  const std::size_t starts[4] = {0, 3, 6, 9};
+  for (int i = 0; i < 4; ++i) {
+    for (std::size_t j = starts[i]; j < starts[i] + 2; ++j) {
+      if (time[j] < '0' || time[j] > '9') return std::nullopt;
+      fields[i] = fields[i] * 10 + (time[j] - '0');
+    }
+  }
+  return ((fields[0] * 60 + fields[1]) * 60 + fields[2]) * 1000 + fields[3] * 10;
+}
+
 unsigned EncoderProgressReader(EncoderJob* job) {
   std::vector<char> buffer(kProgressBufferCapacity);
   if (job->notifyMessage != 0) PostJobStatus(*job, kJobProgress, 0.0, nullptr);
@@ -38,8 +54,13 @@ unsigned EncoderProgressReader(EncoderJob* job) {
       if (count >= buffer.size()) buffer.resize(count + 1);
       const long got = platform::ReadAvailable(job->readPipe, buffer.data(), count);
       if (got > 0) {
-        if (auto time = FindProgressTime(std::string_view(buffer.data(), std::size_t(got))))
+        if (auto time = FindProgressTime(std::string_view(buffer.data(), std::size_t(got)))) {
+          if (auto media = ProgressTimeMilliseconds(*time)) {
+            job->progressArrivedMs.store(SteadyMilliseconds());
+            job->progressMediaMs.store(*media);
+          }
           PostJobStatus(*job, kJobProgress, 0.0, time->c_str());
+        }
       }
     }
     if (job->finished.load() != 0) break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,5 +17,8 @@ inline constexpr std::size_t kProgressBufferCapacity = 1024;
 // to the chunk's end, or when fewer than 11 characters stand between "time=" and the next blank
 // (a line cut short, or "time=N/A"). The chunk ends at its first NUL byte, if any.
 std::optional<std::string> FindProgressTime(std::string_view chunk);
+
+// The milliseconds of a progress time "hh:mm:ss.xx", or nothing when it is not one.
+std::optional<std::int64_t> ProgressTimeMilliseconds(std::string_view time);
 
 }  // namespace vortane

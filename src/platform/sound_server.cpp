@@ -1,9 +1,6 @@
 #include "platform/sound_server.h"
 
-#include <pulse/context.h>
-#include <pulse/error.h>
-#include <pulse/introspect.h>
-#include <pulse/mainloop.h>
+#include <pulse/pulseaudio.h>
 
 #include <memory>
 

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -45,10 +47,30 @@ class CameraGraph {
   // Stops and releases everything; safe on a partly built graph and when called twice.
   void Release();
 
+  // Why the last failing step failed (for logs and tests; users get the caller's own message).
+  QString LastError() const;
+  // Called on the UI thread when the running camera fails later on (unplugged, taken over).
+  void SetFailureHandler(std::function<void(const QString& why)> handler);
+
  private:
   struct Impl;
   std::unique_ptr<Impl> impl_;
 };
+
+// A capture format as the preview side sees it: the size, the pixel format as a V4L2 four-letter
+// code ("YUYV", "UYVY", "RGB3", "MJPG", ...) and the frame rates it runs at.
+struct CameraFormatOffer {
+  int width = 0;
+  int height = 0;
+  QString pixelFormat;
+  float minFrameRate = 0;
+  float maxFrameRate = 0;
+};
+
+// The offer SetFormat applies for width × height: the first of exactly that size in YUYV, RGB24
+// or UYVY, preferring the first such one that runs at 25 fps; none when no offer matches.
+std::optional<std::size_t> ChooseCameraFormat(const std::vector<CameraFormatOffer>& offers,
+                                              int width, int height);
 
 // The size this program prefers for camera capture: the first 1280×720 or 1920×1080 offered;
 // else the last size at least 720 high and wider than high; else none.

@@ -13,7 +13,6 @@ CHoverButton::CHoverButton(int controlId, QWidget* parent)
     : QAbstractButton(parent), controlId_(controlId) {
   // Toolbar buttons never take the keyboard focus away from where the teacher is typing.
   setFocusPolicy(Qt::NoFocus);
-  setAttribute(Qt::WA_Hover, false);
   setFont(MakeUiFont(QString(), 12));
   connect(this, &QAbstractButton::clicked, this, &CHoverButton::OnClicked);
   connect(this, &QAbstractButton::pressed, this, [this] { UpdateShape(); });

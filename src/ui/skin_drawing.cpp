@@ -1,7 +1,6 @@
 #include "ui/skin_drawing.h"
 
 #include <QPainter>
-#include <QVector>
 #include <QWidget>
 #include <algorithm>
 #include <vector>
@@ -83,22 +82,21 @@ QRegion OpaqueRegion(const QImage& source, QRgb keyColour) {
           : source.convertToFormat(QImage::Format_RGB32);
   const QRgb key = keyColour & kRgbMask;
   // Runs of one row as [start, end) pairs; rows with the same runs as the row above extend the
-  // band above instead of starting a new one. The rectangles come out y-x sorted, disjoint and
-  // never touching sideways, which is exactly what QRegion::setRects expects.
-  QVector<QRect> rects;
+  // band above instead of starting a new one. Bands arrive sorted top to bottom and left to
+  // right, which QRegion appends without re-sorting.
+  QRegion region;
   std::vector<int> bandRuns;
   std::vector<int> rowRuns;
   int bandTop = 0;
   auto flushBand = [&](int bandBottom) {
     for (size_t i = 0; i + 1 < bandRuns.size(); i += 2)
-      rects.append(
-          QRect(bandRuns[i], bandTop, bandRuns[i + 1] - bandRuns[i], bandBottom - bandTop));
+      region += QRect(bandRuns[i], bandTop, bandRuns[i + 1] - bandRuns[i], bandBottom - bandTop);
   };
+  const int w = picture.width();
   for (int y = 0; y < picture.height(); ++y) {
     const auto* line = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
     rowRuns.clear();
     int x = 0;
-    const int w = picture.width();
     while (x < w) {
       while (x < w && (line[x] & kRgbMask) == key)
         ++x;
@@ -111,13 +109,11 @@ QRegion OpaqueRegion(const QImage& source, QRgb keyColour) {
     }
     if (y == 0 || rowRuns != bandRuns) {
       if (y > 0) flushBand(y);
-      bandRuns = rowRuns;
+      bandRuns.swap(rowRuns);
       bandTop = y;
     }
   }
   flushBand(picture.height());
-  QRegion region;
-  if (!rects.isEmpty()) region.setRects(rects.constData(), static_cast<int>(rects.size()));
   return region;
 }
 

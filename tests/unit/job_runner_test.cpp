@@ -225,6 +225,28 @@ TEST(JobRunner, StopAsksTheChildToFinishThenKillsIt) {
   ExpectWellFormed(inbox.Of(gone->serial), kJobStopped);
 }
 
+TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCapture) {
+  Inbox inbox;
+  QTemporaryDir scratch;
+  const QString keyFile = scratch.filePath("key");
+  auto job =
+      inbox.NewJob(Child("lagging_encoder.sh", '"' + keyFile + '"').replace("sh \"", "bash \""));
+  QElapsedTimer sinceStart;
+  sinceStart.start();
+  StartEncoderJob(job);
+  ASSERT_TRUE(inbox.PumpUntil([&] {
+    return sinceStart.elapsed() > 2500 && ProgressTexts(inbox.Of(job->serial)).size() >= 3;
+  }));
+  const qint64 stopAt = sinceStart.elapsed();
+  job->stopRequested = 1;
+  ASSERT_TRUE(inbox.WaitEnd(job->serial));
+  ExpectWellFormed(inbox.Of(job->serial), kJobStopped);
+  // "q" came only after the encoder had written what was captured up to the stop request.
+  const qint64 quitAt = std::stoll(ReadFile(keyFile));
+  EXPECT_GE(quitAt, stopAt + 1300);
+  EXPECT_LE(quitAt, stopAt + 3000);
+}
+
 TEST(JobRunner, StoppedFfmpegFinishesAPlayableFile) {
   Inbox inbox;
   QTemporaryDir scratch;

@@ -122,7 +122,8 @@ TEST(VortencArguments, SoundInputsOpenFirstAndTheOutputKeepsPictureThenSound) {
                       "-pix_fmt yuv420p -vcodec libx264  -r 25  -b:a 96k  -copyinkf -f flv "
                       "\"rtmp://h/live/x\"",
                       resolver),
-            "-y -f pulse -thread_queue_size 32 -i virtual_mic -f pulse -i speaker.monitor "
+            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse "
+            "-frame_size 19200 -i speaker.monitor "
             "-rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -map 2:v -map "
             "[mixed] -filter_complex [0:a][1:a]amix=inputs=2[mixed] -acodec aac -pix_fmt "
             "yuv420p -vcodec libx264 -r 25 -b:a 96k -copyinkf -f flv rtmp://h/live/x");
@@ -131,15 +132,20 @@ TEST(VortencArguments, SoundInputsOpenFirstAndTheOutputKeepsPictureThenSound) {
                       "video=\"USB Camera\" -f dshow -thread_queue_size 32 -i "
                       "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
                       resolver),
-            "-y -f pulse -thread_queue_size 32 -i speaker.monitor -rtbufsize 100M -f v4l2 "
+            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i speaker.monitor -rtbufsize "
+            "100M -f v4l2 "
             "-thread_queue_size 32 -framerate 25 -i /dev/video2 -map 1:v -map 0:a -acodec aac "
             "-copyinkf o.mp4");
+  // A packet size given with the input is kept.
+  EXPECT_EQ(Translate("-f dshow -frame_size 4096 -i audio=VirtualMic o.ts", resolver),
+            "-f pulse -frame_size 4096 -i virtual_mic o.ts");
   // Device names are taken whole: colons and quotes inside belong to the name.
   TranslationResult named = TranslateArguments(
       {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},
       resolver);
-  EXPECT_EQ(named.arguments, (Args{"-f", "pulse", "-i", "alsa_input.front", "-f", "x11grab", "-i",
-                                   ":5", "-map", "1:v", "-map", "0:a", "o.ts"}));
+  EXPECT_EQ(named.arguments,
+            (Args{"-f", "pulse", "-frame_size", "19200", "-i", "alsa_input.front", "-f", "x11grab",
+                  "-i", ":5", "-map", "1:v", "-map", "0:a", "o.ts"}));
 }
 
 TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
@@ -155,7 +161,7 @@ TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
   // A file input, an explicit mapping or a labelled filter keeps the given input order.
   EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -map 0:v -map 1:a o.ts",
                       resolver),
-            "-f x11grab -i :5 -f pulse -i virtual_mic -map 0:v -map 1:a o.ts");
+            "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -map 0:v -map 1:a o.ts");
   EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -f dshow -i "
                       "audio=VirtualMic -filter_complex [1:a][2:a]amix[m] -map [m] o.ts",
                       resolver)

@@ -78,6 +78,8 @@ const std::set<std::string_view> kGlobalOptions = {
 };
 
 constexpr std::string_view kMixedLabel = "[mixed]";
+// 100 ms of 48 kHz stereo 16-bit sound, the pulse input's default format.
+constexpr std::string_view kSoundPacketBytes = "19200";
 
 bool IsOption(const std::string& token) {
   return token.size() > 1 && token[0] == '-';
@@ -190,6 +192,12 @@ std::string TranslateDevice(Input& input, size_t formatAt, DeviceResolver& resol
     ResolvedDevice source = resolver.SoundSource(name);
     if (!source.ok()) return source.error;
     input.options[formatAt + 1] = "pulse";
+    // PulseAudio's default packets of 1024 bytes (5 ms) would make the given queue of packets
+    // hold a fraction of a second, where DirectShow's large buffers hold seconds; a busy
+    // encoder then stalls the sound input and, through it, the screen grab.
+    if (!FindOption(input.options, "-frame_size"))
+      input.options.insert(input.options.begin() + formatAt + 2,
+                           {"-frame_size", std::string(kSoundPacketBytes)});
     input.url = source.value;
     input.kind = InputKind::kSound;
     return {};

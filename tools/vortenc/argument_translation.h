@@ -11,7 +11,8 @@
 //   -f gdigrab [-offset_x X -offset_y Y] [-video_size WxH] -i desktop
 //       → -f x11grab [-video_size WxH] -i $DISPLAY[+X,Y]
 //   -f dshow -i video=NAME → -f v4l2 -i /dev/videoN (the camera whose card name is NAME)
-//   -f dshow -i audio=NAME → -f pulse -i SOURCE (virtual-audio-capturer = the speakers' monitor)
+//   -f dshow -i audio=NAME → -f pulse -frame_size 19200 -i SOURCE (virtual-audio-capturer = the
+//       speakers' monitor; 100 ms packets, so a queue of packets holds seconds as with DirectShow)
 // Sound inputs are opened before the picture input: a screen grab opened first starves while
 // the sound inputs start. Explicit -map options then keep the output's order, picture first,
 // and an unlabelled mixing filter (-filter_complex amix=inputs=2) gets labels for the sound

@@ -1,0 +1,183 @@
+// The real capture command through the job runner and the vortenc adapter: desktop with speaker
+// and microphone mixed, stopped on request, then the real remux command.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <chrono>
+#include <vector>
+
+#include "app/window_messages.h"
+#include "encoder/command_lines.h"
+#include "encoder/encoder_job.h"
+
+namespace vortane {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct Received {
+  JobStatus status;
+  Clock::time_point at;
+};
+
+class JobWatcher {
+ public:
+  JobWatcher()
+      : window_(QCoreApplication::instance(), [this](const platform::WindowMessage& m) {
+          received.push_back({std::any_cast<JobEvent>(m.payload).status, Clock::now()});
+        }) {}
+
+  std::shared_ptr<EncoderJob> Start(const QString& command, std::uint32_t message) {
+    received.clear();
+    auto job = std::make_shared<EncoderJob>();
+    job->ownerWindow = window_.handle();
+    job->notifyMessage = message;
+    job->commandLineWide = command;
+    job->readerProc = EncoderProgressReader;
+    StartEncoderJob(job);
+    return job;
+  }
+
+  // Pumps events until `condition` holds or `seconds` pass.
+  template <typename Condition>
+  bool WaitFor(Condition condition, int seconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition() && timer.elapsed() < seconds * 1000) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return condition();
+  }
+
+  const Received* FirstProgress() const {
+    for (const auto& r : received) {
+      if (r.status.statusCode == kJobProgress && r.status.statusText[0] != '\0') return &r;
+    }
+    return nullptr;
+  }
+  bool Ended() const {
+    return !received.empty() && (received.back().status.statusCode == kJobFinished ||
+                                 received.back().status.statusCode == kJobStopped ||
+                                 received.back().status.statusCode == kJobError);
+  }
+
+  std::vector<Received> received;
+
+ private:
+  platform::MessageWindow window_;
+};
+
+QJsonObject Probe(const QString& path) {
+  QProcess probe;
+  probe.start(
+      QStringLiteral("ffprobe"),
+      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_streams"),
+       QStringLiteral("-show_format"), QStringLiteral("-of"), QStringLiteral("json"), path});
+  probe.waitForFinished(20000);
+  return QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
+}
+
+bool RunTool(const QString& program, const QStringList& arguments, QByteArray* output = nullptr) {
+  QProcess process;
+  process.setProcessChannelMode(QProcess::MergedChannels);
+  process.start(program, arguments);
+  bool ok = process.waitForFinished(30000) && process.exitCode() == 0;
+  if (output != nullptr) *output = process.readAll();
+  return ok;
+}
+
+// Start times (seconds into the file's sound) of the 2 kHz beeps in `path`.
+std::vector<double> BeepsIn(const QString& path) {
+  QByteArray log;
+  RunTool(QStringLiteral("ffmpeg"),
+          {QStringLiteral("-hide_banner"), QStringLiteral("-i"), path, QStringLiteral("-vn"),
+           QStringLiteral("-af"),
+           QStringLiteral("highpass=f=1500,highpass=f=1500,silencedetect=n=-35dB:d=0.1"),
+           QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")},
+          &log);
+  std::vector<double> beeps;
+  for (const QByteArray& line : log.split('\n')) {
+    int at = line.indexOf("silence_end: ");
+    if (at >= 0) beeps.push_back(line.mid(at + 13).split(' ').first().toDouble());
+  }
+  return beeps;
+}
+
+double Seconds(Clock::duration duration) {
+  return std::chrono::duration<double>(duration).count();
+}
+
+TEST(EncoderPipeline, DesktopWithMixedSoundKeepsTheLessonsLastWords) {
+  int argc = 1;
+  char arg0[] = "encoder_pipeline_test";
+  char* argv[] = {arg0, nullptr};
+  QCoreApplication app(argc, argv);
+  QByteArray programDir = qgetenv("VORTANE_PROGRAM_DIR");
+  ASSERT_FALSE(programDir.isEmpty());
+  qputenv("PATH", programDir + ":" + qgetenv("PATH"));
+
+  QTemporaryDir folder;
+  QString beep = folder.filePath(QStringLiteral("beep.wav"));
+  ASSERT_TRUE(RunTool(
+      QStringLiteral("ffmpeg"),
+      {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+       QStringLiteral("-i"), QStringLiteral("sine=frequency=2000:duration=0.3:sample_rate=48000"),
+       QStringLiteral("-ac"), QStringLiteral("2"), beep}));
+  QString capture = folder.filePath(QStringLiteral("20261209101500.ts"));
+  QString final = folder.filePath(QStringLiteral("20261209101500m.mp4"));
+  std::optional<QString> command = BuildCaptureCommand(
+      QString::fromLatin1(kDesktopSourceName), capture, QString::fromLatin1(kSpeakerSourceName),
+      QStringLiteral("VirtualMic"), 0, 0, 25, 0, 0, 0, 0, CaptureRegion{});
+  ASSERT_TRUE(command.has_value());
+
+  JobWatcher watcher;
+  auto job = watcher.Start(*command, WM_RECORD_JOB_EVENT);
+  ASSERT_TRUE(watcher.WaitFor([&] { return watcher.FirstProgress() || watcher.Ended(); }, 20));
+  ASSERT_FALSE(watcher.Ended()) << "the capture ended before it made progress";
+  Clock::time_point firstProgress = watcher.FirstProgress()->at;
+  watcher.WaitFor([] { return false; }, 4);
+  // The teacher's last word: a beep on the speaker that ends just before the stop request.
+  ASSERT_TRUE(RunTool(QStringLiteral("paplay"), {beep}));
+  Clock::time_point stopAt = Clock::now();
+  job->stopRequested = 1;
+  ASSERT_TRUE(watcher.WaitFor([&] { return watcher.Ended(); }, 20));
+  EXPECT_EQ(watcher.received.back().status.statusCode, kJobStopped);
+  EXPECT_EQ(watcher.received.front().status.statusCode, kJobStarted);
+  double stopToEnd = Seconds(watcher.received.back().at - stopAt);
+  EXPECT_LT(stopToEnd, 8.0) << "the encoder finished on \"q\" instead of being killed";
+
+  std::optional<QString> remux = BuildRemuxCommand(capture, final);
+  ASSERT_TRUE(remux.has_value());
+  watcher.Start(*remux, WM_REMUX_JOB_EVENT);
+  ASSERT_TRUE(watcher.WaitFor([&] { return watcher.Ended(); }, 30));
+  ASSERT_EQ(watcher.received.back().status.statusCode, kJobFinished);
+  EXPECT_EQ(watcher.received.back().status.statusValue, 0.0);
+
+  QJsonObject probe = Probe(final);
+  QJsonArray streams = probe[QStringLiteral("streams")].toArray();
+  ASSERT_EQ(streams.size(), 2) << QJsonDocument(probe).toJson().toStdString();
+  QJsonObject video = streams[0].toObject();
+  QJsonObject audio = streams[1].toObject();
+  EXPECT_EQ(video[QStringLiteral("codec_name")].toString(), QStringLiteral("h264"));
+  EXPECT_EQ(audio[QStringLiteral("codec_name")].toString(), QStringLiteral("aac"));
+  EXPECT_EQ(video[QStringLiteral("width")].toInt(), 1920);
+  double videoSeconds = video[QStringLiteral("duration")].toString().toDouble();
+  double audioSeconds = audio[QStringLiteral("duration")].toString().toDouble();
+  // Everything up to the stop request is in the file, picture and sound. (The sound ends earlier
+  // than the pictures by the video encoder's delay; what matters is that it reaches the stop.)
+  EXPECT_GE(videoSeconds, Seconds(stopAt - firstProgress) - 0.5);
+  std::vector<double> beeps = BeepsIn(final);
+  ASSERT_FALSE(beeps.empty()) << "the last words before the stop are missing";
+  double lastBeep = beeps.size() > 1 ? beeps[beeps.size() - 2] : beeps.back();
+  EXPECT_GT(audioSeconds - lastBeep, 0.25) << "the beep is cut off";
+}
+
+}  // namespace
+}  // namespace vortane

@@ -1,0 +1,348 @@
+// Drives the real build/bin/vortenc inside scripts/with-desktop, with the real ffmpeg behind it:
+// a private X display, "VirtualMic" playing a tone, the speakers' monitor, no camera (a fixture
+// stands in).
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <cstdio>
+#include <ostream>
+
+// Readable failure messages for texts.
+void PrintTo(const QString& text, std::ostream* os) {
+  *os << '"' << text.toStdString() << '"';
+}
+
+namespace {
+
+QString VortencPath() {
+  return qEnvironmentVariable("VORTANE_PROGRAM_DIR") + "/vortenc";
+}
+
+QString Display() {
+  return qEnvironmentVariable("DISPLAY");
+}
+
+// Splits a command line the way the job runner hands it over for these texts: blanks separate
+// arguments, double quotes group and are removed.
+QStringList Split(const QString& text) {
+  QStringList out;
+  QString current;
+  bool quoted = false;
+  bool any = false;
+  for (QChar c : text) {
+    if (c == '"') {
+      quoted = !quoted;
+      any = true;
+    } else if (c == ' ' && !quoted) {
+      if (any) out << current;
+      current.clear();
+      any = false;
+    } else {
+      current += c;
+      any = true;
+    }
+  }
+  if (any) out << current;
+  return out;
+}
+
+struct Outcome {
+  int exitCode = -1;
+  QString out;
+  QString err;
+  qint64 ms = 0;
+};
+
+Outcome RunVortenc(const QStringList& arguments,
+                   const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  QProcess process;
+  process.setProcessEnvironment(env);
+  QElapsedTimer timer;
+  timer.start();
+  process.start(VortencPath(), arguments);
+  Outcome run;
+  if (!process.waitForFinished(30000)) {
+    process.kill();
+    process.waitForFinished();
+    run.err = "vortenc did not finish";
+    return run;
+  }
+  run.ms = timer.elapsed();
+  run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+  run.out = QString::fromUtf8(process.readAllStandardOutput());
+  run.err = QString::fromUtf8(process.readAllStandardError());
+  return run;
+}
+
+// The ffmpeg arguments vortenc would run, as printed by --dry-run (program name dropped).
+QString DryRun(const QString& command,
+               const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  Outcome run = RunVortenc(QStringList{"--dry-run"} + Split(command), env);
+  if (run.exitCode != 0) return "FAILED " + run.err.trimmed();
+  QString line = run.out.trimmed();
+  qsizetype blank = line.indexOf(' ');
+  EXPECT_TRUE(line.left(blank).endsWith("/ffmpeg")) << line.toStdString();
+  return blank < 0 ? QString() : line.mid(blank + 1);
+}
+
+QJsonObject Probe(const QString& file) {
+  QProcess probe;
+  probe.start("ffprobe", {"-v", "error", "-show_streams", "-show_format", "-of", "json", file});
+  if (!probe.waitForFinished(30000)) return {};
+  return QJsonDocument::fromJson(probe.readAllStandardOutput()).object();
+}
+
+// The mean loudness of a file's sound in dB, from ffmpeg's volumedetect filter.
+double MeanVolume(const QString& file) {
+  QProcess ffmpeg;
+  ffmpeg.start("ffmpeg", {"-hide_banner", "-nostdin", "-i", file, "-map", "0:a", "-af",
+                          "volumedetect", "-f", "null", "-"});
+  if (!ffmpeg.waitForFinished(30000)) return -1000;
+  QRegularExpressionMatch match = QRegularExpression("mean_volume: (-?[0-9.]+) dB")
+                                      .match(QString::fromUtf8(ffmpeg.readAllStandardError()));
+  return match.hasMatch() ? match.captured(1).toDouble() : -1000;
+}
+
+const QString kX264 =
+    "-acodec aac -pix_fmt yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 "
+    "-preset fast ";
+
+TEST(Vortenc, DryRunTranslatesEveryInputForm) {
+  ASSERT_FALSE(Display().isEmpty()) << "run inside scripts/with-desktop";
+  const QString d = Display();
+  // The whole desktop, spaced exactly as the command builder spaces it.
+  EXPECT_EQ(
+      DryRun(QString("vortenc -y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  "
+                     "-i desktop -pix_fmt yuv420p -vcodec libx264 -x264opts "
+                     "keyint=100:min-keyint=50:threads=4 -preset fast  -r 25  -copyinkf -f mpegts "
+                     "\"/r/20261209101500.ts\"")
+                 .mid(8)),
+      "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i " + d +
+          " -pix_fmt yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 "
+          "-preset fast -r 25 -copyinkf -f mpegts /r/20261209101500.ts");
+  // A region, with one microphone: the sound input opens first and both streams are mapped.
+  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 -offset_y "
+                   "60 -video_size 640x480 -i desktop -f dshow -thread_queue_size 32 -i "
+                   "audio=\"VirtualMic\" " +
+                   kX264 + " -copyinkf \"/r/a b.mp4\""),
+            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -rtbufsize 100M -f "
+            "x11grab "
+            "-thread_queue_size 32 -video_size 640x480 -i " +
+                d + "+100,60 -map 1:v -map 0:a " + kX264 + "-copyinkf '/r/a b.mp4'");
+  // Microphone and speakers mixed: the mixer gets input and output labels.
+  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
+                   "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
+                   "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
+                   kX264 + " -b:a 96k  -copyinkf -f flv \"rtmp://127.0.0.1/live/s\""),
+            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse "
+            "-frame_size 19200 -i speaker.monitor "
+            "-rtbufsize 100M -f x11grab -thread_queue_size 32 -i " +
+                d + " -map 2:v -map '[mixed]' -filter_complex '[0:a][1:a]amix=inputs=2[mixed]' " +
+                kX264 + "-b:a 96k -copyinkf -f flv rtmp://127.0.0.1/live/s");
+  // The speakers alone, and --dry-run anywhere on the line.
+  Outcome speaker =
+      RunVortenc(Split("-y -f gdigrab -i desktop -f dshow -thread_queue_size 32 -i "
+                       "audio=\"virtual-audio-capturer\" -acodec aac o.ts --dry-run"));
+  EXPECT_EQ(speaker.exitCode, 0) << speaker.err.toStdString();
+  EXPECT_TRUE(
+      speaker.out.trimmed().endsWith(" -y -f pulse -frame_size 19200 -thread_queue_size 32 -i "
+                                     "speaker.monitor -f x11grab -i " +
+                                     d + " -map 1:v -map 0:a -acodec aac o.ts"))
+      << speaker.out.toStdString();
+
+  // A camera, found through the fixture by its exact name.
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  QFile fixture(folder.path() + "/cameras.txt");
+  ASSERT_TRUE(fixture.open(QIODevice::WriteOnly));
+  fixture.write(
+      "camera Integrated Camera\npath /dev/video0\nsize 1280x720\n"
+      "camera 讲台 Camera\npath /dev/video2\nsize 1920x1080 MJPG\n");
+  fixture.close();
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("VORTANE_DEVICE_FIXTURE", fixture.fileName());
+  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
+                   "video=\"讲台 Camera\" -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" "
+                   "-acodec aac -copyinkf \"o.ts\"",
+                   env),
+            QString("-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -rtbufsize "
+                    "100M -f v4l2 "
+                    "-thread_queue_size 32 -framerate 25 -i /dev/video2 -map 1:v -map 0:a -acodec "
+                    "aac -copyinkf o.ts"));
+
+  // Trim and remux go through untouched.
+  EXPECT_EQ(DryRun("-y -ss 5 -t 10 -i \"/r/20261209101500m.mp4\" -c:v copy -c:a copy "
+                   "\"/r/剪辑5-15.mp4\""),
+            QString("-y -ss 5 -t 10 -i /r/20261209101500m.mp4 -c:v copy -c:a copy "
+                    "'/r/剪辑5-15.mp4'"));
+  EXPECT_EQ(DryRun("-y -i \"/r/x y.ts\" -c:v copy -c:a copy \"/r/x ym.mp4\""),
+            "-y -i '/r/x y.ts' -c:v copy -c:a copy '/r/x ym.mp4'");
+}
+
+TEST(Vortenc, TranslatedRegionCaptureRunsInTheRealEncoder) {
+  // A dry run cannot tell whether ffmpeg accepts the display, offset and sound source names:
+  // one second of a region with the microphone must become a file with both streams.
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  QString out = folder.path() + "/region.ts";
+  Outcome run =
+      RunVortenc(Split("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25 "
+                       "-offset_x 320 -offset_y 200 -video_size 320x240 -i desktop -f dshow "
+                       "-thread_queue_size 32 -i audio=\"VirtualMic\" -t 1 " +
+                       kX264 + " -copyinkf -f mpegts \"" + out + "\""));
+  ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+  QJsonArray streams = Probe(out)["streams"].toArray();
+  ASSERT_EQ(streams.size(), 2);
+  EXPECT_EQ(streams[0].toObject()["codec_name"].toString(), "h264");
+  EXPECT_EQ(streams[0].toObject()["width"].toInt(), 320);
+  EXPECT_EQ(streams[0].toObject()["height"].toInt(), 240);
+  EXPECT_EQ(streams[1].toObject()["codec_name"].toString(), "aac");
+}
+
+TEST(Vortenc, MissingDevicesAndEncoderFailAtOnceWithAClearLine) {
+  auto expectFailure = [](const QString& command, const QProcessEnvironment& env,
+                          const QString& line, int exitCode) {
+    Outcome run = RunVortenc(Split(command), env);
+    EXPECT_EQ(run.exitCode, exitCode) << command.toStdString();
+    EXPECT_EQ(run.err, line + "\n") << command.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_LT(run.ms, 5000) << "must fail at once: " << command.toStdString();
+  };
+  const QProcessEnvironment system = QProcessEnvironment::systemEnvironment();
+  expectFailure("-y -f dshow -thread_queue_size 32 -i video=\"No Such Cam\" -copyinkf o.ts", system,
+                "vortenc: no such camera: \"No Such Cam\"", 2);
+  expectFailure("-y -f gdigrab -i desktop -f dshow -i audio=\"Headset Mic\" -copyinkf o.ts", system,
+                "vortenc: no such microphone: \"Headset Mic\"", 2);
+  expectFailure("-y -f gdigrab -i desktop -f dshow -i audio=\"virtualmic\" o.ts", system,
+                "vortenc: no such microphone: \"virtualmic\"", 2);
+
+  QProcessEnvironment noDisplay = system;
+  noDisplay.insert("DISPLAY", ":4242");
+  expectFailure("-y -f gdigrab -i desktop o.ts", noDisplay,
+                "vortenc: cannot open display \":4242\"", 2);
+  noDisplay.remove("DISPLAY");
+  expectFailure("-y -f gdigrab -i desktop o.ts", noDisplay,
+                "vortenc: no display to capture: DISPLAY is not set", 2);
+
+  QProcessEnvironment noSound = system;
+  noSound.insert("PULSE_SERVER", "unix:/nonexistent/native");
+  Outcome run =
+      RunVortenc(Split("-f gdigrab -i desktop -f dshow -i audio=VirtualMic o.ts"), noSound);
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_TRUE(run.err.startsWith("vortenc: cannot reach the sound server for \"VirtualMic\": "))
+      << run.err.toStdString();
+
+  // No encoder to become, or only vortenc itself on offer (which must not loop).
+  QProcessEnvironment noEncoder = system;
+  noEncoder.insert("VORTENC_FFMPEG", "/nonexistent/ffmpeg");
+  expectFailure("-y -i a.ts b.mp4", noEncoder,
+                "vortenc: cannot find the encoder \"/nonexistent/ffmpeg\" (install ffmpeg)", 127);
+  noEncoder.insert("VORTENC_FFMPEG", "vortenc");
+  noEncoder.insert("PATH", QFileInfo(VortencPath()).absolutePath());
+  expectFailure("-y -i a.ts b.mp4", noEncoder,
+                "vortenc: cannot find the encoder \"vortenc\" (install ffmpeg)", 127);
+
+  // ffmpeg's own failures come back as its exit code with its own message.
+  Outcome missing =
+      RunVortenc(Split("-y -i /nonexistent/in.ts -c:v copy -c:a copy /tmp/never.mp4"));
+  EXPECT_NE(missing.exitCode, 0);
+  EXPECT_TRUE(missing.err.contains("/nonexistent/in.ts")) << missing.err.toStdString();
+}
+
+TEST(Vortenc, RecordsDesktopWithMixedSoundStopsOnQAndRemuxes) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString ts = folder.path() + "/20261209101500.ts";
+  const QString mp4 = folder.path() + "/20261209101500m.mp4";
+
+  // As the job runner does: one pipe for both output channels, "q" on standard input to stop.
+  QProcess encoder;
+  encoder.setProcessChannelMode(QProcess::MergedChannels);
+  encoder.start(VortencPath(),
+                Split("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
+                      "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
+                      "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
+                      kX264 + " -r 25  -copyinkf -f mpegts \"" + ts + "\""));
+  ASSERT_TRUE(encoder.waitForStarted(5000));
+  const qint64 pid = encoder.processId();
+
+  // The process became ffmpeg in place: same pid, ffmpeg's program file, vortenc's argv[0].
+  QThread::msleep(300);
+  QFile cmdline(QString("/proc/%1/cmdline").arg(pid));
+  ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
+  QByteArray argv0 = cmdline.readAll().split('\0').value(0);
+  EXPECT_TRUE(argv0.endsWith("/vortenc")) << argv0.toStdString();
+  EXPECT_TRUE(QFileInfo(QString("/proc/%1/exe").arg(pid)).symLinkTarget().endsWith("/ffmpeg"));
+
+  QByteArray output;
+  QElapsedTimer clock;
+  clock.start();
+  qint64 firstProgressAt = -1;
+  while (clock.elapsed() < 20000 && encoder.state() == QProcess::Running) {
+    encoder.waitForReadyRead(20);
+    output += encoder.readAll();
+    if (firstProgressAt < 0 && output.contains("time=")) firstProgressAt = clock.elapsed();
+    if (firstProgressAt >= 0 && clock.elapsed() - firstProgressAt >= 4000) break;
+  }
+  ASSERT_GE(firstProgressAt, 0) << output.toStdString();
+  ASSERT_EQ(encoder.state(), QProcess::Running) << output.toStdString();
+  const double recordedWall = (clock.elapsed() - firstProgressAt) / 1000.0;
+  encoder.write("q");
+  ASSERT_TRUE(encoder.waitForFinished(15000));
+  output += encoder.readAll();
+  EXPECT_EQ(encoder.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(encoder.exitCode(), 0) << output.toStdString();
+
+  // The first progress line says how much was already recorded when it appeared.
+  QRegularExpressionMatch first =
+      QRegularExpression("time=(\\d\\d):(\\d\\d):(\\d\\d\\.\\d\\d)").match(QString(output));
+  ASSERT_TRUE(first.hasMatch());
+  const double firstTime = first.captured(1).toInt() * 3600 + first.captured(2).toInt() * 60 +
+                           first.captured(3).toDouble();
+
+  Outcome remux = RunVortenc(Split("-y -i \"" + ts + "\" -c:v copy -c:a copy \"" + mp4 + "\""));
+  ASSERT_EQ(remux.exitCode, 0) << remux.err.toStdString();
+
+  QJsonObject probe = Probe(mp4);
+  QJsonArray streams = probe["streams"].toArray();
+  ASSERT_EQ(streams.size(), 2) << QJsonDocument(probe).toJson().toStdString();
+  QJsonObject video = streams[0].toObject();
+  QJsonObject audio = streams[1].toObject();
+  EXPECT_EQ(video["codec_type"].toString(), "video");
+  EXPECT_EQ(video["codec_name"].toString(), "h264");
+  EXPECT_EQ(video["width"].toInt(), 1920);
+  EXPECT_EQ(audio["codec_type"].toString(), "audio");
+  EXPECT_EQ(audio["codec_name"].toString(), "aac");
+
+  const double duration = probe["format"].toObject()["duration"].toString().toDouble();
+  const double expected = recordedWall + firstTime;
+  EXPECT_NEAR(duration, expected, 0.5) << "wall " << recordedWall << " s after time=" << firstTime;
+
+  // The screen grab kept its pace: a starved grab falls to about 5 frames a second, while a
+  // machine shared with busy builds still gives 17 or more of the 25 asked for.
+  const double frames = video["nb_frames"].toString().toDouble();
+  const double videoDuration = video["duration"].toString().toDouble();
+  ASSERT_GT(videoDuration, 0);
+  EXPECT_GE(frames / videoDuration, 12.0) << frames << " frames in " << videoDuration << " s";
+
+  // Both tones made it into the mix.
+  const double volume = MeanVolume(mp4);
+  EXPECT_GT(volume, -40.0);
+  std::printf("recorded %.2f s (expected %.2f s), %.1f frames/s, sound %.2f s at %.1f dB\n",
+              duration, expected, frames / videoDuration, audio["duration"].toString().toDouble(),
+              volume);
+}
+
+}  // namespace
