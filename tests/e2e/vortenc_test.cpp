@@ -132,34 +132,33 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
       "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i " + d +
           " -pix_fmt yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 "
           "-preset fast -r 25 -copyinkf -f mpegts /r/20261209101500.ts");
-  // A region, with one microphone: the sound input opens first and both streams are mapped.
+  // A region, with one microphone: the inputs keep their order and both streams are mapped.
   EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 -offset_y "
                    "60 -video_size 640x480 -i desktop -f dshow -thread_queue_size 32 -i "
                    "audio=\"VirtualMic\" " +
                    kX264 + " -copyinkf \"/r/a b.mp4\""),
-            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -rtbufsize 100M -f "
-            "x11grab "
-            "-thread_queue_size 32 -video_size 640x480 -i " +
-                d + "+100,60 -map 1:v -map 0:a " + kX264 + "-copyinkf '/r/a b.mp4'");
+            "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -video_size 640x480 -i " + d +
+                "+100,60 -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -map 0:v "
+                "-map 1:a " +
+                kX264 + "-copyinkf '/r/a b.mp4'");
   // Microphone and speakers mixed: the mixer gets input and output labels.
   EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
                    "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
                    "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
                    kX264 + " -b:a 96k  -copyinkf -f flv \"rtmp://127.0.0.1/live/s\""),
-            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse "
-            "-frame_size 19200 -i speaker.monitor "
-            "-rtbufsize 100M -f x11grab -thread_queue_size 32 -i " +
-                d + " -map 2:v -map '[mixed]' -filter_complex '[0:a][1:a]amix=inputs=2[mixed]' " +
+            "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -i " + d +
+                " -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse "
+                "-frame_size 19200 -i speaker.monitor -map 0:v -map '[mixed]' -filter_complex "
+                "'[1:a][2:a]amix=inputs=2[mixed]' " +
                 kX264 + "-b:a 96k -copyinkf -f flv rtmp://127.0.0.1/live/s");
   // The speakers alone, and --dry-run anywhere on the line.
   Outcome speaker =
       RunVortenc(Split("-y -f gdigrab -i desktop -f dshow -thread_queue_size 32 -i "
                        "audio=\"virtual-audio-capturer\" -acodec aac o.ts --dry-run"));
   EXPECT_EQ(speaker.exitCode, 0) << speaker.err.toStdString();
-  EXPECT_TRUE(
-      speaker.out.trimmed().endsWith(" -y -f pulse -frame_size 19200 -thread_queue_size 32 -i "
-                                     "speaker.monitor -f x11grab -i " +
-                                     d + " -map 1:v -map 0:a -acodec aac o.ts"))
+  EXPECT_TRUE(speaker.out.trimmed().endsWith(" -y -f x11grab -i " + d +
+                                             " -f pulse -frame_size 19200 -thread_queue_size 32 -i "
+                                             "speaker.monitor -map 0:v -map 1:a -acodec aac o.ts"))
       << speaker.out.toStdString();
 
   // A camera, found through the fixture by its exact name.
@@ -177,10 +176,9 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
                    "video=\"讲台 Camera\" -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" "
                    "-acodec aac -copyinkf \"o.ts\"",
                    env),
-            QString("-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -rtbufsize "
-                    "100M -f v4l2 "
-                    "-thread_queue_size 32 -framerate 25 -i /dev/video2 -map 1:v -map 0:a -acodec "
-                    "aac -copyinkf o.ts"));
+            QString("-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -i "
+                    "/dev/video2 -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic "
+                    "-map 0:v -map 1:a -acodec aac -copyinkf o.ts"));
 
   // Trim and remux go through untouched.
   EXPECT_EQ(DryRun("-y -ss 5 -t 10 -i \"/r/20261209101500m.mp4\" -c:v copy -c:a copy "

@@ -112,30 +112,30 @@ TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) 
   EXPECT_EQ(Translate("-f gdigrab -i desktop o.ts", resolver), "ERROR no display");
 }
 
-TEST(VortencArguments, SoundInputsOpenFirstAndTheOutputKeepsPictureThenSound) {
+TEST(VortencArguments, InputsKeepTheirOrderAndTheOutputKeepsPictureThenSound) {
   FakeResolver resolver;
-  // Two sources mixed: sound inputs move ahead, -y goes to the front, -rtbufsize stays with the
-  // screen, the mixer gets labels and both outputs are mapped in the original order.
+  // Two sources mixed: the screen stays first (so sound and picture start together), -y goes to
+  // the front, -rtbufsize stays with the screen, the mixer gets labels and both outputs are
+  // mapped picture first.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
                       "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
                       "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 -acodec aac "
                       "-pix_fmt yuv420p -vcodec libx264  -r 25  -b:a 96k  -copyinkf -f flv "
                       "\"rtmp://h/live/x\"",
                       resolver),
-            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse "
-            "-frame_size 19200 -i speaker.monitor "
-            "-rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -map 2:v -map "
-            "[mixed] -filter_complex [0:a][1:a]amix=inputs=2[mixed] -acodec aac -pix_fmt "
-            "yuv420p -vcodec libx264 -r 25 -b:a 96k -copyinkf -f flv rtmp://h/live/x");
+            "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -f pulse "
+            "-frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse -frame_size 19200 "
+            "-i speaker.monitor -map 0:v -map [mixed] -filter_complex "
+            "[1:a][2:a]amix=inputs=2[mixed] -acodec aac -pix_fmt yuv420p -vcodec libx264 -r 25 "
+            "-b:a 96k -copyinkf -f flv rtmp://h/live/x");
   // One source with the camera: no filter, the sound is mapped directly.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
                       "video=\"USB Camera\" -f dshow -thread_queue_size 32 -i "
                       "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
                       resolver),
-            "-y -f pulse -frame_size 19200 -thread_queue_size 32 -i speaker.monitor -rtbufsize "
-            "100M -f v4l2 "
-            "-thread_queue_size 32 -framerate 25 -i /dev/video2 -map 1:v -map 0:a -acodec aac "
-            "-copyinkf o.mp4");
+            "-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -i /dev/video2 -f "
+            "pulse -frame_size 19200 -thread_queue_size 32 -i speaker.monitor -map 0:v -map 1:a "
+            "-acodec aac -copyinkf o.mp4");
   // A packet size given with the input is kept.
   EXPECT_EQ(Translate("-f dshow -frame_size 4096 -i audio=VirtualMic o.ts", resolver),
             "-f pulse -frame_size 4096 -i virtual_mic o.ts");
@@ -144,8 +144,8 @@ TEST(VortencArguments, SoundInputsOpenFirstAndTheOutputKeepsPictureThenSound) {
       {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},
       resolver);
   EXPECT_EQ(named.arguments,
-            (Args{"-f", "pulse", "-frame_size", "19200", "-i", "alsa_input.front", "-f", "x11grab",
-                  "-i", ":5", "-map", "1:v", "-map", "0:a", "o.ts"}));
+            (Args{"-f", "x11grab", "-i", ":5", "-f", "pulse", "-frame_size", "19200", "-i",
+                  "alsa_input.front", "-map", "0:v", "-map", "1:a", "o.ts"}));
 }
 
 TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {

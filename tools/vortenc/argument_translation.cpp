@@ -69,14 +69,6 @@ const std::set<std::string_view> kFlags = {
     "-hwaccels",
 };
 
-// Options that apply to the whole run wherever they stand; moved to the front when inputs are
-// reordered so they do not travel with an input.
-const std::set<std::string_view> kGlobalOptions = {
-    "-y",         "-n",        "-hide_banner",  "-nostdin",  "-stdin",
-    "-stats",     "-nostats",  "-report",       "-loglevel", "-v",
-    "-benchmark", "-progress", "-stats_period", "-copyts",   "-xerror",
-};
-
 constexpr std::string_view kMixedLabel = "[mixed]";
 // 100 ms of 48 kHz stereo 16-bit sound, the pulse input's default format.
 constexpr std::string_view kSoundPacketBytes = "19200";
@@ -210,10 +202,6 @@ bool IsFilterGraphOption(const std::string& token) {
   return token == "-filter_complex" || token == "-lavfi";
 }
 
-bool IsGlobal(const std::string& token) {
-  return kGlobalOptions.contains(token) || IsFilterGraphOption(token);
-}
-
 // The value of the first -filter_complex (or -lavfi) among option/value pairs.
 std::string* FindFilterGraph(std::vector<std::string>& options) {
   for (size_t i = 0; i < options.size(); ++i) {
@@ -223,9 +211,9 @@ std::string* FindFilterGraph(std::vector<std::string>& options) {
   return nullptr;
 }
 
-// Inputs are reordered when there are sound and picture inputs, and nothing refers to input
-// numbers: no -map of any kind, and at most one filter graph without labels or chains.
-bool ShouldReorder(std::vector<Input>& inputs, std::vector<std::string>& rest) {
+// Streams are mapped explicitly when there are sound and picture inputs, and nothing refers to
+// input numbers: no -map of any kind, and at most one filter graph without labels or chains.
+bool ShouldMapStreams(std::vector<Input>& inputs, std::vector<std::string>& rest) {
   int sounds = 0;
   int pictures = 0;
   int filters = 0;
@@ -250,6 +238,39 @@ bool ShouldReorder(std::vector<Input>& inputs, std::vector<std::string>& rest) {
   return filters <= 1;
 }
 
+// The explicit maps that put the picture first and the sound (mixed, when a mixing filter is
+// given) second; an unlabelled mixing filter gets labels for the sound inputs and its output.
+std::vector<std::string> MapPictureThenSound(std::vector<Input>& inputs,
+                                             std::vector<std::string>& rest) {
+  std::vector<std::string> maps;
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (inputs[i].kind == InputKind::kPicture) {
+      maps = {"-map", std::to_string(i) + ":v"};
+      break;
+    }
+  }
+  maps.push_back("-map");
+  std::string* filter = nullptr;
+  for (size_t i = 0; i < inputs.size() && filter == nullptr; ++i)
+    filter = FindFilterGraph(inputs[i].options);
+  if (filter == nullptr) filter = FindFilterGraph(rest);
+  if (filter != nullptr) {
+    std::string labels;
+    for (size_t i = 0; i < inputs.size(); ++i)
+      if (inputs[i].kind == InputKind::kSound) labels += "[" + std::to_string(i) + ":a]";
+    *filter = labels + *filter + std::string(kMixedLabel);
+    maps.push_back(std::string(kMixedLabel));
+    return maps;
+  }
+  for (size_t i = 0; i < inputs.size(); ++i) {
+    if (inputs[i].kind == InputKind::kSound) {
+      maps.push_back(std::to_string(i) + ":a");
+      break;
+    }
+  }
+  return maps;
+}
+
 }  // namespace
 
 TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
@@ -271,62 +292,14 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
     if (!error.empty()) return {{}, error};
   }
 
-  TranslationResult result;
-  if (!ShouldReorder(inputs, rest)) {
-    for (const Input& input : inputs) {
-      result.arguments.insert(result.arguments.end(), input.options.begin(), input.options.end());
-      result.arguments.push_back("-i");
-      result.arguments.push_back(input.url);
-    }
-    result.arguments.insert(result.arguments.end(), rest.begin(), rest.end());
-    return result;
-  }
-
-  // Sound inputs first, then the others, each in its original order.
-  std::vector<Input> ordered;
-  for (InputKind pass : {InputKind::kSound, InputKind::kPicture}) {
-    for (Input& input : inputs) {
-      if ((input.kind == InputKind::kSound) == (pass == InputKind::kSound))
-        ordered.push_back(std::move(input));
-    }
-  }
-  // Options of the whole run go to the front, so none travels with a moved input.
-  std::vector<std::string> globals;
-  for (Input& input : ordered) {
-    std::vector<std::string> own;
-    for (size_t i = 0; i < input.options.size(); ++i) {
-      const std::string& token = input.options[i];
-      bool hasValue = TakesValue(token) && i + 1 < input.options.size();
-      std::vector<std::string>& target = IsGlobal(token) ? globals : own;
-      target.push_back(token);
-      if (hasValue) target.push_back(input.options[++i]);
-    }
-    input.options = std::move(own);
-  }
-
+  // The inputs keep the command's order, picture first: x11grab and pulse stamp their packets
+  // with the wall clock, but ffmpeg starts every input at zero, so an input opened early would
+  // shift against the others (sound opened first came out up to half a second late).
   std::vector<std::string> maps;
-  for (size_t i = 0; i < ordered.size(); ++i) {
-    if (ordered[i].kind == InputKind::kPicture) {
-      maps = {"-map", std::to_string(i) + ":v"};
-      break;
-    }
-  }
-  maps.push_back("-map");
-  std::string* filter = FindFilterGraph(globals);
-  if (!filter) filter = FindFilterGraph(rest);
-  if (filter) {
-    // The mixing filter takes the sound inputs, now numbered from 0, and names its output.
-    std::string labels;
-    for (size_t i = 0; i < ordered.size() && ordered[i].kind == InputKind::kSound; ++i)
-      labels += "[" + std::to_string(i) + ":a]";
-    *filter = labels + *filter + std::string(kMixedLabel);
-    maps.push_back(std::string(kMixedLabel));
-  } else {
-    maps.push_back("0:a");
-  }
+  if (ShouldMapStreams(inputs, rest)) maps = MapPictureThenSound(inputs, rest);
 
-  result.arguments = std::move(globals);
-  for (const Input& input : ordered) {
+  TranslationResult result;
+  for (const Input& input : inputs) {
     result.arguments.insert(result.arguments.end(), input.options.begin(), input.options.end());
     result.arguments.push_back("-i");
     result.arguments.push_back(input.url);

@@ -13,10 +13,10 @@
 //   -f dshow -i video=NAME → -f v4l2 -i /dev/videoN (the camera whose card name is NAME)
 //   -f dshow -i audio=NAME → -f pulse -frame_size 19200 -i SOURCE (virtual-audio-capturer = the
 //       speakers' monitor; 100 ms packets, so a queue of packets holds seconds as with DirectShow)
-// Sound inputs are opened before the picture input: a screen grab opened first starves while
-// the sound inputs start. Explicit -map options then keep the output's order, picture first,
-// and an unlabelled mixing filter (-filter_complex amix=inputs=2) gets labels for the sound
-// inputs and its output. Options of each input stay with that input.
+// Inputs keep the command's order (picture first, so sound and picture start together).
+// Explicit -map options keep the output's order, picture first, and an unlabelled mixing filter
+// (-filter_complex amix=inputs=2) gets labels for the sound inputs and its output. Options of
+// each input stay with that input.
 namespace vortenc {
 
 struct TranslationResult {
