@@ -119,7 +119,7 @@ CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
   setWindowIcon(ProgramIcon());
   setFont(ui::MakeUiFont(QStringLiteral("MS Shell Dlg"), 13));
   SetUpSkin();
-  // Tests find the toolbar by this name.
+  // The toolbar's window name since its first version; scripts and the tests find it by it.
   setWindowTitle(QStringLiteral("vtnwin"));
 
   CreateRegionWindows(messages_->handle());
@@ -537,6 +537,7 @@ platform::WindowHandle CVortaneDlg::MessageHandle() const {
 
 void CVortaneDlg::SetStatusLabel(const QString& text, ColorRef colour) {
   labels_[kIdStatus]->SetTextColor(ToColor(colour)).SetText(text);
+  // "status:" for the normal green text, "status!" for an error in red.
   Trace(QStringLiteral("status%1 %2").arg(colour == Rgb(255, 0, 0) ? "!" : ":", text));
 }
 
