@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/program_info.h"
+#include "app/single_instance.h"
 #include "app/vortane_dlg.h"
 #include "app/window_messages.h"
 #include "platform/window_message.h"
@@ -360,6 +361,31 @@ TEST(ToolbarWindow, DragDoubleClickAndSlideAside) {
       << w.pos().x();
   w.SlideToolbar(false);
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.pos() == QPoint(130, 30); }, 3000)) << w.pos().x();
+}
+
+TEST(ToolbarWindow, OneToolbarPerDisplay) {
+  test::WidgetTestApp();
+  QTemporaryDir runtime;
+  const QByteArray savedRuntime = qgetenv("XDG_RUNTIME_DIR");
+  qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+  const QString key = QStringLiteral("vortane-test-%1").arg(QCoreApplication::applicationPid());
+  auto first = std::make_unique<SingleInstance>(key);
+  ASSERT_TRUE(first->IsFirst());
+  int raised = 0;
+  QObject::connect(first.get(), &SingleInstance::raiseRequested, [&] { ++raised; });
+
+  // A later start finds the lock taken and asks the first to come forward.
+  SingleInstance second(key);
+  EXPECT_FALSE(second.IsFirst());
+  EXPECT_TRUE(second.AskFirstToRaise());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return raised == 1; }, 2000));
+  EXPECT_TRUE(SingleInstance(QStringLiteral("vortane-other-display")).IsFirst());
+
+  // Once the first has ended, the next start is the first again, socket left behind or not.
+  first.reset();
+  SingleInstance third(key);
+  EXPECT_TRUE(third.IsFirst());
+  qputenv("XDG_RUNTIME_DIR", savedRuntime);
 }
 
 }  // namespace
