@@ -283,16 +283,21 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
         SetStatusText(Text("正在") + ModeWord() + Text("..."), false);
       }
     }
-    lastProgressTime_.clear();
+    // The remux keeps the recording's length: it is what "已停止" reports when the file is done.
+    if (jobKind_ == 0) lastProgressTime_.clear();
     startTime_ = now_();
     SetModeLabel(1);
     return;
   }
 
   if (code == kJobProgress) {
-    if (stopping_ || text.empty()) return;
-    lastProgressTime_ = text.substr(0, 31);
-    QString time = platform::AnsiToWide(lastProgressTime_);
+    if (text.empty()) return;
+    const std::string progress = text.substr(0, 31);
+    if (jobKind_ == 0) lastProgressTime_ = progress;
+    // Asked to stop, the encoder finishes its file and keeps reporting until it ends: the times
+    // still count for the recording's length, but "正在停止..." stays.
+    if (stopping_ || (currentJob_ && currentJob_->stopRequested)) return;
+    QString time = platform::AnsiToWide(progress);
     if (jobKind_ == 1) {
       SetStatusText(Text("检查格式 ") + time, false);
     } else {

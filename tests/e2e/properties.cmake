@@ -3,3 +3,10 @@ if(TARGET e2e_keyvane_test)
   target_link_libraries(e2e_keyvane_test PRIVATE X11::xcb)
   add_dependencies(e2e_keyvane_test keyvane)
 endif()
+
+# The whole-program tests run the built program with its encoder and keyboard library beside it.
+foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_toolbar_startup_test)
+  if(TARGET ${test})
+    add_dependencies(${test} vortane vortenc keyvane vortane-config)
+  endif()
+endforeach()

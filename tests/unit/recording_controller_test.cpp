@@ -251,11 +251,15 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
     EXPECT_EQ(f.controller.currentJob()->stopRequested.load(), 0);
     f.controller.OnTimer(RecordingController::kStopTimer);
     EXPECT_EQ(f.controller.currentJob()->stopRequested.load(), 1);
+    // Asked to stop, the encoder writes the end of its file and still reports progress.
+    f.Post(kJobProgress, "00:00:05.40");
+    EXPECT_EQ(f.view.status, U("正在停止..."));
 
     QFile temporary(f.controller.capturePath());
     ASSERT_TRUE(temporary.open(QIODevice::WriteOnly));
     temporary.close();
     f.Post(kJobStopped);
+    EXPECT_EQ(f.view.statusHistory[f.view.statusHistory.size() - 2], U("已停止 00:00:05.40"));
     ASSERT_EQ(f.started.size(), 2u) << "a stopped recording is remuxed";
     EXPECT_EQ(f.started[1]->notifyMessage, WM_REMUX_JOB_EVENT);
     EXPECT_EQ(f.started[1]->commandLineWide,
@@ -271,7 +275,7 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
 
     if (outcome == 0) {
       f.Post(kJobFinished, "", 0);
-      EXPECT_EQ(f.view.status, U("已停止 00:00:05.20"));
+      EXPECT_EQ(f.view.status, U("已停止 00:00:05.40")) << "the recording's length, not the copy's";
       EXPECT_FALSE(f.view.statusIsRed);
       EXPECT_EQ(f.view.led, 2002);
       EXPECT_FALSE(QFile::exists(f.controller.capturePath()));

@@ -1,0 +1,178 @@
+#include "app/init_dlg.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QThreadPool>
+#include <cstdio>
+
+#include "app/folders.h"
+#include "app/toolbar_layout.h"
+#include "app/window_timers.h"
+#include "platform/window_message.h"
+#include "ui/ui_font.h"
+
+namespace vortane {
+namespace {
+
+// The worker's answer to the dialog (a message of its own, never seen elsewhere).
+constexpr std::uint32_t kProbeDoneMessage = platform::kWmUser + 1;
+
+const char kSlashes[] = "///////////////////////////////////////////";
+const char kLineBreak[] = "\r\n";
+
+int stepCounter = 0;
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+}  // namespace
+
+int CInitDlg::StepCounter() {
+  return stepCounter;
+}
+
+void CInitDlg::ResetStepCounter() {
+  stepCounter = 0;
+}
+
+CInitDlg::CInitDlg(QWidget* parent, Probe probe)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      probe_(std::move(probe)) {
+  if (!probe_) {
+    const QString folder = GetWindowsFolder();
+    probe_ = [folder] { return CheckInstallation(folder); };
+  }
+  setWindowTitle(Text("初始化..."));
+  setModal(true);
+  setFont(ui::MakeUiFont(Text("微软雅黑"), 12));
+  setFixedSize(DialogUnitsToPixels(QSize(223, 113)));
+
+  logLabel_ = new QLabel(this);
+  logLabel_->setObjectName(QStringLiteral("log"));
+  logLabel_->setGeometry(DialogUnitsToPixels(QRect(7, 7, 209, 80)));
+  logLabel_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  logLabel_->setWordWrap(true);
+
+  ok_ = new QPushButton(Text("确定"), this);
+  ok_->setGeometry(DialogUnitsToPixels(QRect(166, 92, 50, 14)));
+  ok_->setDefault(true);
+  ok_->hide();
+  connect(ok_, &QPushButton::clicked, this, &CInitDlg::OnOk);
+  cancel_ = new QPushButton(Text("取消"), this);
+  cancel_->setGeometry(DialogUnitsToPixels(QRect(109, 92, 50, 14)));
+  cancel_->hide();
+
+  ApplyColours();
+  timers_ = std::make_unique<WindowTimers>([this](int id) { OnTick(id); });
+  inbox_ = std::make_unique<platform::MessageWindow>(
+      this, [this](const platform::WindowMessage& m) { OnProbeDone(m); });
+
+  // The toolbar waits above the screen during the check, so the dialog centres on the screen.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    move(area.center() - QPoint(width() / 2, height() / 2));
+  }
+}
+
+CInitDlg::~CInitDlg() = default;
+
+void CInitDlg::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (opened_) return;
+  opened_ = true;
+  checkDone_ = false;
+  checkFailed_ = false;
+  const platform::WindowHandle inbox = inbox_->handle();
+  QThreadPool::globalInstance()->start([probe = probe_, inbox] {
+    platform::PostWindowMessage(inbox, {kProbeDoneMessage, 0, 0, probe()});
+  });
+  timers_->StartTimer(kCheckTimer, 100);
+}
+
+void CInitDlg::reject() {}
+
+void CInitDlg::OnTick(int id) {
+  timers_->KillTimer(id);
+  switch (++stepCounter) {
+    case 1:
+      Append(Text("检查系统...") + kLineBreak);
+      timers_->StartTimer(kCheckTimer, 500);
+      break;
+    case 2:
+      Append(Text("验证安装文件..."));
+      if (probeDone_) {
+        ReportInstallation();
+      } else {
+        waitingForProbe_ = true;
+      }
+      break;
+    case 3:
+      Append(Text("系统检查完毕!") + kLineBreak);
+      Append(Text("正在启动主程序...") + kLineBreak);
+      checkDone_ = true;
+      timers_->StartTimer(kCheckTimer, 1000);
+      break;
+    default:
+      done(QDialog::Accepted);
+      break;
+  }
+}
+
+void CInitDlg::OnProbeDone(const platform::WindowMessage& message) {
+  if (message.message != kProbeDoneMessage) return;
+  report_ = std::any_cast<InstallationReport>(message.payload);
+  probeDone_ = true;
+  if (waitingForProbe_) {
+    waitingForProbe_ = false;
+    ReportInstallation();
+  }
+}
+
+void CInitDlg::ReportInstallation() {
+  if (!report_.encoderInstalled) {
+    checkFailed_ = true;
+    Append(kLineBreak);
+    Append(Text("系统缺少关键的运行文件！") + kLineBreak);
+    Append(Text("请按指导正确安装后再次运行！") + kLineBreak);
+  } else if (!report_.virtualSourcesInstalled) {
+    checkFailed_ = true;
+    Append(QLatin1String(kSlashes) + kLineBreak);
+    Append(Text("缺少关键的库文件！") + kLineBreak);
+    Append(Text("请按指导正确安装后再次运行！") + kLineBreak);
+    Append(QLatin1String(kSlashes) + kLineBreak);
+  } else {
+    Append(Text("通过!") + kLineBreak);
+    timers_->StartTimer(kCheckTimer, 500);
+    return;
+  }
+  // Whoever installs the program sees what exactly is missing when starting it from a terminal.
+  std::fprintf(stderr, "vortane: start-up check failed: %s\n", qPrintable(report_.detail));
+  ApplyColours();
+  ok_->show();
+  ok_->setFocus();
+}
+
+void CInitDlg::Append(const QString& text) {
+  log_ += text;
+  QString shown = log_;
+  shown.replace(QLatin1String(kLineBreak), QLatin1String("\n"));
+  logLabel_->setText(shown);
+}
+
+void CInitDlg::ApplyColours() {
+  const QString text =
+      checkFailed_ ? QStringLiteral("rgb(255,0,0)") : QStringLiteral("rgb(0,255,0)");
+  setStyleSheet(QStringLiteral("QDialog, QLabel, QPushButton { background-color: rgb(88,88,88); "
+                               "color: %1; }"
+                               "QPushButton { border: 1px solid %1; padding: 2px; }")
+                    .arg(text));
+}
+
+void CInitDlg::OnOk() {
+  done(checkDone_ ? QDialog::Accepted : QDialog::Rejected);
+}
+
+}  // namespace vortane

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// What the start-up check tests before the toolbar comes into view: the encoder beside the
+// program and the two virtual sources it records from.
+namespace vortane {
+
+inline constexpr char kEncoderProgram[] = "vortenc";
+
+struct InstallationReport {
+  // vortenc is an executable file in the program folder and it has an ffmpeg to run.
+  bool encoderInstalled = false;
+  // "screen-capture-recorder" (an X display answers) and "virtual-audio-capturer" (the sound
+  // server has a monitor of its default output) both exist.
+  bool virtualSourcesInstalled = false;
+  // What is missing, in words for whoever installs the program; empty when nothing is.
+  QString detail;
+
+  bool Passed() const { return encoderInstalled && virtualSourcesInstalled; }
+};
+
+// A regular file this user may execute.
+bool IsRunnableFile(const QString& path);
+
+// The ffmpeg vortenc would run: VORTENC_FFMPEG (a path, or a name searched on PATH), else
+// "ffmpeg" on PATH. Empty when there is none.
+QString FindEncoderBackend();
+
+// Tests the installation. It looks at files and asks the sound server (up to about two seconds),
+// so the toolbar runs it off the UI thread. `virtualSources` replaces the device test (tests).
+InstallationReport CheckInstallation(const QString& programFolder,
+                                     const std::function<bool()>& virtualSources = {});
+
+}  // namespace vortane

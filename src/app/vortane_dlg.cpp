@@ -1,0 +1,722 @@
+#include "app/vortane_dlg.h"
+
+#include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QStyleHints>
+#include <QTimer>
+#include <QWindow>
+#include <any>
+#include <cstdio>
+
+#include "app/about_dlg.h"
+#include "app/folders.h"
+#include "app/init_dlg.h"
+#include "app/leftover_encoder.h"
+#include "app/program_icon.h"
+#include "app/program_info.h"
+#include "app/toolbar_layout.h"
+#include "app/window_messages.h"
+#include "app/window_timers.h"
+#include "platform/keyboard_capture.h"
+#include "platform/window_message.h"
+#include "settings/capture_settings.h"
+#include "settings/region_windows.h"
+#include "ui/dynamic_led.h"
+#include "ui/hover_button.h"
+#include "ui/label.h"
+#include "ui/ui_font.h"
+
+namespace vortane {
+namespace {
+
+// The window's own timers, beside the start-up (10, 12) and the controller's (13, 14, 20).
+constexpr int kCloseDelayTimer = 31;    // the short pause before the window goes
+constexpr int kCloseTimeoutTimer = 32;  // a close that waits for the encoder waits no longer
+
+constexpr int kCloseDelayMs = 50;
+// A recording ended by the close is remuxed first; a very long lesson takes a while to copy.
+constexpr int kCloseTimeoutMs = 60000;
+
+const QColor kGreen(0, 255, 0);
+const QColor kGrey(192, 192, 192);
+// The toolbar's colour where skin/main.bmp is missing.
+const QColor kFallbackBackground(33, 37, 43);
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+QColor ToColor(ColorRef colour) {
+  return QColor(RedOf(colour), GreenOf(colour), BlueOf(colour));
+}
+
+QElapsedTimer& ProgramClock() {
+  static QElapsedTimer clock = [] {
+    QElapsedTimer timer;
+    timer.start();
+    return timer;
+  }();
+  return clock;
+}
+
+void ShowMessageBox(QWidget* owner, const QString& text) {
+  QString shown = text;
+  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), shown, QMessageBox::Ok, owner);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.exec();
+}
+
+bool RunInitDialog(QWidget* owner) {
+  CInitDlg check(owner);
+  return check.exec() == QDialog::Accepted;
+}
+
+void ShowAboutBox(QWidget* owner) {
+  AboutDlg about(owner);
+  about.exec();
+}
+
+}  // namespace
+
+CVortaneDlg::CVortaneDlg() : CVortaneDlg(Services{}) {}
+
+CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
+    : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      services_(std::move(services)),
+      settings_(settings != nullptr ? *settings : GetCaptureSettings()),
+      controller_(*this, settings_) {
+  ProgramClock();
+  if (!services_.showMessage) services_.showMessage = ShowMessageBox;
+  if (!services_.runStartupCheck) services_.runStartupCheck = RunInitDialog;
+  if (!services_.showAbout) services_.showAbout = ShowAboutBox;
+  services_.programFolder = services_.programFolder.isEmpty()
+                                ? GetProgramFolder()
+                                : WithTrailingSeparator(services_.programFolder);
+
+  messages_ = std::make_unique<platform::MessageWindow>(
+      this, [this](const platform::WindowMessage& m) { OnWindowMessage(m); });
+  timers_ = std::make_unique<WindowTimers>([this](int id) { OnTimer(id); });
+  slideTimer_ = new QTimer(this);
+  slideTimer_->setInterval(1);
+  connect(slideTimer_, &QTimer::timeout, this, &CVortaneDlg::SlideStep);
+
+  // The global F8/F9 keys go to this window's message handle.
+  QString keyboardMessage;
+  if (services_.captureKeyboard) {
+    keyboard_ =
+        std::make_unique<platform::KeyboardCapture>(messages_->handle(), services_.programFolder);
+    keyboardMessage = keyboard_->message();
+    if (!keyboard_->detail().isEmpty()) Trace(keyboard_->detail());
+  }
+
+  setWindowIcon(ProgramIcon());
+  setFont(ui::MakeUiFont(QStringLiteral("MS Shell Dlg"), 13));
+  SetUpSkin();
+  // The toolbar's window name since its first version; scripts and the tests find it by it.
+  setWindowTitle(QStringLiteral("vtnwin"));
+
+  CreateRegionWindows(messages_->handle());
+  HideRegionFrame();
+  ResetRegionRegistry();
+  ClearRegionSet();
+
+  if (!keyboardMessage.isEmpty()) ShowMessage(keyboardMessage);
+  // A screen wider than 1920 pixels is pointed out once here; this check never refuses anything.
+  controller_.CheckScreenWidth();
+  timers_->StartTimer(kPlacementTimer, 10);
+}
+
+CVortaneDlg::~CVortaneDlg() {
+  // The region windows report to this window; they must not outlive it.
+  DestroyRegionWindows();
+}
+
+ui::CHoverButton* CVortaneDlg::AddButton(int id) {
+  auto* button = new ui::CHoverButton(id, this);
+  buttons_[id] = button;
+  return button;
+}
+
+ui::CLabel* CVortaneDlg::AddLabel(int id, const QRect& dialogUnits) {
+  auto* label = new ui::CLabel(id, this);
+  label->setGeometry(DialogUnitsToPixels(dialogUnits));
+  labels_[id] = label;
+  return label;
+}
+
+QString CVortaneDlg::SkinPath(const QString& file) const {
+  return services_.programFolder + QStringLiteral("skin/") + file;
+}
+
+void CVortaneDlg::SetUpSkin() {
+  if (LoadBackground(SkinPath(QStringLiteral("main.bmp")))) {
+    setFixedSize(BackgroundSize());
+    if (auto shape = BackgroundRegion()) setMask(*shape);
+  } else {
+    setFixedSize(DialogUnitsToPixels(QSize(365, 50)));
+  }
+  move(0, 0);
+
+  // The bottom row: every button takes the start button's size.
+  start_ = AddButton(kIdStart);
+  start_->LoadBitmapStrip(SkinPath(QStringLiteral("start.bmp")));
+  start_->SetToolTipText(Text("开始"));
+  const QSize size = start_->size();
+  start_->move(BottomRowPosition(0, size, height()));
+  struct RowButton {
+    int id;
+    const char* skin;
+    const char* toolTip;
+  };
+  const RowButton row[] = {
+      {kIdRegion, "area.bmp", "选择录制区域"},    {kIdCamera, "cam.bmp", "开启摄像头"},
+      {kIdSettings, "setup.bmp", "设置"},         {kIdFiles, "files.bmp", "文件管理"},
+      {kIdLiveTasks, "liveshow.bmp", "直播任务"}, {kIdChat, "chat.bmp", "文字互动"},
+      {kIdMeeting, "hudong.bmp", "视频互动"},
+  };
+  int n = 1;
+  for (const RowButton& item : row) {
+    ui::CHoverButton* button = AddButton(item.id);
+    button->LoadBitmapStrip(SkinPath(QLatin1String(item.skin)));
+    button->SetToolTipText(Text(item.toolTip));
+    button->setGeometry(QRect(BottomRowPosition(n++, size, height()), size));
+  }
+  // The stop command has a button that is never shown.
+  ui::CHoverButton* stop = AddButton(kIdStop);
+  stop->LoadBitmapStrip(SkinPath(QStringLiteral("stop.bmp")));
+  stop->hide();
+  // The live task list and the two interaction pages appear after a login.
+  buttons_[kIdLiveTasks]->hide();
+  buttons_[kIdChat]->hide();
+  buttons_[kIdMeeting]->hide();
+
+  ui::CLabel* status = AddLabel(kIdStatus, QRect(219, 26, 127, 8));
+  ui::CLabel* userName = AddLabel(kIdUserName, QRect(271, 1, 41, 8));
+  AddLabel(kIdTask, QRect(76, 1, 149, 8));
+  AddLabel(kIdMode, QRect(5, 1, 63, 8));
+  status->SetTextColor(kGreen).SetTransparent(true);
+  controller_.ShowReadyStatus();
+  userName->SetNotify(true).SetTransparent(true);
+  ShowUserState(false, QString());
+  controller_.SetModeLabel(0);
+  labels_[kIdTask]->SetTextColor(kGreen).SetTransparent(true).SetText(QString());
+
+  // The small buttons of the top-right corner.
+  ui::CHoverButton* about = AddButton(kIdAbout);
+  about->LoadBitmapStrip(SkinPath(QStringLiteral("info.bmp")));
+  ui::CHoverButton* user = AddButton(kIdUser);
+  user->LoadBitmapStrip(SkinPath(QStringLiteral("user.bmp")));
+  ui::CHoverButton* slide = AddButton(kIdSlide);
+  slide->LoadBitmapStrip(SkinPath(QStringLiteral("min.bmp")));
+  ui::CHoverButton* close = AddButton(kIdClose);
+  close->LoadBitmapStrip(SkinPath(QStringLiteral("close.bmp")));
+  const std::vector<QPoint> corner = TopRightRow({{close->size(), 2},
+                                                  {slide->size(), 2},
+                                                  {about->size(), 2},
+                                                  {userName->size(), 5},
+                                                  {user->size(), 2}},
+                                                 width());
+  close->move(corner[0]);
+  slide->move(corner[1]);
+  about->move(corner[2]);
+  userName->move(corner[3]);
+  user->move(corner[4]);
+
+  // The status line and the LED sit in the display of the background picture. The LED's
+  // 8 × 8 dialog units come out 14 × 16 pixels; the lamp is kept round at 14 × 14.
+  status->move(width() - 250, 43);
+  led_ = new ui::CDynamicLED(kIdLed, this);
+  const QRect ledRect = DialogUnitsToPixels(QRect(209, 25, 8, 8));
+  const int side = std::min(ledRect.width(), ledRect.height());
+  led_->setGeometry(width() - 280, 43, side, side);
+
+  if (services_.endLeftoverEncoder) {
+    if (pid_t pid = EndLeftoverEncoder())
+      Trace(QStringLiteral("ended leftover encoder %1").arg(pid));
+  }
+}
+
+ui::CHoverButton* CVortaneDlg::Button(int id) const {
+  auto it = buttons_.find(id);
+  return it == buttons_.end() ? nullptr : it->second;
+}
+
+ui::CLabel* CVortaneDlg::Label(int id) const {
+  auto it = labels_.find(id);
+  return it == labels_.end() ? nullptr : it->second;
+}
+
+void CVortaneDlg::ShowUserState(bool loggedIn, const QString& name) {
+  ui::CHoverButton* user = Button(kIdUser);
+  if (user != nullptr) {
+    user->LoadBitmapStrip(
+        SkinPath(loggedIn ? QStringLiteral("userlogin.bmp") : QStringLiteral("user.bmp")));
+    user->update();
+  }
+  ui::CLabel* label = labels_[kIdUserName];
+  if (loggedIn) {
+    label->SetTextColor(kGreen).SetText(name);
+    buttons_[kIdLiveTasks]->show();
+  } else {
+    label->SetTextColor(kGrey).SetText(Text("未登录"));
+    buttons_[kIdLiveTasks]->hide();
+    buttons_[kIdChat]->hide();
+    buttons_[kIdMeeting]->hide();
+  }
+}
+
+// --- Commands and messages -----------------------------------------------------------------
+
+void CVortaneDlg::OnCommand(int id) {
+  if (closed_) return;
+  switch (id) {
+    case kIdStart:
+      controller_.StartOrStop();
+      break;
+    case kIdStop:
+      if (controller_.JobActive()) controller_.StopRecording();
+      break;
+    case kIdSettings:
+      SettingsCommand();
+      break;
+    case kIdCamera:
+      CameraCommand();
+      break;
+    case kIdFiles:
+      // The file manager is opened here once it exists.
+      break;
+    case kIdRegion:
+      RegionCommand();
+      break;
+    case kIdAbout:
+      services_.showAbout(this);
+      break;
+    case kIdSlide:
+      SlideToolbar(true);
+      break;
+    case kIdClose:
+      CloseCommand();
+      break;
+    case kIdUser:
+    case kIdUserName:
+      // Login and logout are handled here once the platform login exists.
+      break;
+    case kIdLiveTasks:
+    case kIdChat:
+    case kIdMeeting:
+      // The live task list and the interaction pages are opened here once they exist.
+      break;
+    case kIdOk:
+    default:
+      break;
+  }
+}
+
+void CVortaneDlg::OnNotify(int id, int code) {
+  if (id == kIdUserName && code == ui::kLabelClickNotify) OnCommand(kIdUserName);
+}
+
+void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
+  switch (message.message) {
+    case WM_RECORD_JOB_EVENT:
+    case WM_REMUX_JOB_EVENT: {
+      if (const auto* event = std::any_cast<JobEvent>(&message.payload)) {
+        Trace(QStringLiteral("job %1 code %2 %3")
+                  .arg(message.message == WM_REMUX_JOB_EVENT ? "remux" : "capture")
+                  .arg(event->status.statusCode)
+                  .arg(QString::fromLocal8Bit(event->status.statusText)));
+      }
+      controller_.OnJobMessage(message);
+      if (closePending_ && !controller_.JobActive() && !controller_.restartPending()) FinishClose();
+      break;
+    }
+    case WM_HOTKEY_EVENT:
+      // Until the start-up check has passed there is nothing to record with.
+      if (!ready_ || IsClosing()) break;
+      if (message.wParam == kVkF8) {
+        controller_.StartOrStop();
+      } else if (message.wParam == kVkF9) {
+        CameraCommand();
+      }
+      break;
+    case WM_REGION_CHOSEN:
+      OnRegionChosen(message);
+      break;
+    case WM_CAMERA_WINDOW_CLOSED:
+      if (ui::CHoverButton* camera = Button(kIdCamera)) {
+        camera->LoadBitmapStrip(SkinPath(QStringLiteral("cam.bmp")));
+        camera->update();
+      }
+      break;
+    case WM_PLATFORM_REPLY:
+      // Platform replies are handled here once the platform login exists.
+      break;
+    default:
+      break;
+  }
+}
+
+void CVortaneDlg::SettingsCommand() {
+  if (controller_.jobState() == kJobStarted || controller_.jobState() == kJobProgress) return;
+  ReleaseCamera();
+  // The settings dialog runs here, modally, once it exists.
+  controller_.ShowReadyStatus();
+  raise();
+}
+
+void CVortaneDlg::CameraCommand() {
+  // The camera window opens and closes here once it exists; until then a missing camera is
+  // pointed out.
+  if (settings_.videoDevice[0] == 0) {
+    ShowMessage(Text("您还没有配置摄像头！\r\n请通过设置功能设置要使用的设备。"));
+  }
+}
+
+void CVortaneDlg::RegionCommand() {
+  if (IsRegionSet()) {
+    HideRegionFrame();
+    ResetRegionRegistry();
+    ClearRegionSet();
+    controller_.SetRegionMode(false);
+    controller_.SetRegion({});
+  } else if (settings_.videoSource == 1) {
+    ShowMessage(Text("采集摄像头时无需划定桌面区域！"));
+  } else {
+    HideRegionFrame();
+    ResetRegionRegistry();
+    ClearRegionSet();
+    BeginRegionSelection();
+    controller_.SetRegionMode(true);
+  }
+  controller_.ShowReadyStatus();
+}
+
+void CVortaneDlg::OnRegionChosen(const platform::WindowMessage& message) {
+  if (const auto* region = std::any_cast<CaptureRegion>(&message.payload)) {
+    controller_.SetStatusText(
+        Text("就绪 - 区域模式(%1x%2)").arg(region->Width()).arg(region->Height()), false);
+    controller_.SetRegion(*region);
+  } else {
+    // A cancelled drag may have posted rectangles before it was given up: none of them counts.
+    controller_.SetRegionMode(false);
+    controller_.SetRegion({});
+    controller_.ShowReadyStatus();
+  }
+}
+
+// --- Closing --------------------------------------------------------------------------------
+
+void CVortaneDlg::CloseCommand() {
+  if (IsClosing()) return;
+  if (controller_.jobState() == kJobProgress) {
+    ShowMessage(Text("节目录制中，请先停止录制再退出！"));
+    return;
+  }
+  BeginClose();
+}
+
+void CVortaneDlg::EndProgram() {
+  if (IsClosing()) return;
+  Trace(QStringLiteral("asked to end"));
+  BeginClose();
+}
+
+void CVortaneDlg::BeginClose() {
+  closePending_ = true;
+  // A live push waiting to reconnect ends as if the user had stopped it.
+  if (controller_.restartPending()) controller_.StartOrStop();
+  if (!controller_.JobActive()) {
+    FinishClose();
+    return;
+  }
+  // An encoder still starting (or stopped by the end of the session) is not left running
+  // without its toolbar: it is stopped, a recording is remuxed into its final file, and only
+  // then does the window go. A remux under way is left to finish.
+  if (controller_.jobKind() == 0 && !controller_.stopping()) controller_.StopRecording();
+  timers_->StartTimer(kCloseTimeoutTimer, kCloseTimeoutMs);
+}
+
+void CVortaneDlg::FinishClose() {
+  if (closed_) return;
+  closed_ = true;
+  closePending_ = false;
+  timers_->KillTimer(kCloseTimeoutTimer);
+  slideTimer_->stop();
+  // The camera window and the file manager are closed here once they exist.
+  if (keyboard_) keyboard_->Release();
+  timers_->StartTimer(kCloseDelayTimer, kCloseDelayMs);
+}
+
+void CVortaneDlg::reject() {
+  OnCommand(kIdClose);
+}
+
+void CVortaneDlg::accept() {
+  OnCommand(kIdOk);
+}
+
+// --- Timers and placement -------------------------------------------------------------------
+
+void CVortaneDlg::OnTimer(int id) {
+  switch (id) {
+    case kPlacementTimer:
+      timers_->KillTimer(id);
+      PlaceCentred(-200);
+      show();
+      raise();
+      timers_->StartTimer(kStartupCheckTimer, 50);
+      break;
+    case kStartupCheckTimer:
+      timers_->KillTimer(id);
+      RunStartupCheck();
+      break;
+    case RecordingController::kStopTimer:
+    case RecordingController::kLedHoldTimer:
+    case RecordingController::kLiveRestartTimer:
+      controller_.OnTimer(id);
+      break;
+    case kCloseTimeoutTimer:
+      FinishClose();
+      break;
+    case kCloseDelayTimer:
+      timers_->KillTimer(id);
+      DestroyRegionWindows();
+      Trace(QStringLiteral("closed"));
+      done(exitCode_);
+      break;
+    default:
+      timers_->KillTimer(id);
+      break;
+  }
+}
+
+void CVortaneDlg::PlaceCentred(int top) {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const int screenWidth = screen != nullptr ? screen->geometry().width() : width();
+  move(CentredPosition(screenWidth, width(), top));
+}
+
+void CVortaneDlg::RunStartupCheck() {
+  if (IsClosing()) return;
+  const bool passed = services_.runStartupCheck(this);
+  if (IsClosing()) return;
+  if (!passed) {
+    Trace(QStringLiteral("start-up check failed"));
+    exitCode_ = kExitCheckFailed;
+    closePending_ = true;
+    FinishClose();
+    return;
+  }
+  PlaceCentred(0);
+  raise();
+  activateWindow();
+  ready_ = true;
+  Trace(QStringLiteral("ready at %1,%2").arg(x()).arg(y()));
+}
+
+void CVortaneDlg::BringToFront() {
+  if (isMinimized()) showNormal();
+  show();
+  raise();
+  activateWindow();
+  Trace(QStringLiteral("brought to front"));
+}
+
+// --- ToolbarView ----------------------------------------------------------------------------
+
+platform::WindowHandle CVortaneDlg::MessageHandle() const {
+  return messages_->handle();
+}
+
+void CVortaneDlg::SetStatusLabel(const QString& text, ColorRef colour) {
+  labels_[kIdStatus]->SetTextColor(ToColor(colour)).SetText(text);
+  // "status:" for the normal green text, "status!" for an error in red.
+  Trace(QStringLiteral("status%1 %2").arg(colour == Rgb(255, 0, 0) ? "!" : ":", text));
+}
+
+void CVortaneDlg::SetModeLabel(const QString& text, ColorRef colour) {
+  labels_[kIdMode]->SetTextColor(ToColor(colour)).SetText(text).SetTransparent(true);
+}
+
+void CVortaneDlg::SetTaskLabel(const QString& text) {
+  labels_[kIdTask]->SetText(text);
+}
+
+void CVortaneDlg::SetLed(int colourCode) {
+  led_->SetLed(colourCode);
+}
+
+void CVortaneDlg::StopLedBlinking() {
+  led_->StopBlinking();
+}
+
+void CVortaneDlg::SetStartButton(const QString& skinFile, const QString& toolTip) {
+  start_->LoadBitmapStrip(SkinPath(skinFile));
+  start_->SetToolTipText(toolTip);
+  start_->update();
+}
+
+void CVortaneDlg::SetStartButtonEnabled(bool enabled) {
+  start_->setEnabled(enabled);
+}
+
+void CVortaneDlg::SetSideButtonsEnabled(bool enabled) {
+  for (int id : {kIdRegion, kIdFiles, kIdLiveTasks, kIdSettings})
+    buttons_[id]->setEnabled(enabled);
+}
+
+void CVortaneDlg::HideFileManager() {
+  // The file manager is hidden here once it exists.
+}
+
+void CVortaneDlg::MarkFrameRecording(bool on) {
+  ::vortane::MarkFrameRecording(on);
+}
+
+void CVortaneDlg::ShowMessage(const QString& text) {
+  Trace(QStringLiteral("message: ") + text);
+  services_.showMessage(this, text);
+}
+
+void CVortaneDlg::OpenSettings() {
+  SettingsCommand();
+}
+
+void CVortaneDlg::ReleaseCamera() {
+  // The camera window's preview is closed here once the camera window exists.
+}
+
+void CVortaneDlg::StartTimer(int id, int milliseconds) {
+  timers_->StartTimer(id, milliseconds);
+}
+
+void CVortaneDlg::KillTimer(int id) {
+  timers_->KillTimer(id);
+}
+
+int CVortaneDlg::ScreenWidth() const {
+  QScreen* screen = QGuiApplication::primaryScreen();
+  if (screen == nullptr) return 0;
+  return qRound(screen->geometry().width() * screen->devicePixelRatio());
+}
+
+bool CVortaneDlg::IsLoggedIn() const {
+  // The platform login sets this once it exists.
+  return false;
+}
+
+void CVortaneDlg::SendStopSignal(const std::string&) {
+  // The live task's stop signal is sent here once the platform client exists.
+}
+
+void CVortaneDlg::SlideToolbar(bool out) {
+  slideTimer_->stop();
+  QScreen* screen = QGuiApplication::primaryScreen();
+  const int screenWidth = screen != nullptr ? screen->geometry().width() : width();
+  const QRect frame(pos(), size());
+  SlidePlan plan;
+  if (out) {
+    plan = PlanSlideOut(frame, screenWidth, start_->width());
+    if (plan.moves) slideReturnLeft_ = plan.returnLeft;
+  } else {
+    plan = PlanSlideBack(frame, screenWidth, slideReturnLeft_);
+  }
+  if (!plan.moves) return;
+  slideSteps_ = std::move(plan.steps);
+  slideNext_ = 0;
+  slideTimer_->start();
+}
+
+void CVortaneDlg::SlideStep() {
+  if (slideNext_ >= slideSteps_.size()) {
+    slideTimer_->stop();
+    return;
+  }
+  move(slideSteps_[slideNext_++]);
+  raise();
+}
+
+// --- Painting, keys and the mouse -----------------------------------------------------------
+
+void CVortaneDlg::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  if (!DrawBackground(painter, rect())) painter.fillRect(rect(), kFallbackBackground);
+}
+
+void CVortaneDlg::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      OnCommand(kIdClose);
+      break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      OnCommand(kIdOk);
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  event->accept();
+}
+
+void CVortaneDlg::closeEvent(QCloseEvent* event) {
+  // The window manager's close goes the way of the close button.
+  if (!closed_) {
+    event->ignore();
+    OnCommand(kIdClose);
+  }
+}
+
+void CVortaneDlg::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return QDialog::mousePressEvent(event);
+  pressed_ = true;
+  systemMoveTried_ = false;
+  pressGlobal_ = event->globalPosition().toPoint();
+  pressOffset_ = pressGlobal_ - pos();
+}
+
+void CVortaneDlg::mouseMoveEvent(QMouseEvent* event) {
+  if (!pressed_ || !(event->buttons() & Qt::LeftButton)) return;
+  const QPoint global = event->globalPosition().toPoint();
+  if (!systemMoveTried_) {
+    // A press alone may be the first half of a double click: the move starts on a real drag.
+    if ((global - pressGlobal_).manhattanLength() <
+        QGuiApplication::styleHints()->startDragDistance())
+      return;
+    systemMoveTried_ = true;
+    // The window manager moves the window when it can; without one we move it ourselves.
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+      pressed_ = false;
+      return;
+    }
+  }
+  move(global - pressOffset_);
+}
+
+void CVortaneDlg::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) pressed_ = false;
+}
+
+void CVortaneDlg::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  pressed_ = false;
+  OnCommand(kIdAbout);
+}
+
+// --- Tracing --------------------------------------------------------------------------------
+
+void CVortaneDlg::Trace(const QString& text) const {
+  if (!services_.trace) return;
+  std::fprintf(stderr, "[vortane %8.3f] %s\n", ProgramClock().elapsed() / 1000.0,
+               text.toUtf8().constData());
+  std::fflush(stderr);
+}
+
+}  // namespace vortane

@@ -1,0 +1,205 @@
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/recording_controller.h"
+#include "app/toolbar_view.h"
+#include "ui/command_target.h"
+#include "ui/dialog_utility.h"
+
+class QTimer;
+
+namespace vortane {
+
+struct CaptureSettings;
+class WindowTimers;
+namespace platform {
+class KeyboardCapture;
+class MessageWindow;
+struct WindowMessage;
+}  // namespace platform
+namespace ui {
+class CDynamicLED;
+class CHoverButton;
+class CLabel;
+}  // namespace ui
+
+// The toolbar: a frameless, always-on-top window shaped by skin/main.bmp, with the start button
+// and its row, the small buttons in the top-right corner, the status line, the LED, the mode and
+// task labels, and the global F8/F9 keys. It hosts the recording controller and shows what it
+// decides; the program ends when this window closes.
+//
+// Start-up: 10 ms after it is made the toolbar appears centred above the screen (y = −200), 50 ms
+// later the start-up check runs, and when it passes the toolbar moves to the top edge.
+class CVortaneDlg : public QDialog,
+                    public ui::CDialogUtility,
+                    public ui::CCommandTarget,
+                    public ToolbarView {
+  Q_OBJECT
+
+ public:
+  // Control ids of the toolbar.
+  enum ControlId : int {
+    kIdOk = 1,  // Enter
+    kIdClose = 2,
+    kIdSettings = 3,
+    kIdUser = 6,
+    kIdSlide = 14,
+    kIdStop = 1000,
+    kIdStart = 1001,
+    kIdStatus = 1002,
+    kIdCamera = 1015,
+    kIdLed = 1018,
+    kIdFiles = 1019,
+    kIdRegion = 1021,
+    kIdAbout = 1023,
+    kIdLiveTasks = 1054,
+    kIdChat = 1065,
+    kIdMeeting = 1066,
+    kIdUserName = 2020,
+    kIdTask = 2022,
+    kIdMode = 2023,
+  };
+  static constexpr int kPlacementTimer = 10;
+  static constexpr int kStartupCheckTimer = 12;
+  static constexpr int kVkF8 = 0x77;
+  static constexpr int kVkF9 = 0x78;
+  // Exit status of the program when the start-up check failed.
+  static constexpr int kExitCheckFailed = 1;
+
+  // What the window reaches outside itself. Empty members take the program's own behaviour;
+  // tests replace what would block them or reach beyond them.
+  struct Services {
+    // A modal OK box with the program's title.
+    std::function<void(QWidget* owner, const QString& text)> showMessage;
+    // The start-up check dialog; true when it passed.
+    std::function<bool(QWidget* owner)> runStartupCheck;
+    // The About box.
+    std::function<void(QWidget* owner)> showAbout;
+    // Where skin/ and the keyboard-capture library are (default: the program folder).
+    QString programFolder;
+    // Take F8/F9 through the keyboard-capture library.
+    bool captureKeyboard = true;
+    // End an encoder an earlier run left behind.
+    bool endLeftoverEncoder = true;
+    // Trace status texts and messages on standard error (VORTANE_TRACE=1 turns it on).
+    bool trace = false;
+  };
+
+  // `settings` defaults to the process-wide record (loaded from config.cfg on first use).
+  CVortaneDlg();
+  explicit CVortaneDlg(Services services, CaptureSettings* settings = nullptr);
+  ~CVortaneDlg() override;
+
+  RecordingController& controller() { return controller_; }
+  ui::CHoverButton* Button(int id) const;
+  ui::CLabel* Label(int id) const;
+  ui::CDynamicLED* Led() const { return led_; }
+  WindowTimers& Timers() const { return *timers_; }
+  // True once the start-up check has passed; the global keys work from then on.
+  bool IsReady() const { return ready_; }
+  bool IsClosing() const { return closePending_ || closed_; }
+
+  // Commands of the buttons (WM_COMMAND) and the notify-style user label.
+  void OnCommand(int id) override;
+  void OnNotify(int id, int code) override;
+  // Window messages from jobs, the region windows and the keyboard-capture library.
+  void OnWindowMessage(const platform::WindowMessage& message);
+  // The logged-in / logged-out look of the user button, the user label and the live buttons.
+  void ShowUserState(bool loggedIn, const QString& name);
+  // Another start of the program wants this toolbar in front.
+  void BringToFront();
+  // The program is asked to end (a termination signal, the session ends): like the close
+  // command, but also while recording. A running capture is stopped and its recording finished
+  // before the window closes.
+  void EndProgram();
+
+  // ToolbarView
+  platform::WindowHandle MessageHandle() const override;
+  void SetStatusLabel(const QString& text, ColorRef colour) override;
+  void SetModeLabel(const QString& text, ColorRef colour) override;
+  void SetTaskLabel(const QString& text) override;
+  void SetLed(int colourCode) override;
+  void StopLedBlinking() override;
+  void SetStartButton(const QString& skinFile, const QString& toolTip) override;
+  void SetStartButtonEnabled(bool enabled) override;
+  void SetSideButtonsEnabled(bool enabled) override;
+  void HideFileManager() override;
+  void MarkFrameRecording(bool on) override;
+  void SlideToolbar(bool out) override;
+  void ShowMessage(const QString& text) override;
+  void OpenSettings() override;
+  void ReleaseCamera() override;
+  void StartTimer(int id, int milliseconds) override;
+  void KillTimer(int id) override;
+  int ScreenWidth() const override;
+  bool IsLoggedIn() const override;
+  void SendStopSignal(const std::string& callbackUrl) override;
+
+  // Esc is the close command, Enter does nothing.
+  void reject() override;
+  void accept() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+
+ private:
+  void SetUpSkin();
+  ui::CHoverButton* AddButton(int id);
+  ui::CLabel* AddLabel(int id, const QRect& dialogUnits);
+  QString SkinPath(const QString& file) const;
+  void OnTimer(int id);
+  void PlaceCentred(int top);
+  void RunStartupCheck();
+  void SettingsCommand();
+  void CameraCommand();
+  void RegionCommand();
+  void OnRegionChosen(const platform::WindowMessage& message);
+  void CloseCommand();
+  void BeginClose();
+  void FinishClose();
+  void SlideStep();
+  void Trace(const QString& text) const;
+
+  Services services_;
+  CaptureSettings& settings_;
+  RecordingController controller_;
+  std::unique_ptr<platform::MessageWindow> messages_;
+  std::unique_ptr<platform::KeyboardCapture> keyboard_;
+  std::unique_ptr<WindowTimers> timers_;
+  std::map<int, ui::CHoverButton*> buttons_;  // children, owned through the Qt parent
+  std::map<int, ui::CLabel*> labels_;
+  ui::CHoverButton* start_ = nullptr;
+  ui::CDynamicLED* led_ = nullptr;
+
+  bool ready_ = false;
+  bool closePending_ = false;
+  bool closed_ = false;
+  int exitCode_ = 0;
+
+  // Dragging from a free spot: the press point relative to the window's corner.
+  bool pressed_ = false;
+  bool systemMoveTried_ = false;
+  QPoint pressOffset_;
+  QPoint pressGlobal_;
+
+  // SlideToolbar runs its steps on a timer so the window keeps painting and answering.
+  QTimer* slideTimer_ = nullptr;
+  std::vector<QPoint> slideSteps_;
+  std::size_t slideNext_ = 0;
+  int slideReturnLeft_ = 0;
+};
+
+}  // namespace vortane

@@ -1,0 +1,99 @@
+// Going live with the real toolbar: F8 pushes the desktop with the speaker and VirtualMic to the
+// desktop's nginx-rtmp; the server dies 12 s in and comes back 4 s later; the toolbar keeps
+// retrying and the stream flows again soon after the server's return; F8 ends it.
+#include <gtest/gtest.h>
+
+#include "program_harness.h"
+
+namespace vortane::test {
+namespace {
+
+const QString kLive = Utf8("status: 正在直播 ");
+const QString kRecovering = Utf8("status! 直播中断，正在恢复...");
+
+bool IsLiveProgress(const QString& line) {
+  return line.startsWith(kLive) && EncoderSeconds(line.mid(kLive.size())) >= 0;
+}
+
+// The stream as a player sees it: pulled back from the server.
+std::optional<MediaInfo> PullStream(const QString& url) {
+  return Probe(url, {QStringLiteral("-rw_timeout"), QStringLiteral("15000000")}, 25000);
+}
+
+TEST(ToolbarLive, PushSurvivesTheServerGoingAwayAndF8EndsIt) {
+  ASSERT_FALSE(RtmpUrl().isEmpty()) << "needs the RTMP server of scripts/with-desktop";
+  const QString url = RtmpUrl() + QStringLiteral("/lesson");
+  RtmpServer server;
+  Toolbar toolbar;
+  // Set up the way the README tells a teacher to, with vortane-config.
+  qputenv("XDG_CONFIG_HOME", toolbar.ConfigHome().toLocal8Bit());
+  ASSERT_TRUE(
+      test::Run(ProgramDir() + QStringLiteral("/vortane-config"),
+                {QStringLiteral("--save-folder"), toolbar.VideosFolder(), QStringLiteral("--sound"),
+                 QStringLiteral("both"), QStringLiteral("--mic"), QStringLiteral("VirtualMic"),
+                 QStringLiteral("--fps"), QStringLiteral("25"), QStringLiteral("--size"),
+                 QStringLiteral("640x360"), QStringLiteral("--live"), url,
+                 QStringLiteral("--fluency"), QStringLiteral("on")}));
+  toolbar.Start();
+  ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
+  EXPECT_TRUE(toolbar.WaitForTrace(Utf8("status: 就绪 - 准备直播 - 全屏模式"), 1000));
+
+  ASSERT_TRUE(PressKey(QStringLiteral("F8")));
+  const qint64 pressed = Toolbar::Now();
+  ASSERT_TRUE(toolbar.WaitForTrace(IsLiveProgress, 15000)) << toolbar.TraceText().toStdString();
+  const auto pulled = PullStream(url);
+  ASSERT_TRUE(pulled) << "the stream can be played";
+  EXPECT_EQ(pulled->videoCodec, QStringLiteral("h264"));
+  EXPECT_EQ(pulled->audioCodec, QStringLiteral("aac"));
+  EXPECT_EQ(pulled->width, 640);
+
+  // 12 s in, the server goes away without a word.
+  SleepMs(int(std::max<qint64>(0, pressed + 12000 - Toolbar::Now())));
+  const size_t beforeDrop = toolbar.TraceSize();
+  ASSERT_TRUE(server.Kill());
+  const auto recovering = toolbar.WaitForTrace(kRecovering, 5000, beforeDrop);
+  ASSERT_TRUE(recovering) << toolbar.TraceText().toStdString();
+
+  // 4 s later it is back.
+  SleepMs(4000);
+  ASSERT_TRUE(server.Restart());
+  const qint64 back = Toolbar::Now();
+  const size_t beforeReturn = toolbar.TraceSize();
+  const auto flowing = toolbar.WaitForTrace(IsLiveProgress, 15000, beforeReturn);
+  ASSERT_TRUE(flowing) << toolbar.TraceText().toStdString();
+  EXPECT_LE(flowing->atMs - back, 3000) << "the push flows again within 3 s of the server's return";
+
+  // From the drop until the server's return the status line said so, in red, every time it
+  // changed.
+  bool dropped = false;
+  for (size_t i = beforeDrop; i < beforeReturn; ++i) {
+    const QString& line = toolbar.Trace()[i].text;
+    dropped = dropped || line == kRecovering;
+    if (dropped && line.startsWith(QStringLiteral("status"))) {
+      EXPECT_EQ(line.toStdString(), kRecovering.toStdString());
+    }
+  }
+  const auto again = PullStream(url);
+  ASSERT_TRUE(again) << "the stream can be played again";
+  EXPECT_EQ(again->videoCodec, QStringLiteral("h264"));
+  EXPECT_EQ(again->audioCodec, QStringLiteral("aac"));
+
+  // F8 ends the push; the toolbar is idle and no encoder is left.
+  const size_t beforeStop = toolbar.TraceSize();
+  ASSERT_TRUE(PressKey(QStringLiteral("F8")));
+  EXPECT_TRUE(toolbar.WaitForTrace(Utf8("status: 正在停止..."), 5000, beforeStop));
+  EXPECT_TRUE(toolbar.WaitForTrace(QStringLiteral("job capture code 4"), 10000, beforeStop));
+  EXPECT_TRUE(toolbar.WaitForTrace(Utf8("status: 已停止 "), 2000, beforeStop));
+  SleepMs(1500);
+  EXPECT_FALSE(toolbar.WaitForTrace(QStringLiteral("job capture code 1"), 0, beforeStop))
+      << "nothing starts again after the stop";
+  EXPECT_TRUE(ChildProcesses(toolbar.Pid(), QStringLiteral("vortenc")).empty());
+  EXPECT_TRUE(Recordings(toolbar.VideosFolder()).isEmpty()) << "a live push writes no file";
+
+  toolbar.Terminate();
+  ASSERT_TRUE(toolbar.WaitForExit(10000));
+  EXPECT_EQ(toolbar.ExitCode(), 0);
+}
+
+}  // namespace
+}  // namespace vortane::test

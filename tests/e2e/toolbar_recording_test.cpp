@@ -1,0 +1,176 @@
+// Recording a lesson with the real toolbar: F8 on the real keyboard starts and stops a desktop
+// recording with the speaker and VirtualMic; the encoder's temporary file is remuxed into the
+// final one and removed. A second start of the program leaves the running one alone.
+//
+// Set VORTANE_SCREENSHOT_DIR to keep pictures of the toolbar idle and recording.
+#include <gtest/gtest.h>
+
+#include "program_harness.h"
+
+namespace vortane::test {
+namespace {
+
+const QRegularExpression kTemporaryName(QStringLiteral("^\\d{14}\\.ts$"));
+
+bool IsProgress(const QString& line) {
+  return line.startsWith(Utf8("status: 正在录制 ")) &&
+         EncoderSeconds(line.mid(Utf8("status: 正在录制 ").size())) >= 0;
+}
+
+double ProgressSeconds(const QString& line) {
+  return EncoderSeconds(line.section(QLatin1Char(' '), -1));
+}
+
+void MaybeScreenshot(const QString& name) {
+  const QString folder = qEnvironmentVariable("VORTANE_SCREENSHOT_DIR");
+  if (folder.isEmpty()) return;
+  const QStringList ids = FindWindows(QLatin1String(kToolbarName));
+  ASSERT_FALSE(ids.isEmpty());
+  const auto geometry = WindowGeometry(ids.first());
+  ASSERT_TRUE(geometry);
+  EXPECT_TRUE(Screenshot(folder + QLatin1Char('/') + name, geometry->adjusted(-6, -4, 6, 6)));
+}
+
+// One lesson: start with F8, record about `seconds` of progress, stop with F8, wait for the final
+// file. `duringRecording` runs while the encoder is running.
+struct Lesson {
+  QString finalName;
+  double reportedSeconds = 0;  // "已停止 hh:mm:ss.xx"
+  double wallSeconds = 0;      // from the first F8 to the stop request
+};
+
+Lesson RecordLesson(Toolbar& toolbar, double seconds,
+                    const std::function<void()>& duringRecording) {
+  Lesson lesson;
+  const size_t before = toolbar.TraceSize();
+  const qint64 pressed = Toolbar::Now();
+  EXPECT_TRUE(PressKey(QStringLiteral("F8")));
+  const auto started = toolbar.WaitForTrace(QStringLiteral("job capture code 1"), 10000, before);
+  EXPECT_TRUE(started) << toolbar.TraceText().toStdString();
+  if (!started) return lesson;
+  // Progress with a time past `seconds`.
+  const auto progressed = toolbar.WaitForTrace(
+      [&](const QString& line) { return IsProgress(line) && ProgressSeconds(line) >= seconds; },
+      int(seconds * 1000) + 20000, before);
+  EXPECT_TRUE(progressed) << toolbar.TraceText().toStdString();
+  if (duringRecording) duringRecording();
+
+  const size_t beforeStop = toolbar.TraceSize();
+  EXPECT_TRUE(PressKey(QStringLiteral("F8")));
+  lesson.wallSeconds = (Toolbar::Now() - pressed) / 1000.0;
+  EXPECT_TRUE(toolbar.WaitForTrace(Utf8("status: 正在停止..."), 5000, beforeStop));
+  const auto remuxed = toolbar.WaitForTrace(QStringLiteral("job remux code 3"), 30000, beforeStop);
+  EXPECT_TRUE(remuxed) << toolbar.TraceText().toStdString();
+  const auto done = toolbar.WaitForTrace(Utf8("status: 已停止 "), 5000, beforeStop);
+  EXPECT_TRUE(done);
+  if (done) lesson.reportedSeconds = ProgressSeconds(done->text);
+  return lesson;
+}
+
+void ExpectLessonFile(const Toolbar& toolbar, const Lesson& lesson, const QString& suffix,
+                      const QString& format) {
+  const QStringList files = Recordings(toolbar.VideosFolder());
+  ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+  const QString& name = files.first();
+  EXPECT_TRUE(
+      QRegularExpression(QStringLiteral("^\\d{14}") + QRegularExpression::escape(suffix) + '$')
+          .match(name)
+          .hasMatch())
+      << name.toStdString();
+  EXPECT_FALSE(kTemporaryName.match(name).hasMatch()) << "the temporary file is gone";
+
+  const auto media = Probe(toolbar.VideosFolder() + QLatin1Char('/') + name);
+  ASSERT_TRUE(media);
+  EXPECT_TRUE(media->format.contains(format)) << media->format.toStdString();
+  EXPECT_EQ(media->videoCodec, QStringLiteral("h264"));
+  EXPECT_EQ(media->width, 640);
+  EXPECT_EQ(media->height, 360);
+  EXPECT_EQ(media->audioCodec, QStringLiteral("aac"));
+  EXPECT_EQ(media->audioStreams, 1) << "speaker and microphone are mixed into one track";
+  // The file is as long as the toolbar said, and both tracks cover it. The picture runs on a
+  // little past the sound: a stop lets the encoder catch up with its capture before it quits,
+  // and ffmpeg reads the sound only as far as the pictures it has written (x264 holds back
+  // about 40 frames, 1.6 s at 25 fps).
+  EXPECT_GE(lesson.reportedSeconds, 5.0);
+  EXPECT_NEAR(media->duration, lesson.reportedSeconds, 1.0);
+  EXPECT_NEAR(media->videoDuration, media->duration, 0.5);
+  EXPECT_LE(media->audioDuration, media->duration + 0.5);
+  EXPECT_GE(media->audioDuration, media->duration - 2.2);
+  // ... and about as long as the time between the two presses: the encoder needs a moment to
+  // open the screen and the sound; the stop comes a second after the key, plus the catch-up.
+  EXPECT_LE(media->duration, lesson.wallSeconds + 4.5);
+  EXPECT_GE(media->duration, lesson.wallSeconds - 2.5);
+}
+
+TEST(ToolbarRecording, F8RecordsTheDesktopIntoMp4AndASecondStartLeavesItAlone) {
+  Toolbar toolbar;
+  ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder()).SaveFormat(0)));
+  toolbar.Start();
+  ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
+  const QStringList ids = FindWindows(QLatin1String(kToolbarName));
+  ASSERT_EQ(ids.size(), 1);
+  const auto geometry = WindowGeometry(ids.first());
+  ASSERT_TRUE(geometry);
+  EXPECT_EQ(geometry->top(), 0);
+  EXPECT_EQ(geometry->left() + geometry->width() / 2, 960) << "centred at the top of the screen";
+  MaybeScreenshot(QStringLiteral("toolbar-idle.png"));
+
+  const Lesson lesson = RecordLesson(toolbar, 6.0, [&] {
+    MaybeScreenshot(QStringLiteral("toolbar-recording.png"));
+    const std::vector<pid_t> encoders = ChildProcesses(toolbar.Pid(), QStringLiteral("vortenc"));
+    ASSERT_EQ(encoders.size(), 1u);
+
+    // A second start while recording: it asks the first toolbar to come forward and ends.
+    Toolbar second;
+    ASSERT_TRUE(second.WriteConfig(LessonConfig(second.VideosFolder())));
+    const size_t before = toolbar.TraceSize();
+    second.Start();
+    ASSERT_TRUE(second.WaitForExit(10000));
+    EXPECT_EQ(second.ExitCode(), 0);
+    EXPECT_TRUE(toolbar.WaitForTrace(QStringLiteral("brought to front"), 5000, before));
+    EXPECT_TRUE(ProcessAlive(encoders.front())) << "the lesson's encoder still runs";
+    EXPECT_EQ(FindWindows(QLatin1String(kToolbarName)).size(), 1);
+    // ... and keeps recording.
+    const size_t afterSecond = toolbar.TraceSize();
+    EXPECT_TRUE(toolbar.WaitForTrace(IsProgress, 5000, afterSecond));
+  });
+  ExpectLessonFile(toolbar, lesson, QStringLiteral("m.mp4"), QStringLiteral("mp4"));
+  EXPECT_TRUE(ChildProcesses(toolbar.Pid(), QStringLiteral("vortenc")).empty());
+
+  toolbar.Terminate();
+  ASSERT_TRUE(toolbar.WaitForExit(10000));
+  EXPECT_EQ(toolbar.ExitCode(), 0);
+}
+
+TEST(ToolbarRecording, SaveFormatTsGivesATsFileAndTheEndOfTheSessionFinishesTheRecording) {
+  Toolbar toolbar;
+  ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder()).SaveFormat(1)));
+  toolbar.Start();
+  ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
+  const Lesson lesson = RecordLesson(toolbar, 5.0, {});
+  ExpectLessonFile(toolbar, lesson, QStringLiteral("t.ts"), QStringLiteral("mpegts"));
+
+  // The session ends while a second lesson records: the lesson is stopped and remuxed before the
+  // program goes, and no encoder is left behind.
+  ASSERT_TRUE(
+      QFile::remove(toolbar.VideosFolder() + '/' + Recordings(toolbar.VideosFolder()).first()));
+  const size_t before = toolbar.TraceSize();
+  ASSERT_TRUE(PressKey(QStringLiteral("F8")));
+  ASSERT_TRUE(toolbar.WaitForTrace(
+      [](const QString& l) { return IsProgress(l) && ProgressSeconds(l) >= 2; }, 20000, before));
+  const std::vector<pid_t> encoders = ChildProcesses(toolbar.Pid(), QStringLiteral("vortenc"));
+  ASSERT_EQ(encoders.size(), 1u);
+  toolbar.Terminate();
+  ASSERT_TRUE(toolbar.WaitForExit(20000)) << toolbar.TraceText().toStdString();
+  EXPECT_EQ(toolbar.ExitCode(), 0);
+  EXPECT_FALSE(ProcessAlive(encoders.front()));
+  const QStringList files = Recordings(toolbar.VideosFolder());
+  ASSERT_EQ(files.size(), 1) << files.join(' ').toStdString();
+  EXPECT_TRUE(files.first().endsWith(QStringLiteral("t.ts")));
+  const auto media = Probe(toolbar.VideosFolder() + '/' + files.first());
+  ASSERT_TRUE(media);
+  EXPECT_GE(media->duration, 2.0);
+}
+
+}  // namespace
+}  // namespace vortane::test
