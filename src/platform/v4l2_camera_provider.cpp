@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <linux/videodev2.h>
-#include <sys/ioctl.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -11,6 +10,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/v4l2_device.h"
+
 namespace vortane::platform {
 namespace {
 
@@ -18,14 +19,6 @@ namespace {
 // inside the range, then the largest size itself.
 constexpr std::pair<int, int> kCommonSizes[] = {{320, 240},  {640, 480},  {800, 600},  {1024, 768},
                                                 {1280, 720}, {1280, 960}, {1920, 1080}};
-
-int Ioctl(int fd, unsigned long request, void* argument) {
-  int result;
-  do {
-    result = ioctl(fd, request, argument);
-  } while (result == -1 && errno == EINTR);
-  return result;
-}
 
 QString FourCc(std::uint32_t code) {
   QString text;
@@ -60,11 +53,11 @@ std::vector<CameraSize> ListSizes(int fd) {
   std::vector<CameraSize> sizes;
   v4l2_fmtdesc format{};
   format.type = V4L2_BUF_TYPE_VIDEO_CAPTURE;
-  for (format.index = 0; Ioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index) {
+  for (format.index = 0; V4l2Ioctl(fd, VIDIOC_ENUM_FMT, &format) == 0; ++format.index) {
     QString name = FourCc(format.pixelformat);
     v4l2_frmsizeenum size{};
     size.pixel_format = format.pixelformat;
-    for (size.index = 0; Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
+    for (size.index = 0; V4l2Ioctl(fd, VIDIOC_ENUM_FRAMESIZES, &size) == 0; ++size.index) {
       if (size.type == V4L2_FRMSIZE_TYPE_DISCRETE) {
         sizes.push_back(
             {static_cast<int>(size.discrete.width), static_cast<int>(size.discrete.height), name});
@@ -100,7 +93,7 @@ std::vector<CameraDevice> V4l2CameraProvider::ListCameras() {
     int fd = open(path.toLocal8Bit().constData(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) continue;
     v4l2_capability capability{};
-    if (Ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0) {
+    if (V4l2Ioctl(fd, VIDIOC_QUERYCAP, &capability) == 0) {
       std::uint32_t caps = (capability.capabilities & V4L2_CAP_DEVICE_CAPS)
                                ? capability.device_caps
                                : capability.capabilities;
