@@ -1,6 +1,7 @@
 #include "ui/hover_button.h"
 
 #include <QEnterEvent>
+#include <QColor>
 #include <QPainter>
 
 #include "ui/command_target.h"
@@ -100,6 +101,8 @@ void CHoverButton::paintEvent(QPaintEvent*) {
   if (picture.isNull()) return;
   QPainter p(this);
   p.drawImage(0, 0, picture);
+  // A disabled button (the side buttons while recording) is dimmed so the teacher sees it is off.
+  if (!isEnabled()) p.fillRect(rect(), QColor(16, 18, 24, 150));
 }
 
 void CHoverButton::enterEvent(QEnterEvent* event) {

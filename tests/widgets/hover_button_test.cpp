@@ -72,6 +72,10 @@ TEST(HoverButton, StripFramesFollowNormalPressedAndHover) {
   button.setDown(false);
   Leave(button);
   EXPECT_EQ(Rgb(Grab(button), 25, 15), kNormal);
+  // A disabled button is drawn dimmed.
+  button.setEnabled(false);
+  EXPECT_LT(qRed(Rgb(Grab(button), 25, 15)), qRed(kNormal) / 2);
+  button.setEnabled(true);
 
   // Swapping strips (start ↔ stop) keeps the place; a missing file makes the button vanish.
   EXPECT_FALSE(button.LoadBitmapStrip(dir.filePath("missing.bmp")));
