@@ -11,6 +11,7 @@
 #include <QStyleHints>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <any>
 #include <cstdio>
 
@@ -44,6 +45,8 @@ constexpr int kCloseDelayTimer = 31;    // the short pause before the window goe
 constexpr int kCloseTimeoutTimer = 32;  // a close that waits for the encoder waits no longer
 
 constexpr int kCloseDelayMs = 50;
+// Between the toolbar's lower edge and the settings dialog.
+constexpr int kSettingsGap = 8;
 // A recording ended by the close is remuxed first; a very long lesson takes a while to copy.
 constexpr int kCloseTimeoutMs = 60000;
 
@@ -429,6 +432,19 @@ void CVortaneDlg::RunSettingsDialog() {
     TraceControls(dialog);
     Trace(QStringLiteral("settings dialog filled"));
   });
+  // Centred on a thin toolbar at the top of the screen, the dialog would hide it: it opens just
+  // below it instead, on the toolbar's screen.
+  dialog.adjustSize();
+  QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+  QPoint place(x() + (width() - dialog.width()) / 2, y() + height() + kSettingsGap);
+  if (screen != nullptr) {
+    const QRect area = screen->availableGeometry();
+    place.setX(std::clamp(place.x(), area.left(),
+                          std::max(area.left(), area.right() + 1 - dialog.width())));
+    place.setY(std::clamp(place.y(), area.top(),
+                          std::max(area.top(), area.bottom() + 1 - dialog.height())));
+  }
+  dialog.move(place);
   Trace(QStringLiteral("settings dialog opened"));
   const int result = dialog.exec();
   settingsDialog_ = nullptr;
