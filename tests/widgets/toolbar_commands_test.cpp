@@ -22,7 +22,9 @@
 #include "platform/window_message.h"
 #include "settings/camera_window_placement.h"
 #include "settings/capture_settings.h"
+#include "settings/region_windows.h"
 #include "settings/setup_dlg.h"
+#include "settings/shift_region_window.h"
 #include "settings/video_dlg1.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
@@ -299,6 +301,26 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
   ASSERT_EQ(t.messages.size(), 3u) << "the picture was tried";
   EXPECT_EQ(t.messages[2], CVideoDlg1::OpenFailedText());
   t.PostJob(kJobFinished, "", 0);
+}
+
+TEST(ToolbarCommands, F8WaitsWhileARegionIsBeingDrawn) {
+  Toolbar t;
+  CVortaneDlg& w = *t.window;
+  w.OnCommand(Id::kIdRegion);
+  ASSERT_TRUE(RegionOverlay()->isVisible());
+  // The screen shows a still, dimmed picture of itself now, and the drag has reported a rectangle
+  // that is not the region yet.
+  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{10, 10, 200, 150});
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+  EXPECT_TRUE(t.jobs.empty());
+  // Esc gives the selection up; then F8 records the whole screen.
+  QTest::keyClick(RegionOverlay(), Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([] { return !RegionOverlay()->isVisible(); }, 2000));
+  QTest::qWait(20);
+  EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+  ASSERT_EQ(t.jobs.size(), 1u);
+  EXPECT_FALSE(t.jobs[0]->commandLineWide.contains(QStringLiteral("-offset_x")));
 }
 
 TEST(ToolbarCommands, ClosingPutsTheCameraWindowAwayAndEndsAnOpenSettingsDialog) {
