@@ -44,7 +44,7 @@ class CLabel;
 // later the start-up check runs, and when it passes the toolbar moves to the top edge.
 //
 // It owns the camera window (made on the first camera command, destroyed by the close) and runs
-// the settings dialog modally; while that dialog is up or about to open, F8 and F9 wait.
+// the settings dialog modally; while that dialog is up or about to open, F8 and F9 do nothing.
 class CVortaneDlg : public QDialog,
                     public ui::CDialogUtility,
                     public ui::CCommandTarget,

@@ -168,7 +168,7 @@ TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshT
     openedAfter = clock.elapsed();
     modalOverToolbar = dialog.isModal() && dialog.parentWidget() == &w &&
                        QApplication::activeModalWidget() == &dialog;
-    // F8 and F9 wait while the settings are edited.
+    // F8 and F9 do nothing while the settings are edited.
     t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
     t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF9);
     keysIgnored = t.jobs.empty() && t.messages.empty() && w.CameraWindow() == nullptr;
@@ -303,7 +303,7 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
   t.PostJob(kJobFinished, "", 0);
 }
 
-TEST(ToolbarCommands, F8WaitsWhileARegionIsBeingDrawn) {
+TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {
   Toolbar t;
   CVortaneDlg& w = *t.window;
   w.OnCommand(Id::kIdRegion);
