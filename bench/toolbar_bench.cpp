@@ -19,6 +19,8 @@
 #include <functional>
 #include <vector>
 
+#include "settings/capture_settings.h"
+
 namespace {
 
 QString ProgramDir() {
@@ -150,14 +152,19 @@ int main(int argc, char* argv[]) {
   const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
   QTemporaryDir home;
   const QString videos = home.filePath(QStringLiteral("videos"));
-  qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-  if (!RunQuietly(
-          ProgramDir() + QStringLiteral("/vortane-config"),
-          {QStringLiteral("--save-folder"), videos, QStringLiteral("--sound"),
-           QStringLiteral("both"), QStringLiteral("--mic"), QStringLiteral("VirtualMic"),
-           QStringLiteral("--fps"), QStringLiteral("25"), QStringLiteral("--size"),
-           QStringLiteral("1280x720"), QStringLiteral("--format"), QStringLiteral("mp4")})) {
-    std::fprintf(stderr, "vortane-config failed\n");
+  // The settings a teacher would pick in the settings dialog: the desktop at 25 fps scaled to
+  // 1280 × 720, the speaker and VirtualMic, MP4.
+  vortane::CaptureSettings settings;
+  settings.frameRate = 25;
+  settings.outputWidth = 1280;
+  settings.outputHeight = 720;
+  settings.soundSource = 2;
+  settings.saveFormat = 0;
+  if (!QDir().mkpath(videos) || !QDir().mkpath(home.filePath(QStringLiteral("vortn"))) ||
+      !settings.SetSaveFolder(videos) || !settings.SetAudioDevice(QStringLiteral("VirtualMic")) ||
+      !vortane::SaveCaptureSettingsTo(settings,
+                                      home.path() + QStringLiteral("/vortn/config.cfg"))) {
+    std::fprintf(stderr, "cannot write config.cfg\n");
     return 1;
   }
 

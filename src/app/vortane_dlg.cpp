@@ -11,6 +11,7 @@
 #include <QStyleHints>
 #include <QTimer>
 #include <QWindow>
+#include <algorithm>
 #include <any>
 #include <cstdio>
 
@@ -23,10 +24,14 @@
 #include "app/toolbar_layout.h"
 #include "app/window_messages.h"
 #include "app/window_timers.h"
+#include "platform/device_lookup.h"
 #include "platform/keyboard_capture.h"
 #include "platform/window_message.h"
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
+#include "settings/setup_dlg.h"
+#include "settings/shift_region_window.h"
+#include "settings/video_dlg1.h"
 #include "ui/dynamic_led.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
@@ -40,6 +45,8 @@ constexpr int kCloseDelayTimer = 31;    // the short pause before the window goe
 constexpr int kCloseTimeoutTimer = 32;  // a close that waits for the encoder waits no longer
 
 constexpr int kCloseDelayMs = 50;
+// Between the toolbar's lower edge and the settings dialog.
+constexpr int kSettingsGap = 8;
 // A recording ended by the close is remuxed first; a very long lesson takes a while to copy.
 constexpr int kCloseTimeoutMs = 60000;
 
@@ -65,12 +72,20 @@ QElapsedTimer& ProgramClock() {
   return clock;
 }
 
-void ShowMessageBox(QWidget* owner, const QString& text) {
+void ShowBox(QMessageBox::Icon icon, QWidget* owner, const QString& text) {
   QString shown = text;
   shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  QMessageBox box(QMessageBox::NoIcon, ProgramTitle(), shown, QMessageBox::Ok, owner);
+  QMessageBox box(icon, ProgramTitle(), shown, QMessageBox::Ok, owner);
   box.setWindowFlag(Qt::WindowStaysOnTopHint);
   box.exec();
+}
+
+void ShowMessageBox(QWidget* owner, const QString& text) {
+  ShowBox(QMessageBox::NoIcon, owner, text);
+}
+
+void ShowWarningBox(QWidget* owner, const QString& text) {
+  ShowBox(QMessageBox::Warning, owner, text);
 }
 
 bool RunInitDialog(QWidget* owner) {
@@ -93,6 +108,8 @@ CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
       settings_(settings != nullptr ? *settings : GetCaptureSettings()),
       controller_(*this, settings_) {
   ProgramClock();
+  if (!services_.showWarning)
+    services_.showWarning = services_.showMessage ? services_.showMessage : ShowWarningBox;
   if (!services_.showMessage) services_.showMessage = ShowMessageBox;
   if (!services_.runStartupCheck) services_.runStartupCheck = RunInitDialog;
   if (!services_.showAbout) services_.showAbout = ShowAboutBox;
@@ -340,9 +357,22 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
     case WM_HOTKEY_EVENT:
       // Until the start-up check has passed there is nothing to record with.
       if (!ready_ || IsClosing()) break;
+      if (message.wParam != kVkF8 && message.wParam != kVkF9) break;
+      // The settings being edited decide what F8 records and which camera F9 shows, and the
+      // dialog's own preview may hold the camera.
+      if (IsSettingsPending()) {
+        Trace(QStringLiteral("key ignored: the settings are open"));
+        break;
+      }
       if (message.wParam == kVkF8) {
+        // While a region is being drawn the screen shows a still, dimmed picture of itself:
+        // that is not what the teacher means to record.
+        if (RegionOverlay() != nullptr && RegionOverlay()->isVisible()) {
+          Trace(QStringLiteral("key ignored: a region is being chosen"));
+          break;
+        }
         controller_.StartOrStop();
-      } else if (message.wParam == kVkF9) {
+      } else {
         CameraCommand();
       }
       break;
@@ -350,10 +380,7 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
       OnRegionChosen(message);
       break;
     case WM_CAMERA_WINDOW_CLOSED:
-      if (ui::CHoverButton* camera = Button(kIdCamera)) {
-        camera->LoadBitmapStrip(SkinPath(QStringLiteral("cam.bmp")));
-        camera->update();
-      }
+      SetCameraButton(QStringLiteral("cam.bmp"));
       break;
     case WM_PLATFORM_REPLY:
       // Platform replies are handled here once the platform login exists.
@@ -363,20 +390,124 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
   }
 }
 
+SetupDlg* CVortaneDlg::SettingsDialog() const {
+  return settingsDialog_;
+}
+
+bool CVortaneDlg::IsSettingsPending() const {
+  return settingsPending_ || settingsDialog_ != nullptr;
+}
+
+bool CVortaneDlg::JobRunning() const {
+  const int state = controller_.jobState();
+  return state == kJobStarted || state == kJobProgress || controller_.JobActive() ||
+         controller_.restartPending();
+}
+
 void CVortaneDlg::SettingsCommand() {
-  if (controller_.jobState() == kJobStarted || controller_.jobState() == kJobProgress) return;
+  if (IsClosing() || JobRunning()) return;
+  if (settingsDialog_ != nullptr) {
+    settingsDialog_->raise();
+    settingsDialog_->activateWindow();
+    return;
+  }
+  if (settingsPending_) return;
   ReleaseCamera();
-  // The settings dialog runs here, modally, once it exists.
+  // The wait runs on a timer, so the toolbar keeps painting and answering meanwhile.
+  settingsPending_ = true;
+  timers_->StartTimer(kSettingsDelayTimer, kSettingsDelayMs);
+}
+
+void CVortaneDlg::RunSettingsDialog() {
+  settingsPending_ = false;
+  // A job may have started during the wait (the start button still worked).
+  if (IsClosing() || JobRunning()) return;
+  SetupDlg dialog(this, services_.listDevices);
+  settingsDialog_ = &dialog;
+  dialog.SetMessageSink([this](QWidget* parent, const QString& text) {
+    Trace(QStringLiteral("message: ") + text);
+    services_.showWarning(parent, text);
+  });
+  connect(&dialog, &SetupDlg::Filled, this, [this, &dialog] {
+    TraceControls(dialog);
+    Trace(QStringLiteral("settings dialog filled"));
+  });
+  // Centred on a thin toolbar at the top of the screen, the dialog would hide it: it opens just
+  // below it instead, on the toolbar's screen.
+  dialog.adjustSize();
+  QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
+  QPoint place(x() + (width() - dialog.width()) / 2, y() + height() + kSettingsGap);
+  if (screen != nullptr) {
+    const QRect area = screen->availableGeometry();
+    place.setX(std::clamp(place.x(), area.left(),
+                          std::max(area.left(), area.right() + 1 - dialog.width())));
+    place.setY(std::clamp(place.y(), area.top(),
+                          std::max(area.top(), area.bottom() + 1 - dialog.height())));
+  }
+  dialog.move(place);
+  Trace(QStringLiteral("settings dialog opened"));
+  const int result = dialog.exec();
+  settingsDialog_ = nullptr;
+  Trace(result == QDialog::Accepted ? QStringLiteral("settings dialog closed: OK")
+                                    : QStringLiteral("settings dialog closed: cancelled"));
+  if (closed_) return;
   controller_.ShowReadyStatus();
+  // Back in front of everything, where it was.
   raise();
 }
 
+void CVortaneDlg::TraceControls(const QWidget& dialog) const {
+  // Whole-program tests find the controls by their ids here: they click and type like a user.
+  if (!services_.trace) return;
+  for (const QWidget* child : dialog.findChildren<QWidget*>()) {
+    bool isId = false;
+    const int id = child->objectName().toInt(&isId);
+    if (!isId || !child->isVisible()) continue;
+    const QPoint at = child->mapToGlobal(QPoint(0, 0));
+    Trace(QStringLiteral("control %1 at %2,%3 %4x%5")
+              .arg(id)
+              .arg(at.x())
+              .arg(at.y())
+              .arg(child->width())
+              .arg(child->height()));
+  }
+}
+
 void CVortaneDlg::CameraCommand() {
-  // The camera window opens and closes here once it exists; until then a missing camera is
-  // pointed out.
+  if (!cameraWindow_) {
+    cameraWindow_ = std::make_unique<CVideoDlg1>(messages_->handle());
+    // The message box belongs to the toolbar: the camera window may go while it is up.
+    cameraWindow_->SetMessageSink([this](QWidget*, const QString& text) {
+      Trace(QStringLiteral("message: ") + text);
+      services_.showWarning(this, text);
+    });
+  }
+  if (cameraWindow_->IsCameraWindowOpen()) {
+    // The window tells us when it has closed, and the button changes back then.
+    cameraWindow_->CloseCameraWindow();
+    return;
+  }
   if (settings_.videoDevice[0] == 0) {
     ShowMessage(Text("您还没有配置摄像头！\r\n请通过设置功能设置要使用的设备。"));
+    return;
   }
+  SetCameraButton(QStringLiteral("camed.bmp"));
+  cameraWindow_->SetCamera(settings_.VideoDevice(), settings_.cameraWidth, settings_.cameraHeight);
+  // The encoder holds the camera from the moment its capture starts until it ends; a remux
+  // leaves the camera free.
+  const bool cameraRecorded =
+      settings_.videoSource == 1 && controller_.JobActive() && controller_.jobKind() == 0;
+  Trace(cameraRecorded ? QStringLiteral("camera window: busy text")
+                       : QStringLiteral("camera window: picture"));
+  cameraWindow_->OpenCameraWindow(!cameraRecorded);
+}
+
+void CVortaneDlg::SetCameraButton(const QString& skinFile) {
+  ui::CHoverButton* camera = Button(kIdCamera);
+  if (camera == nullptr) return;
+  camera->LoadBitmapStrip(SkinPath(skinFile));
+  camera->update();
+  Trace(QStringLiteral("camera button ") + skinFile);
 }
 
 void CVortaneDlg::RegionCommand() {
@@ -400,11 +531,17 @@ void CVortaneDlg::RegionCommand() {
 
 void CVortaneDlg::OnRegionChosen(const platform::WindowMessage& message) {
   if (const auto* region = std::any_cast<CaptureRegion>(&message.payload)) {
+    Trace(QStringLiteral("region %1,%2-%3,%4")
+              .arg(region->left)
+              .arg(region->top)
+              .arg(region->right)
+              .arg(region->bottom));
     controller_.SetStatusText(
         Text("就绪 - 区域模式(%1x%2)").arg(region->Width()).arg(region->Height()), false);
     controller_.SetRegion(*region);
   } else {
     // A cancelled drag may have posted rectangles before it was given up: none of them counts.
+    Trace(QStringLiteral("region cancelled"));
     controller_.SetRegionMode(false);
     controller_.SetRegion({});
     controller_.ShowReadyStatus();
@@ -449,7 +586,16 @@ void CVortaneDlg::FinishClose() {
   closePending_ = false;
   timers_->KillTimer(kCloseTimeoutTimer);
   slideTimer_->stop();
-  // The camera window and the file manager are closed here once they exist.
+  timers_->KillTimer(kSettingsDelayTimer);
+  settingsPending_ = false;
+  // The settings dialog's loop ends with it; the dialog itself goes when its command returns.
+  if (settingsDialog_ != nullptr) settingsDialog_->reject();
+  if (cameraWindow_) {
+    // Closing remembers where the window was for the next start.
+    if (cameraWindow_->IsCameraWindowOpen()) cameraWindow_->CloseCameraWindow();
+    cameraWindow_.reset();
+  }
+  // The file manager is closed here once it exists.
   if (keyboard_) keyboard_->Release();
   timers_->StartTimer(kCloseDelayTimer, kCloseDelayMs);
 }
@@ -476,6 +622,10 @@ void CVortaneDlg::OnTimer(int id) {
     case kStartupCheckTimer:
       timers_->KillTimer(id);
       RunStartupCheck();
+      break;
+    case kSettingsDelayTimer:
+      timers_->KillTimer(id);
+      RunSettingsDialog();
       break;
     case RecordingController::kStopTimer:
     case RecordingController::kLedHoldTimer:
@@ -590,7 +740,8 @@ void CVortaneDlg::OpenSettings() {
 }
 
 void CVortaneDlg::ReleaseCamera() {
-  // The camera window's preview is closed here once the camera window exists.
+  if (cameraWindow_ && cameraWindow_->IsCameraWindowOpen() && cameraWindow_->HasPreview())
+    cameraWindow_->CloseCameraWindow();
 }
 
 void CVortaneDlg::StartTimer(int id, int milliseconds) {

@@ -2,7 +2,9 @@
 
 #include <QDialog>
 #include <QPoint>
+#include <QPointer>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <map>
 #include <memory>
@@ -18,8 +20,11 @@ class QTimer;
 namespace vortane {
 
 struct CaptureSettings;
+class CVideoDlg1;
+class SetupDlg;
 class WindowTimers;
 namespace platform {
+enum class DeviceCategory;
 class KeyboardCapture;
 class MessageWindow;
 struct WindowMessage;
@@ -37,6 +42,9 @@ class CLabel;
 //
 // Start-up: 10 ms after it is made the toolbar appears centred above the screen (y = −200), 50 ms
 // later the start-up check runs, and when it passes the toolbar moves to the top edge.
+//
+// It owns the camera window (made on the first camera command, destroyed by the close) and runs
+// the settings dialog modally; while that dialog is up or about to open, F8 and F9 do nothing.
 class CVortaneDlg : public QDialog,
                     public ui::CDialogUtility,
                     public ui::CCommandTarget,
@@ -68,6 +76,10 @@ class CVortaneDlg : public QDialog,
   };
   static constexpr int kPlacementTimer = 10;
   static constexpr int kStartupCheckTimer = 12;
+  // The settings dialog opens this long after its command, so a camera the camera window has
+  // just let go of is free for the dialog's own preview.
+  static constexpr int kSettingsDelayTimer = 33;
+  static constexpr int kSettingsDelayMs = 200;
   static constexpr int kVkF8 = 0x77;
   static constexpr int kVkF9 = 0x78;
   // Exit status of the program when the start-up check failed.
@@ -78,6 +90,12 @@ class CVortaneDlg : public QDialog,
   struct Services {
     // A modal OK box with the program's title.
     std::function<void(QWidget* owner, const QString& text)> showMessage;
+    // The same with a warning sign: the settings dialog's and the camera window's messages.
+    // When only showMessage is given, these go there too.
+    std::function<void(QWidget* owner, const QString& text)> showWarning;
+    // The capture devices the settings dialog offers (default: the machine's). Called on a
+    // worker thread.
+    std::function<QStringList(platform::DeviceCategory)> listDevices;
     // The start-up check dialog; true when it passed.
     std::function<bool(QWidget* owner)> runStartupCheck;
     // The About box.
@@ -105,6 +123,11 @@ class CVortaneDlg : public QDialog,
   // True once the start-up check has passed; the global keys work from then on.
   bool IsReady() const { return ready_; }
   bool IsClosing() const { return closePending_ || closed_; }
+  // The camera window, once the first camera command has made it.
+  CVideoDlg1* CameraWindow() const { return cameraWindow_.get(); }
+  // The settings dialog while it is shown; true from the command until it has closed.
+  SetupDlg* SettingsDialog() const;
+  bool IsSettingsPending() const;
 
   // Commands of the buttons (WM_COMMAND) and the notify-style user label.
   void OnCommand(int id) override;
@@ -163,8 +186,13 @@ class CVortaneDlg : public QDialog,
   void OnTimer(int id);
   void PlaceCentred(int top);
   void RunStartupCheck();
+  // A capture or remux job exists or is about to restart: no settings now.
+  bool JobRunning() const;
   void SettingsCommand();
+  void RunSettingsDialog();
+  void TraceControls(const QWidget& dialog) const;
   void CameraCommand();
+  void SetCameraButton(const QString& skinFile);
   void RegionCommand();
   void OnRegionChosen(const platform::WindowMessage& message);
   void CloseCommand();
@@ -183,6 +211,11 @@ class CVortaneDlg : public QDialog,
   std::map<int, ui::CLabel*> labels_;
   ui::CHoverButton* start_ = nullptr;
   ui::CDynamicLED* led_ = nullptr;
+  // A top-level window of its own (its own taskbar entry), so not a Qt child.
+  std::unique_ptr<CVideoDlg1> cameraWindow_;
+  // Lives on the stack of RunSettingsDialog while it is shown.
+  QPointer<SetupDlg> settingsDialog_;
+  bool settingsPending_ = false;
 
   bool ready_ = false;
   bool closePending_ = false;

@@ -158,6 +158,10 @@ void CVideoDlg1::ReleasePreview() {
 }
 
 void CVideoDlg1::ShowOpenFailure() {
+  if (messageSink_) {
+    messageSink_(this, OpenFailedText());
+    return;
+  }
   QMessageBox box(QMessageBox::Warning, ProgramTitle(), OpenFailedText(), QMessageBox::Ok, this);
   box.exec();
 }

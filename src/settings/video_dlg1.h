@@ -4,6 +4,7 @@
 #include <QRect>
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 #include "platform/window_message.h"
@@ -36,6 +37,9 @@ class CVideoDlg1 : public QWidget {
   static QString BusyText();
   static QString OpenFailedText();
 
+  // Shows one message to the user and returns when it has been answered.
+  using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
+
   explicit CVideoDlg1(platform::WindowHandle owner, QWidget* parent = nullptr);
   ~CVideoDlg1() override;
 
@@ -47,6 +51,9 @@ class CVideoDlg1 : public QWidget {
   // Stops the picture, remembers the rectangle in "vw1.cfg", hides the window and tells the owner.
   void CloseCameraWindow();
   bool IsCameraWindowOpen() const { return open_; }
+  // Replaces the warning box of a camera that cannot be shown (the owner shows its messages in
+  // one place). The window may be destroyed while the message is up.
+  void SetMessageSink(MessageSink sink) { messageSink_ = std::move(sink); }
 
   bool IsMaximised() const { return maximised_; }
   bool HasPreview() const { return graph_ != nullptr; }
@@ -76,6 +83,7 @@ class CVideoDlg1 : public QWidget {
   void UpdateCursor(Qt::Edges edges);
 
   platform::WindowHandle owner_ = 0;
+  MessageSink messageSink_;
   QString deviceName_;
   int cameraWidth_ = 0;
   int cameraHeight_ = 0;

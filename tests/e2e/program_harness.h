@@ -164,6 +164,62 @@ class ConfigFile {
   std::array<char, kSize> bytes_;
 };
 
+// config.cfg read back byte by byte: the text-mode translation undone, fields by their offsets.
+class ConfigRecord {
+ public:
+  static std::optional<ConfigRecord> Load(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return std::nullopt;
+    ConfigRecord record;
+    record.bytes_ = file.readAll();
+    record.bytes_.replace("\r\n", "\n");
+    if (record.bytes_.size() != ConfigFile::kSize) return std::nullopt;
+    return record;
+  }
+
+  std::int32_t Int(int offset) const {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+      value = (value << 8) | static_cast<std::uint8_t>(bytes_[offset + i]);
+    return static_cast<std::int32_t>(value);
+  }
+  QString Gbk(int offset, int capacity) const {
+    const QByteArray field = bytes_.mid(offset, capacity);
+    const QByteArray text = field.left(field.indexOf('\0') < 0 ? capacity : field.indexOf('\0'));
+    std::vector<char> out(static_cast<size_t>(text.size()) * 3 + 1, 0);
+    iconv_t cd = iconv_open("UTF-8", "GBK");
+    if (cd == reinterpret_cast<iconv_t>(-1)) return {};
+    char* in = const_cast<char*>(text.constData());
+    size_t inLeft = static_cast<size_t>(text.size());
+    char* outPtr = out.data();
+    size_t outLeft = out.size() - 1;
+    const size_t converted = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    iconv_close(cd);
+    if (converted == static_cast<size_t>(-1)) return {};
+    return QString::fromUtf8(out.data());
+  }
+  QString Utf16(int offset, int capacity) const {
+    QString text;
+    for (int i = 0; i + 1 < capacity; i += 2) {
+      const char16_t unit =
+          static_cast<char16_t>(static_cast<std::uint8_t>(bytes_[offset + i]) |
+                                static_cast<std::uint8_t>(bytes_[offset + i + 1]) << 8);
+      if (unit == 0) break;
+      text.append(QChar(unit));
+    }
+    return text;
+  }
+
+  int SoundSource() const { return Int(20); }
+  QString SaveFolder() const { return Gbk(28, 256); }
+  QString VideoDevice() const { return Utf16(284, 512); }
+  QString AudioDevice() const { return Utf16(796, 512); }
+  int VideoSource() const { return Int(1972); }
+
+ private:
+  QByteArray bytes_;
+};
+
 // The toolbar settings most tests start from: the desktop at 25 fps scaled to 640 × 360 (light
 // enough for a loaded two-core machine), the speaker and VirtualMic mixed.
 inline ConfigFile LessonConfig(const QString& saveFolder) {
@@ -355,6 +411,56 @@ inline std::optional<QRect> WindowGeometry(const QString& id) {
 // A key pressed on the real keyboard (XTEST), as the teacher would.
 inline bool PressKey(const QString& key) {
   return Run(QStringLiteral("xdotool"), {QStringLiteral("key"), key}).has_value();
+}
+
+// Runs xdotool with `arguments`; true when it succeeded.
+inline bool Xdotool(const QStringList& arguments) {
+  return Run(QStringLiteral("xdotool"), arguments).has_value();
+}
+
+// Mapped windows whose name is exactly `name`, waiting up to `ms` for one (0: just look).
+inline QStringList VisibleWindows(const QString& name, int ms = 0) {
+  QStringList ids;
+  WaitUntil(
+      [&] {
+        const auto out = Run(
+            QStringLiteral("xdotool"),
+            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+             QStringLiteral("^%1$").arg(QRegularExpression::escape(name))},
+            3000);
+        ids = out ? out->split(QLatin1Char('\n'), Qt::SkipEmptyParts) : QStringList();
+        return !ids.isEmpty();
+      },
+      ms);
+  return ids;
+}
+
+// The program's message boxes carry its title; `others` are windows of the same name that are
+// not message boxes (the camera window). Waits up to `ms` for one.
+inline QString MessageBoxTitle() {
+  return Utf8("Vortane 录课直播");
+}
+inline std::optional<QString> WaitForMessageBox(int ms, const QStringList& others = {}) {
+  std::optional<QString> box;
+  WaitUntil(
+      [&] {
+        for (const QString& id : VisibleWindows(MessageBoxTitle())) {
+          const auto geometry = WindowGeometry(id);
+          // Qt's hidden 1 × 1 group leader shares the application's name.
+          if (!others.contains(id) && geometry && geometry->width() > 1) box = id;
+        }
+        return box.has_value();
+      },
+      ms);
+  return box;
+}
+
+// Answers a message box with Enter, as a user would; true once it has gone.
+inline bool AnswerMessageBox(const QString& id) {
+  if (!Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), id}) ||
+      !Xdotool({QStringLiteral("key"), QStringLiteral("Return")}))
+    return false;
+  return WaitUntil([&] { return !VisibleWindows(MessageBoxTitle()).contains(id); }, 5000);
 }
 
 inline bool ClickAt(const QPoint& screenPoint) {

@@ -5,8 +5,9 @@ if(TARGET e2e_keyvane_test)
 endif()
 
 # The whole-program tests run the built program with its encoder and keyboard library beside it.
-foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_toolbar_startup_test)
+foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_toolbar_startup_test
+    e2e_setup_first_run_test e2e_camera_program_test)
   if(TARGET ${test})
-    add_dependencies(${test} vortane vortenc keyvane vortane-config)
+    add_dependencies(${test} vortane vortenc keyvane)
   endif()
 endforeach()

@@ -25,15 +25,8 @@ TEST(ToolbarLive, PushSurvivesTheServerGoingAwayAndF8EndsIt) {
   const QString url = RtmpUrl() + QStringLiteral("/lesson");
   RtmpServer server;
   Toolbar toolbar;
-  // Set up the way the README tells a teacher to, with vortane-config.
-  qputenv("XDG_CONFIG_HOME", toolbar.ConfigHome().toLocal8Bit());
-  ASSERT_TRUE(
-      test::Run(ProgramDir() + QStringLiteral("/vortane-config"),
-                {QStringLiteral("--save-folder"), toolbar.VideosFolder(), QStringLiteral("--sound"),
-                 QStringLiteral("both"), QStringLiteral("--mic"), QStringLiteral("VirtualMic"),
-                 QStringLiteral("--fps"), QStringLiteral("25"), QStringLiteral("--size"),
-                 QStringLiteral("640x360"), QStringLiteral("--live"), url,
-                 QStringLiteral("--fluency"), QStringLiteral("on")}));
+  ASSERT_TRUE(toolbar.WriteConfig(
+      LessonConfig(toolbar.VideosFolder()).LiveEnabled(true).LiveUrl(url).FluencyFirst(true)));
   toolbar.Start();
   ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
   EXPECT_TRUE(toolbar.WaitForTrace(Utf8("status: 就绪 - 准备直播 - 全屏模式"), 1000));

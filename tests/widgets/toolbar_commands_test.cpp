@@ -1,0 +1,367 @@
+// The toolbar's settings and camera commands on the offscreen platform, with the real settings
+// dialog and the real camera window. Cameras come from a fixture file naming a camera that the
+// device lookup knows but no driver can open; jobs are recorded instead of run.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/vortane_dlg.h"
+#include "app/window_messages.h"
+#include "platform/device_lookup.h"
+#include "platform/window_message.h"
+#include "settings/camera_window_placement.h"
+#include "settings/capture_settings.h"
+#include "settings/region_windows.h"
+#include "settings/setup_dlg.h"
+#include "settings/shift_region_window.h"
+#include "settings/video_dlg1.h"
+#include "ui/hover_button.h"
+#include "ui/label.h"
+#include "widget_test_app.h"
+
+namespace vortane {
+namespace {
+
+using Id = CVortaneDlg::ControlId;
+using platform::DeviceCategory;
+
+const char kCamera[] = "USB Camera HD";
+
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+// One user data folder and one camera fixture for the whole program, set before the settings
+// record is first loaded.
+class CommandsEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.filePath("config")));
+    QFile fixture(home_.filePath("cameras.txt"));
+    ASSERT_TRUE(fixture.open(QIODevice::WriteOnly));
+    fixture.write("camera USB Camera HD\npath /nonexistent/vortane-video0\nsize 1280x720 YUYV\n");
+    fixture.close();
+    qputenv(platform::kDeviceFixtureVariable, QFile::encodeName(fixture.fileName()));
+    qunsetenv("DISPLAY");
+  }
+
+ private:
+  QTemporaryDir home_;
+};
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommandsEnvironment);
+
+// The toolbar on the process-wide settings record (the settings dialog edits that one).
+struct Toolbar {
+  Toolbar() {
+    test::WidgetTestApp();
+    CaptureSettings& s = GetCaptureSettings();
+    s = CaptureSettings{};
+    EXPECT_TRUE(s.SetSaveFolder(videos.path()));
+    s.soundSource = 1;
+    QFile::remove(ConfigFilePath());
+    QFile::remove(CameraWindowFilePath());
+
+    CVortaneDlg::Services services;
+    services.showMessage = [this](QWidget*, const QString& text) {
+      messages.push_back(text);
+      if (onMessage) onMessage(text);
+    };
+    services.runStartupCheck = [](QWidget*) { return true; };
+    services.showAbout = [](QWidget*) {};
+    services.programFolder = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
+    services.captureKeyboard = false;
+    services.endLeftoverEncoder = false;
+    services.listDevices = [](DeviceCategory category) {
+      if (category == DeviceCategory::kAudioInput)
+        return QStringList{QStringLiteral("virtual-audio-capturer"), QStringLiteral("VirtualMic")};
+      return platform::ListCaptureDevices(category);
+    };
+    window = std::make_unique<CVortaneDlg>(services);
+    window->controller().SetJobStarter(
+        [this](std::shared_ptr<EncoderJob> job) { jobs.push_back(std::move(job)); });
+    QObject::connect(window.get(), &QDialog::finished, [this](int code) { finished = code; });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window->IsReady(); }, 2000));
+  }
+
+  CaptureSettings& Settings() { return GetCaptureSettings(); }
+  void Post(std::uint32_t message, std::uintptr_t wParam, std::any payload = {}) {
+    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0, std::move(payload)});
+    QCoreApplication::processEvents();
+  }
+  void PostJob(int code, const char* text = "", double value = 0) {
+    const std::shared_ptr<EncoderJob>& job = jobs.back();
+    JobEvent event{job.get(), job->serial, {}};
+    event.status.statusCode = code;
+    event.status.statusValue = value;
+    std::snprintf(event.status.statusText, sizeof(event.status.statusText), "%s", text);
+    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()), event);
+  }
+  QString Status() const { return window->Label(Id::kIdStatus)->text(); }
+
+  // Which of the two pictures the camera button shows.
+  QString CameraButtonPicture() const {
+    ui::CHoverButton* button = window->Button(Id::kIdCamera);
+    const QImage shown = test::Grab(*button);
+    for (const char* file : {"cam.bmp", "camed.bmp"}) {
+      ui::CHoverButton reference;
+      reference.LoadBitmapStrip(test::ProgramSkinFolder() + QLatin1String(file));
+      reference.resize(button->size());
+      if (test::Grab(reference) == shown) return QLatin1String(file);
+    }
+    return QStringLiteral("?");
+  }
+
+  // Runs `step` inside the settings dialog's own loop once it has filled itself; returns when
+  // the dialog has gone again.
+  bool WithSettingsDialog(const std::function<void(SetupDlg&)>& step) {
+    bool ran = false;
+    QTimer poll;
+    poll.setInterval(10);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+      SetupDlg* dialog = window->SettingsDialog();
+      if (ran || dialog == nullptr || !dialog->IsFilled()) return;
+      ran = true;
+      step(*dialog);
+    });
+    poll.start();
+    const bool gone = QTest::qWaitFor([&] { return ran && !window->IsSettingsPending(); }, 10000);
+    return ran && gone;
+  }
+
+  QTemporaryDir videos;
+  std::vector<QString> messages;
+  std::function<void(const QString&)> onMessage;
+  std::vector<std::shared_ptr<EncoderJob>> jobs;
+  std::optional<int> finished;
+  std::unique_ptr<CVortaneDlg> window;
+};
+
+TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshTheStatus) {
+  Toolbar t;
+  CVortaneDlg& w = *t.window;
+  QElapsedTimer clock;
+  clock.start();
+  qint64 openedAfter = -1;
+  bool modalOverToolbar = false;
+  bool keysIgnored = false;
+  w.OnCommand(Id::kIdSettings);
+  EXPECT_TRUE(w.IsSettingsPending());
+  EXPECT_EQ(w.SettingsDialog(), nullptr) << "not at once";
+  // The toolbar keeps handling its messages during the pause.
+  t.Post(WM_REGION_CHOSEN, 0);
+  EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
+  // A second press during the pause opens no second dialog.
+  w.OnCommand(Id::kIdSettings);
+
+  ASSERT_TRUE(t.WithSettingsDialog([&](SetupDlg& dialog) {
+    openedAfter = clock.elapsed();
+    modalOverToolbar = dialog.isModal() && dialog.parentWidget() == &w &&
+                       QApplication::activeModalWidget() == &dialog;
+    // F8 and F9 do nothing while the settings are edited.
+    t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+    t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF9);
+    keysIgnored = t.jobs.empty() && t.messages.empty() && w.CameraWindow() == nullptr;
+    // Going live, with an address: the toolbar's status follows once the dialog has closed.
+    dialog.findChild<QCheckBox*>(QString::number(SetupDlg::kLiveCheckId))->setChecked(true);
+    dialog.findChild<QLineEdit*>(QString::number(SetupDlg::kLiveUrlEditId))
+        ->setText(QStringLiteral("rtmp://127.0.0.1/live/lesson"));
+    dialog.findChild<QPushButton*>(QString::number(SetupDlg::kOkId))->click();
+  }));
+  EXPECT_GE(openedAfter, CVortaneDlg::kSettingsDelayMs);
+  EXPECT_TRUE(modalOverToolbar);
+  EXPECT_TRUE(keysIgnored);
+  EXPECT_EQ(t.Settings().liveEnabled, 1);
+  EXPECT_EQ(t.Settings().LiveUrl(), QStringLiteral("rtmp://127.0.0.1/live/lesson"));
+  EXPECT_EQ(LoadCaptureSettingsFrom(ConfigFilePath()).LiveUrl(), t.Settings().LiveUrl());
+  EXPECT_EQ(t.Status(), U("就绪 - 准备直播 - 全屏模式"));
+  EXPECT_EQ(w.Label(Id::kIdTask)->text(), U("自定义直播"));
+
+  // Cancel stores nothing and still shows the ready text; the keys work again afterwards.
+  t.Settings().liveEnabled = 0;
+  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{0, 0, 300, 200});
+  ASSERT_EQ(t.Status(), U("就绪 - 区域模式(300x200)"));
+  w.OnCommand(Id::kIdSettings);
+  ASSERT_TRUE(t.WithSettingsDialog([](SetupDlg& dialog) { dialog.reject(); }));
+  EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+  EXPECT_EQ(t.jobs.size(), 1u);
+}
+
+TEST(ToolbarCommands, NoSettingsYetSaysSoThenOpensTheDialogAndRunningJobsRefuseIt) {
+  Toolbar t;
+  CVortaneDlg& w = *t.window;
+  t.Settings().saveFolder[0] = '\0';
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+  ASSERT_EQ(t.messages.size(), 1u);
+  EXPECT_EQ(t.messages[0], U("您还没有对系统做任何设置，请完成设置后再启动录制。"));
+  EXPECT_TRUE(t.jobs.empty());
+  QString shownFolder;
+  ASSERT_TRUE(t.WithSettingsDialog([&](SetupDlg& dialog) {
+    auto* folder = dialog.findChild<QLineEdit*>(QString::number(SetupDlg::kFolderEditId));
+    shownFolder = folder->text();
+    folder->setText(t.videos.path());
+    dialog.findChild<QPushButton*>(QString::number(SetupDlg::kOkId))->click();
+  }));
+  EXPECT_FALSE(shownFolder.isEmpty()) << "a folder is suggested";
+  EXPECT_EQ(t.Settings().SaveFolder(), t.videos.path());
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+  ASSERT_EQ(t.jobs.size(), 1u) << "now it records";
+
+  // From the start of a job (before the encoder has said a word) until its remux has finished,
+  // the settings stay closed.
+  auto refused = [&] {
+    w.OnCommand(Id::kIdSettings);
+    const bool pending = w.IsSettingsPending();
+    QTest::qWait(CVortaneDlg::kSettingsDelayMs + 50);
+    return !pending && w.SettingsDialog() == nullptr;
+  };
+  EXPECT_TRUE(refused()) << "starting";
+  t.PostJob(kJobStarted);
+  t.PostJob(kJobProgress, "00:00:01.00");
+  EXPECT_TRUE(refused()) << "recording";
+  w.controller().StopRecording();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  t.PostJob(kJobStopped);
+  ASSERT_EQ(t.jobs.size(), 2u);
+  t.PostJob(kJobStarted);
+  EXPECT_TRUE(refused()) << "remuxing";
+  t.PostJob(kJobFinished, "", 0);
+  EXPECT_EQ(t.Status(), U("已停止 00:00:01.00"));
+}
+
+TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIsRecorded) {
+  Toolbar t;
+  CVortaneDlg& w = *t.window;
+  // No camera configured: the toolbar says so and makes the window all the same.
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF9);
+  ASSERT_EQ(t.messages.size(), 1u);
+  EXPECT_EQ(t.messages[0], U("您还没有配置摄像头！\r\n请通过设置功能设置要使用的设备。"));
+  ASSERT_NE(w.CameraWindow(), nullptr);
+  EXPECT_FALSE(w.CameraWindow()->IsCameraWindowOpen());
+  EXPECT_EQ(t.CameraButtonPicture(), QStringLiteral("cam.bmp"));
+
+  // A camera that cannot be opened: the button shows the open look until the window has said
+  // it failed and closed again.
+  ASSERT_TRUE(t.Settings().SetVideoDevice(QLatin1String(kCamera)));
+  QString buttonDuringMessage;
+  t.onMessage = [&](const QString&) { buttonDuringMessage = t.CameraButtonPicture(); };
+  w.OnCommand(Id::kIdCamera);
+  ASSERT_EQ(t.messages.size(), 2u);
+  EXPECT_EQ(t.messages[1], CVideoDlg1::OpenFailedText());
+  EXPECT_EQ(buttonDuringMessage, QStringLiteral("camed.bmp"));
+  EXPECT_FALSE(w.CameraWindow()->IsCameraWindowOpen());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return t.CameraButtonPicture() == "cam.bmp"; }, 2000));
+  t.onMessage = nullptr;
+
+  // The camera is the source and a recording starts: from that moment the window only shows the
+  // busy text, and the camera stays the encoder's.
+  t.Settings().videoSource = 1;
+  t.Settings().cameraWidth = 1280;
+  t.Settings().cameraHeight = 720;
+  w.OnCommand(Id::kIdStart);
+  ASSERT_EQ(t.jobs.size(), 1u);
+  EXPECT_TRUE(t.jobs[0]->commandLineWide.contains(QStringLiteral("video=\"USB Camera HD\"")));
+  for (int code : {0, kJobStarted, kJobProgress}) {
+    SCOPED_TRACE(code);
+    if (code != 0) t.PostJob(code, code == kJobProgress ? "00:00:02.00" : "");
+    t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF9);
+    CVideoDlg1* camera = w.CameraWindow();
+    ASSERT_TRUE(camera->IsCameraWindowOpen());
+    EXPECT_FALSE(camera->HasPreview());
+    EXPECT_TRUE(camera->BusyLabel()->isVisible());
+    EXPECT_EQ(t.CameraButtonPicture(), QStringLiteral("camed.bmp"));
+    EXPECT_EQ(t.messages.size(), 2u) << "no attempt to open the camera";
+    // A start of the encoder's capture leaves the busy window as it is.
+    w.ReleaseCamera();
+    EXPECT_TRUE(camera->IsCameraWindowOpen());
+    // F9 again closes it, and the button follows the window's message.
+    t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF9);
+    EXPECT_FALSE(camera->IsCameraWindowOpen());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return t.CameraButtonPicture() == "cam.bmp"; }, 2000));
+  }
+
+  // Once the capture has ended the camera is free: the remux does not hold it.
+  w.controller().StopRecording();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  t.PostJob(kJobStopped);
+  ASSERT_EQ(t.jobs.size(), 2u);
+  t.PostJob(kJobStarted);
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF9);
+  ASSERT_EQ(t.messages.size(), 3u) << "the picture was tried";
+  EXPECT_EQ(t.messages[2], CVideoDlg1::OpenFailedText());
+  t.PostJob(kJobFinished, "", 0);
+}
+
+TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {
+  Toolbar t;
+  CVortaneDlg& w = *t.window;
+  w.OnCommand(Id::kIdRegion);
+  ASSERT_TRUE(RegionOverlay()->isVisible());
+  // The screen shows a still, dimmed picture of itself now, and the drag has reported a rectangle
+  // that is not the region yet.
+  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{10, 10, 200, 150});
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+  EXPECT_TRUE(t.jobs.empty());
+  // Esc gives the selection up; then F8 records the whole screen.
+  QTest::keyClick(RegionOverlay(), Qt::Key_Escape);
+  ASSERT_TRUE(QTest::qWaitFor([] { return !RegionOverlay()->isVisible(); }, 2000));
+  QTest::qWait(20);
+  EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
+  t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
+  ASSERT_EQ(t.jobs.size(), 1u);
+  EXPECT_FALSE(t.jobs[0]->commandLineWide.contains(QStringLiteral("-offset_x")));
+}
+
+TEST(ToolbarCommands, ClosingPutsTheCameraWindowAwayAndEndsAnOpenSettingsDialog) {
+  {
+    Toolbar t;
+    CVortaneDlg& w = *t.window;
+    ASSERT_TRUE(t.Settings().SetVideoDevice(QLatin1String(kCamera)));
+    t.Settings().videoSource = 1;
+    w.OnCommand(Id::kIdStart);
+    t.PostJob(kJobStarted);
+    w.OnCommand(Id::kIdCamera);
+    ASSERT_TRUE(w.CameraWindow()->IsCameraWindowOpen());
+    w.CameraWindow()->move(40, 50);
+    // The encoder has not reported progress yet, so closing is allowed; the capture is stopped
+    // and remuxed first.
+    w.OnCommand(Id::kIdClose);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+    t.PostJob(kJobStopped);
+    t.PostJob(kJobStarted);
+    t.PostJob(kJobFinished, "", 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.finished.has_value(); }, 2000));
+    EXPECT_EQ(w.CameraWindow(), nullptr) << "destroyed";
+    EXPECT_EQ(ReadCameraWindowRect(CameraWindowFilePath()), (CameraWindowRect{40, 50, 320, 260}))
+        << "where it was, for the next start";
+  }
+  {
+    // The session ends while the settings are open: the dialog goes without storing anything,
+    // and so does the program.
+    Toolbar t;
+    CVortaneDlg& w = *t.window;
+    w.OnCommand(Id::kIdSettings);
+    ASSERT_TRUE(t.WithSettingsDialog([&](SetupDlg& dialog) {
+      dialog.findChild<QCheckBox*>(QString::number(SetupDlg::kLiveCheckId))->setChecked(true);
+      w.EndProgram();
+    }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.finished.has_value(); }, 2000));
+    EXPECT_EQ(*t.finished, 0);
+    EXPECT_EQ(t.Settings().liveEnabled, 0);
+    EXPECT_FALSE(QFile::exists(ConfigFilePath()));
+  }
+}
+
+}  // namespace
+}  // namespace vortane
