@@ -52,6 +52,8 @@ QString GetWindowsFolder() {
 QString GetPublicVideoFolder() {
   QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
   if (videos.isEmpty()) videos = HomeFolder() + QStringLiteral("/Videos");
+  // The settings offer this folder to a new user; it must exist for them to accept it.
+  QDir().mkpath(videos);
   return WithTrailingSeparator(videos);
 }
 

@@ -12,7 +12,7 @@ QString GetUserDataFolder();
 QString GetProgramFolder();
 // Where the start-up check expects the encoder: the program folder.
 QString GetWindowsFolder();
-// The suggested recording folder: the user's Videos folder.
+// The suggested recording folder: the user's Videos folder (created when missing).
 QString GetPublicVideoFolder();
 // Where optional outside programs are installed: /opt.
 QString GetProgramFilesFolder();
