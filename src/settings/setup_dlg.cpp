@@ -214,6 +214,9 @@ void SetupDlg::BuildControls() {
   cancelButton_ =
       Named(buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole), kCancelId);
   okButton_->setDefault(true);
+  // Enter accepts the dialog; it must never open the folder picker or the camera controls.
+  for (QPushButton* button : {folderButton_, cameraPropertiesButton_, cancelButton_})
+    button->setAutoDefault(false);
 
   auto* left = new QVBoxLayout;
   left->addWidget(outputBox);

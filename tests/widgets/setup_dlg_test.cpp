@@ -195,6 +195,12 @@ TEST(SetupDlg, FirstRunAndCameraChanges) {
   EXPECT_EQ(open.SizeLabel(), "x");
   EXPECT_EQ(open.dialog->ChosenCameraSize(), QSize(0, 0));
 
+  // A new user who just presses Enter accepts the suggested folder (it exists) and the dialog.
+  open.Get<QLineEdit>(D::kFolderEditId)->setFocus();
+  QTest::keyClick(open.Get<QLineEdit>(D::kFolderEditId), Qt::Key_Return);
+  EXPECT_EQ(open.dialog->result(), QDialog::Accepted) << open.messages.join(", ").toStdString();
+  EXPECT_EQ(s.SaveFolder() + "/", GetPublicVideoFolder());
+
   // Stored devices that are gone leave their lists without a selection.
   s.SetAudioDevice("Unplugged Mic");
   s.SetVideoDevice("Unplugged Cam");
