@@ -24,6 +24,7 @@ constexpr auto kGracefulStopTime = milliseconds(3000);
 // The longest wait for the encoder to catch up with its capture before "q" (about the delay of
 // x264's look-ahead at 10 frames per second).
 constexpr std::int64_t kLongestCatchUpMs = 6000;
+constexpr std::int64_t kProgressIntervalMs = 500;
 constexpr auto kPauseAfterKill = milliseconds(100);
 // Lets the child's last output reach the reader before it is told to leave.
 constexpr auto kDrainTime = milliseconds(500);
@@ -42,7 +43,8 @@ milliseconds CatchUpDelay(const EncoderJob& job) {
   const std::int64_t media = job.progressMediaMs.load();
   if (media < 0) return milliseconds(0);
   const std::int64_t lag = job.progressArrivedMs.load() - job.childStartedMs - media;
-  return milliseconds(std::clamp<std::int64_t>(lag, 0, kLongestCatchUpMs));
+  // ffmpeg reports twice a second, and a busy encoder falls further behind in between.
+  return milliseconds(std::clamp<std::int64_t>(lag + kProgressIntervalMs, 0, kLongestCatchUpMs));
 }
 
 // Waits for the child to end. A stop request lets the encoder catch up first, then asks it to
