@@ -15,6 +15,7 @@
 #include "app/window_messages.h"
 #include "platform/code_page.h"
 #include "settings/capture_settings.h"
+#include "support/job_events.h"
 
 namespace vortane {
 namespace {
@@ -90,11 +91,8 @@ struct Fixture {
 
   // Delivers a status of the current job as the runner would post it.
   void Post(int code, const char* text = "", double value = 0) {
-    JobEvent event{controller.currentJob().get(), controller.currentJob()->serial, {}};
-    event.status.statusCode = code;
-    event.status.statusValue = value;
-    std::snprintf(event.status.statusText, sizeof(event.status.statusText), "%s", text);
-    controller.OnJobMessage({WM_RECORD_JOB_EVENT, 0, 0, event});
+    controller.OnJobMessage({WM_RECORD_JOB_EVENT, 0, 0,
+                             test::MakeJobEvent(*controller.currentJob(), code, text, value)});
   }
   void StopNow() {
     controller.StartOrStop();

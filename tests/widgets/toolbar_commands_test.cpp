@@ -26,6 +26,7 @@
 #include "settings/setup_dlg.h"
 #include "settings/shift_region_window.h"
 #include "settings/video_dlg1.h"
+#include "support/job_events.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
 #include "widget_test_app.h"
@@ -101,11 +102,8 @@ struct Toolbar {
   }
   void PostJob(int code, const char* text = "", double value = 0) {
     const std::shared_ptr<EncoderJob>& job = jobs.back();
-    JobEvent event{job.get(), job->serial, {}};
-    event.status.statusCode = code;
-    event.status.statusValue = value;
-    std::snprintf(event.status.statusText, sizeof(event.status.statusText), "%s", text);
-    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()), event);
+    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()),
+         test::MakeJobEvent(*job, code, text, value));
   }
   QString Status() const { return window->Label(Id::kIdStatus)->text(); }
 

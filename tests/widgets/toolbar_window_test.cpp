@@ -18,6 +18,7 @@
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
 #include "settings/shift_region_window.h"
+#include "support/job_events.h"
 #include "ui/dynamic_led.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
@@ -71,11 +72,8 @@ struct Toolbar {
   // A status of the newest job, as its runner would post it.
   void PostJob(int code, const char* text = "", double value = 0) {
     const std::shared_ptr<EncoderJob>& job = jobs.back();
-    JobEvent event{job.get(), job->serial, {}};
-    event.status.statusCode = code;
-    event.status.statusValue = value;
-    std::snprintf(event.status.statusText, sizeof(event.status.statusText), "%s", text);
-    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()), event);
+    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()),
+         test::MakeJobEvent(*job, code, text, value));
   }
   QString Status() const { return window->Label(Id::kIdStatus)->text(); }
   bool Enabled(int id) const { return window->Button(id)->isEnabled(); }
