@@ -8,21 +8,13 @@
 
 #include "settings/camera_graph.h"
 #include "settings/camera_window_placement.h"
+#include "support/files.h"
 
 namespace vortane {
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-  return file.readAll();
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
 QByteArray RectBytes(std::int32_t left, std::int32_t top, std::int32_t right, std::int32_t bottom) {
   const std::int32_t values[] = {left, top, right, bottom};

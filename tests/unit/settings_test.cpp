@@ -8,21 +8,13 @@
 
 #include "platform/code_page.h"
 #include "settings/capture_settings.h"
+#include "support/files.h"
 
 namespace vortane {
 namespace {
 
-QByteArray ReadBytes(const QString& path) {
-  QFile file(path);
-  EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-  return file.readAll();
-}
-
-void WriteBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  file.write(bytes);
-}
+using test::ReadBytes;
+using test::WriteBytes;
 
 void PutInt(QByteArray& record, int offset, int32_t value) {
   std::memcpy(record.data() + offset, &value, 4);

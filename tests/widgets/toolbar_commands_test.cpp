@@ -26,7 +26,7 @@
 #include "settings/setup_dlg.h"
 #include "settings/shift_region_window.h"
 #include "settings/video_dlg1.h"
-#include "support/job_events.h"
+#include "toolbar_harness.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
 #include "widget_test_app.h"
@@ -63,7 +63,7 @@ class CommandsEnvironment : public ::testing::Environment {
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommandsEnvironment);
 
 // The toolbar on the process-wide settings record (the settings dialog edits that one).
-struct Toolbar {
+struct Toolbar : test::ToolbarHarness {
   Toolbar() {
     test::WidgetTestApp();
     CaptureSettings& s = GetCaptureSettings();
@@ -73,39 +73,20 @@ struct Toolbar {
     QFile::remove(ConfigFilePath());
     QFile::remove(CameraWindowFilePath());
 
-    CVortaneDlg::Services services;
-    services.showMessage = [this](QWidget*, const QString& text) {
-      messages.push_back(text);
-      if (onMessage) onMessage(text);
-    };
-    services.runStartupCheck = [](QWidget*) { return true; };
-    services.showAbout = [](QWidget*) {};
-    services.programFolder = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
-    services.captureKeyboard = false;
-    services.endLeftoverEncoder = false;
+    CVortaneDlg::Services services = QuietServices();
     services.listDevices = [](DeviceCategory category) {
       if (category == DeviceCategory::kAudioInput)
         return QStringList{QStringLiteral("virtual-audio-capturer"), QStringLiteral("VirtualMic")};
       return platform::ListCaptureDevices(category);
     };
-    window = std::make_unique<CVortaneDlg>(services);
-    window->controller().SetJobStarter(
-        [this](std::shared_ptr<EncoderJob> job) { jobs.push_back(std::move(job)); });
-    QObject::connect(window.get(), &QDialog::finished, [this](int code) { finished = code; });
+    Open(services);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->IsReady(); }, 2000));
   }
 
+  // The window goes first: it refers to this toolbar's folders and settings.
+  ~Toolbar() { window.reset(); }
+
   CaptureSettings& Settings() { return GetCaptureSettings(); }
-  void Post(std::uint32_t message, std::uintptr_t wParam, std::any payload = {}) {
-    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0, std::move(payload)});
-    QCoreApplication::processEvents();
-  }
-  void PostJob(int code, const char* text = "", double value = 0) {
-    const std::shared_ptr<EncoderJob>& job = jobs.back();
-    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()),
-         test::MakeJobEvent(*job, code, text, value));
-  }
-  QString Status() const { return window->Label(Id::kIdStatus)->text(); }
 
   // Which of the two pictures the camera button shows.
   QString CameraButtonPicture() const {
@@ -138,11 +119,6 @@ struct Toolbar {
   }
 
   QTemporaryDir videos;
-  std::vector<QString> messages;
-  std::function<void(const QString&)> onMessage;
-  std::vector<std::shared_ptr<EncoderJob>> jobs;
-  std::optional<int> finished;
-  std::unique_ptr<CVortaneDlg> window;
 };
 
 TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshTheStatus) {

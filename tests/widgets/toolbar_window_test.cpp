@@ -18,7 +18,7 @@
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
 #include "settings/shift_region_window.h"
-#include "support/job_events.h"
+#include "toolbar_harness.h"
 #include "ui/dynamic_led.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
@@ -38,56 +38,37 @@ QRgb LabelColour(const CVortaneDlg& toolbar, int id) {
   return test::Rgb(toolbar.Label(id)->TextColor());
 }
 
-struct Toolbar {
+struct Toolbar : test::ToolbarHarness {
   explicit Toolbar(bool checkPasses = true) {
     test::WidgetTestApp();
     // The region windows write the screen-capture-recorder values into the user data folder.
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
     settings.SetSaveFolder(videos.path());
     settings.soundSource = 1;
-    CVortaneDlg::Services services;
-    services.showMessage = [this](QWidget*, const QString& text) { messages.push_back(text); };
+    CVortaneDlg::Services services = QuietServices();
     services.runStartupCheck = [this, checkPasses](QWidget* owner) {
       checkedAt = owner->pos();
       checkedVisible = owner->isVisible();
       return checkPasses;
     };
     services.showAbout = [this](QWidget*) { ++abouts; };
-    services.programFolder = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
-    services.captureKeyboard = false;
-    services.endLeftoverEncoder = false;
-    window = std::make_unique<CVortaneDlg>(services, &settings);
-    window->controller().SetJobStarter(
-        [this](std::shared_ptr<EncoderJob> job) { jobs.push_back(std::move(job)); });
-    QObject::connect(window.get(), &QDialog::finished, [this](int code) { finished = code; });
+    Open(services, &settings);
   }
+
+  // The window goes first: it refers to this toolbar's folders and settings.
+  ~Toolbar() { window.reset(); }
 
   bool WaitReady() {
     return QTest::qWaitFor([&] { return window->IsReady(); }, 2000);
   }
-  void Post(std::uint32_t message, std::uintptr_t wParam, std::any payload = {}) {
-    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0, std::move(payload)});
-    QCoreApplication::processEvents();
-  }
-  // A status of the newest job, as its runner would post it.
-  void PostJob(int code, const char* text = "", double value = 0) {
-    const std::shared_ptr<EncoderJob>& job = jobs.back();
-    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()),
-         test::MakeJobEvent(*job, code, text, value));
-  }
-  QString Status() const { return window->Label(Id::kIdStatus)->text(); }
   bool Enabled(int id) const { return window->Button(id)->isEnabled(); }
 
   QTemporaryDir home;
   QTemporaryDir videos;
   CaptureSettings settings;
-  std::vector<QString> messages;
-  std::vector<std::shared_ptr<EncoderJob>> jobs;
   QPoint checkedAt;
   bool checkedVisible = false;
   int abouts = 0;
-  std::optional<int> finished;
-  std::unique_ptr<CVortaneDlg> window;
 };
 
 TEST(ToolbarWindow, SkinLayoutAndFirstLook) {

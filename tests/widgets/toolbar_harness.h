@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QString>
+#include <any>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "app/vortane_dlg.h"
+#include "encoder/encoder_job.h"
+#include "platform/window_message.h"
+#include "support/job_events.h"
+#include "ui/label.h"
+
+namespace vortane::test {
+
+// A toolbar window for tests: its jobs are recorded instead of run, its message boxes are
+// collected, and it grabs no keys and ends no encoder. Tests adjust the services they care about
+// before Open().
+struct ToolbarHarness {
+  CVortaneDlg::Services QuietServices() {
+    CVortaneDlg::Services services;
+    services.showMessage = [this](QWidget*, const QString& text) {
+      messages.push_back(text);
+      if (onMessage) onMessage(text);
+    };
+    services.runStartupCheck = [](QWidget*) { return true; };
+    services.showAbout = [](QWidget*) {};
+    services.programFolder = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
+    services.captureKeyboard = false;
+    services.endLeftoverEncoder = false;
+    return services;
+  }
+
+  void Open(const CVortaneDlg::Services& services, CaptureSettings* settings = nullptr) {
+    window = std::make_unique<CVortaneDlg>(services, settings);
+    window->controller().SetJobStarter(
+        [this](std::shared_ptr<EncoderJob> job) { jobs.push_back(std::move(job)); });
+    QObject::connect(window.get(), &QDialog::finished, [this](int code) { finished = code; });
+  }
+
+  void Post(std::uint32_t message, std::uintptr_t wParam, std::any payload = {}) {
+    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0, std::move(payload)});
+    QCoreApplication::processEvents();
+  }
+  // A status of the newest job, as its runner would post it.
+  void PostJob(int code, const char* text = "", double value = 0) {
+    const std::shared_ptr<EncoderJob>& job = jobs.back();
+    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()),
+         MakeJobEvent(*job, code, text, value));
+  }
+  QString Status() const { return window->Label(CVortaneDlg::ControlId::kIdStatus)->text(); }
+
+  std::vector<QString> messages;
+  std::function<void(const QString&)> onMessage;
+  std::vector<std::shared_ptr<EncoderJob>> jobs;
+  std::optional<int> finished;
+  std::unique_ptr<CVortaneDlg> window;
+};
+
+}  // namespace vortane::test
