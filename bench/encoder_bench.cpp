@@ -19,10 +19,10 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/window_messages.h"
 #include "encoder/command_lines.h"
 #include "encoder/encoder_job.h"
 #include "platform/process.h"
+#include "platform/window_messages.h"
 
 namespace {
 

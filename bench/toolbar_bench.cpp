@@ -4,77 +4,25 @@
 //     encoder's CPU under the toolbar and the same ffmpeg command run directly.
 //
 //   scripts/with-desktop build/bench/toolbar_bench [SECONDS]     (default 60)
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
-#include <functional>
 #include <vector>
 
-#include "settings/capture_settings.h"
+#include "bench_toolbar.h"
 
 namespace {
 
-QString ProgramDir() {
-  const QString fromEnvironment = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
-  if (!fromEnvironment.isEmpty()) return fromEnvironment;
-  return QDir(QCoreApplication::applicationDirPath() + QStringLiteral("/../bin")).absolutePath();
-}
-
-bool WaitUntil(const std::function<bool()>& done, int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done()) {
-    if (timer.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    QThread::msleep(10);
-  }
-  return true;
-}
-
-bool RunQuietly(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.start(program, arguments);
-  return process.waitForFinished(20000) && process.exitCode() == 0;
-}
-
-// CPU seconds (user + system) a process has used so far; -1 when it is gone.
-double CpuSeconds(qint64 pid) {
-  QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-  if (!stat.open(QIODevice::ReadOnly)) return -1;
-  const QByteArray text = stat.readAll();
-  const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-  // After "pid (comm) ": state is field 3, utime 14, stime 15.
-  if (fields.size() < 13) return -1;
-  return (fields[11].toDouble() + fields[12].toDouble()) / double(sysconf(_SC_CLK_TCK));
-}
-
-// The encoder the toolbar runs: its child started as "vortenc".
-qint64 EncoderOf(qint64 parent) {
-  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    bool number = false;
-    const qint64 pid = entry.toLongLong(&number);
-    if (!number) continue;
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly) || !commandLine.open(QIODevice::ReadOnly)) continue;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
-    const QByteArray argv0 = commandLine.readAll().split('\0').value(0);
-    if (fields.size() > 1 && fields[1].toLongLong() == parent &&
-        QFileInfo(QString::fromLocal8Bit(argv0)).fileName() == QLatin1String("vortenc"))
-      return pid;
-  }
-  return 0;
-}
+using bench::CpuSeconds;
+using bench::EncoderOf;
+using bench::PressF8;
+using bench::WaitUntil;
 
 QStringList Arguments(qint64 pid) {
   QFile commandLine(QStringLiteral("/proc/%1/cmdline").arg(pid));
@@ -86,46 +34,14 @@ QStringList Arguments(qint64 pid) {
   return arguments;
 }
 
-class Toolbar {
+// The toolbar, waited on by the start of its trace lines.
+class Toolbar : public bench::Toolbar {
  public:
-  explicit Toolbar(const QString& home) {
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
-    env.insert(QStringLiteral("VORTANE_TRACE"), QStringLiteral("1"));
-    process_.setProcessEnvironment(env);
-    process_.start(ProgramDir() + QStringLiteral("/vortane"), {});
-  }
-  ~Toolbar() {
-    process_.terminate();
-    if (!process_.waitForFinished(20000)) process_.kill();
-  }
-  qint64 Pid() const { return process_.processId(); }
-  // Waits for a trace line starting with `prefix` that comes after everything read so far.
+  using bench::Toolbar::Toolbar;
   bool WaitFor(const QString& prefix, int ms) {
-    return WaitUntil(
-        [&] {
-          process_.waitForReadyRead(0);
-          buffer_ += process_.readAllStandardError();
-          qsizetype end;
-          while ((end = buffer_.indexOf('\n')) >= 0) {
-            const QString line = QString::fromUtf8(buffer_.left(end));
-            buffer_.remove(0, end + 1);
-            const qsizetype text = line.indexOf(QLatin1String("] "));
-            if (text >= 0 && line.mid(text + 2).startsWith(prefix)) return true;
-          }
-          return false;
-        },
-        ms);
+    return bench::Toolbar::WaitFor(prefix, ms).has_value();
   }
-
- private:
-  QProcess process_;
-  QByteArray buffer_;
 };
-
-bool PressF8() {
-  return RunQuietly(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("F8")});
-}
 
 QStringList FinalFiles(const QString& folder) {
   return QDir(folder).entryList({QStringLiteral("*m.mp4")}, QDir::Files);
@@ -145,34 +61,16 @@ int Fail(const char* what) {
 
 int main(int argc, char* argv[]) {
   QCoreApplication app(argc, argv);
-  if (qEnvironmentVariable("DISPLAY").isEmpty()) {
-    std::fprintf(stderr, "usage: scripts/with-desktop %s [SECONDS]\n", argv[0]);
-    return 2;
-  }
+  if (!bench::InsideDesktop(argv[0], "[SECONDS]")) return 2;
   const int seconds = argc > 1 ? std::max(5, atoi(argv[1])) : 60;
   QTemporaryDir home;
   const QString videos = home.filePath(QStringLiteral("videos"));
   // The settings a teacher would pick in the settings dialog: the desktop at 25 fps scaled to
   // 1280 × 720, the speaker and VirtualMic, MP4.
-  vortane::CaptureSettings settings;
-  settings.frameRate = 25;
-  settings.outputWidth = 1280;
-  settings.outputHeight = 720;
-  settings.soundSource = 2;
-  settings.saveFormat = 0;
-  if (!QDir().mkpath(videos) || !QDir().mkpath(home.filePath(QStringLiteral("vortn"))) ||
-      !settings.SetSaveFolder(videos) || !settings.SetAudioDevice(QStringLiteral("VirtualMic")) ||
-      !vortane::SaveCaptureSettingsTo(settings,
-                                      home.path() + QStringLiteral("/vortn/config.cfg"))) {
-    std::fprintf(stderr, "cannot write config.cfg\n");
-    return 1;
-  }
+  if (!bench::WriteLessonSettings(home.path(), videos, 1280, 720)) return 1;
 
   Toolbar toolbar(home.path());
-  if (!toolbar.WaitFor(QStringLiteral("ready at"), 20000)) {
-    std::fprintf(stderr, "the toolbar did not become ready\n");
-    return 1;
-  }
+  if (!toolbar.WaitReady()) return 1;
 
   // Start and stop latencies, three lessons of five seconds.
   std::vector<double> toProgress, toFile;
@@ -185,16 +83,17 @@ int main(int argc, char* argv[]) {
     QThread::sleep(5);
     clock.restart();
     PressF8();
-    if (!WaitUntil([&] { return !FinalFiles(videos).isEmpty(); }, 30000)) return Fail("no file");
+    // The final file is whole when its remux has ended (F8 is ignored until then).
+    if (!toolbar.WaitFor(QStringLiteral("job remux code 3"), 30000)) return Fail("not finished");
     toFile.push_back(clock.elapsed());
-    // F8 is ignored until the remux has finished.
-    if (!toolbar.WaitFor(QStringLiteral("job remux code 3"), 10000)) return Fail("not finished");
+    if (FinalFiles(videos).isEmpty()) return Fail("no file");
     for (const QString& file : QDir(videos).entryList(QDir::Files))
       QFile::remove(videos + '/' + file);
   }
   std::printf("F8 to the first progress:      %6.0f ms (median of 3)\n", Median(toProgress));
   std::printf(
-      "stop to the final file:        %6.0f ms (median of 3; includes the 1 s stop delay)\n",
+      "stop to the final file:        %6.0f ms (median of 3; includes the 1 s stop delay;\n"
+      "                               bench/stop_to_file_bench breaks it down)\n",
       Median(toFile));
 
   // CPU while recording.

@@ -6,10 +6,10 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/folders.h"
 #include "app/program_icon.h"
-#include "app/program_info.h"
 #include "app/toolbar_layout.h"
+#include "platform/folders.h"
+#include "platform/program_info.h"
 #include "ui/ui_font.h"
 
 namespace vortane {

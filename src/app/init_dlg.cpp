@@ -7,9 +7,9 @@
 #include <QThreadPool>
 #include <cstdio>
 
-#include "app/folders.h"
 #include "app/toolbar_layout.h"
 #include "app/window_timers.h"
+#include "platform/folders.h"
 #include "platform/window_message.h"
 #include "ui/ui_font.h"
 

@@ -1,7 +1,9 @@
+#include <chrono>
 #include <csignal>
 
-#include "app/folders.h"
 #include "app/vortane_app.h"
+#include "http/platform_client.h"
+#include "platform/folders.h"
 
 int main(int argc, char* argv[]) {
   // A write to a pipe whose reader is gone must fail, not end the toolbar.
@@ -9,5 +11,8 @@ int main(int argc, char* argv[]) {
   // The bare name "vortenc" finds the encoder beside the program.
   vortane::PutProgramFolderFirstOnPath();
   vortane::CVortaneApp app(argc, argv);
-  return app.InitInstance();
+  const int status = app.InitInstance();
+  // A stop signal sent as the lesson ended still reaches the platform.
+  vortane::WaitForPlatformRequests(std::chrono::seconds(5));
+  return status;
 }

@@ -4,12 +4,11 @@
 #include <QPixmap>
 
 namespace vortane {
-namespace {
 
-QPixmap PaintIcon(int size) {
-  QPixmap pixmap(size, size);
-  pixmap.fill(Qt::transparent);
-  QPainter p(&pixmap);
+QImage PaintProgramIcon(int size) {
+  QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  QPainter p(&image);
   p.setRenderHint(QPainter::Antialiasing);
   const qreal s = size;
   p.setPen(Qt::NoPen);
@@ -21,15 +20,13 @@ QPixmap PaintIcon(int size) {
   p.setPen(Qt::NoPen);
   p.setBrush(QColor(255, 77, 79));
   p.drawEllipse(QPointF(s / 2, s / 2), s * 0.2, s * 0.2);
-  return pixmap;
+  return image;
 }
-
-}  // namespace
 
 QIcon ProgramIcon() {
   QIcon icon;
   for (int size : {16, 24, 32, 48, 64, 128})
-    icon.addPixmap(PaintIcon(size));
+    icon.addPixmap(QPixmap::fromImage(PaintProgramIcon(size)));
   return icon;
 }
 

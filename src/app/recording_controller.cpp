@@ -1,14 +1,16 @@
 #include "app/recording_controller.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <algorithm>
 #include <any>
 
-#include "app/program_info.h"
 #include "app/toolbar_view.h"
-#include "app/window_messages.h"
 #include "encoder/command_lines.h"
 #include "platform/code_page.h"
+#include "platform/disk_space.h"
+#include "platform/program_info.h"
+#include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 
 namespace vortane {
@@ -33,6 +35,11 @@ const char kRecovering[] = "直播中断，正在恢复...";
 const char kRecoveryFailed[] = "直播中断，未能恢复";
 const char kRemuxFailed[] = "转换失败，原始录像已保留";
 const char kRemuxStopped[] = "转换已中止，原始录像已保留";
+const char kNoRoomToStart[] =
+    "保存目录所在磁盘的剩余空间不足1GB，无法开始录制！\n请清理磁盘，或在设置中选择其他保存目录。";
+const char kLowDiskStopping[] = "磁盘空间不足，正在停止...";
+const char kLowDiskStopped[] = "磁盘空间不足，已停止 ";
+const char kNoRoomToRemux[] = "磁盘已满，无法转换，原始录像已保留";
 
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
@@ -45,11 +52,11 @@ std::time_t SystemNow() {
 }  // namespace
 
 RecordingController::RecordingController(ToolbarView& view, CaptureSettings& settings)
-    : view_(view), settings_(settings), startJob_(StartEncoderJob), now_(SystemNow) {}
-
-int RecordingController::RecoveryDelayMs(int attempt) {
-  return attempt >= 3 ? 5000 : 1000 << std::max(attempt, 0);
-}
+    : view_(view),
+      settings_(settings),
+      startJob_(StartEncoderJob),
+      now_(SystemNow),
+      freeSpace_(platform::FreeDiskSpace) {}
 
 QString RecordingController::ModeWord() const {
   return liveMode_ ? Text("直播") : Text("录制");
@@ -100,16 +107,7 @@ bool RecordingController::CheckScreenWidth() {
 void RecordingController::StartOrStop() {
   if (restartPending_) {
     // The user ends a live push that is waiting to reconnect.
-    view_.KillTimer(kLiveRestartTimer);
-    restartPending_ = false;
-    ShowEndedLook();
-    SetStatusText(Text("已停止 ") + QString::fromStdString(lastProgressTime_), false);
-    if (selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
-      view_.SendStopSignal(selectedLiveTask_->callbackUrl);
-    }
-    EndRecovery();
-    view_.StartTimer(kLedHoldTimer, 2000);
-    liveMode_ = false;
+    EndPendingRestart();
     return;
   }
   if (JobActive() && jobKind_ == 1) return;  // the remux finishes by itself; the button is off
@@ -117,7 +115,41 @@ void RecordingController::StartOrStop() {
     StopRecording();
     return;
   }
+  if (closing_) return;
   Start();
+}
+
+void RecordingController::EndPendingRestart() {
+  view_.KillTimer(kLiveRestartTimer);
+  restartPending_ = false;
+  ShowEndedLook();
+  SetStatusText(Text("已停止 ") + QString::fromStdString(lastProgressTime_), false);
+  if (selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
+    view_.SendStopSignal(selectedLiveTask_->callbackUrl);
+  }
+  EndRecovery();
+  view_.StartTimer(kLedHoldTimer, 2000);
+  liveMode_ = false;
+}
+
+bool RecordingController::HasRoomToStart() const {
+  const std::optional<std::int64_t> free = freeSpace_(settings_.SaveFolder());
+  // A folder that cannot be asked is not refused here: the encoder reports what it cannot write.
+  return !free || *free >= kStartFreeSpaceBytes;
+}
+
+void RecordingController::CheckDiskSpace() {
+  if (!JobActive() || jobKind_ != 0 || liveMode_ || stopping_ || currentJob_->stopRequested) {
+    return;
+  }
+  const std::optional<std::int64_t> free = freeSpace_(settings_.SaveFolder());
+  if (free && *free < kLowFreeSpaceBytes) {
+    // Stopped while there is still room to finish the file and copy it.
+    lowDiskStop_ = true;
+    StopRecording();
+    return;
+  }
+  view_.StartTimer(kDiskSpaceTimer, kDiskSpaceCheckMs);
 }
 
 bool RecordingController::Start() {
@@ -158,6 +190,13 @@ bool RecordingController::Start() {
     videoName = QString::fromLatin1(kDesktopSourceName);
   }
 
+  bool live = settings_.liveEnabled != 0;
+  // A live push writes no file; a recording needs room for the lesson and its copy.
+  if (!live && !HasRoomToStart()) {
+    view_.ShowMessage(Text(kNoRoomToStart));
+    return false;
+  }
+
   std::time_t now = now_();
   std::tm local{};
   localtime_r(&now, &local);
@@ -171,7 +210,6 @@ bool RecordingController::Start() {
   // A rectangle left over from a cancelled selection must not narrow a full-screen capture.
   CaptureRegion region = regionMode_ ? region_ : CaptureRegion{};
   std::optional<QString> command;
-  bool live = settings_.liveEnabled != 0;
   if (live) {
     int videoBitrate = settings_.videoBitrateKbps > 3000 ? 0 : settings_.videoBitrateKbps;
     liveAddress_ = selectedLiveTask_ && view_.IsLoggedIn() ? selectedLiveTask_->pushUrl
@@ -195,6 +233,7 @@ bool RecordingController::Start() {
     return false;
   }
   liveMode_ = live;
+  lowDiskStop_ = false;
   StartJob(*command, WM_RECORD_JOB_EVENT, 0);
   return true;
 }
@@ -214,6 +253,14 @@ void RecordingController::StartJob(const QString& command, std::uint32_t message
 }
 
 void RecordingController::StartRemux() {
+  // A copy that runs out of room would fail half-way and leave a broken file beside the lesson.
+  const std::optional<std::int64_t> free = freeSpace_(settings_.SaveFolder());
+  const qint64 size = QFileInfo(capturePath_).size();
+  if (free && *free < size + kRemuxReserveBytes) {
+    view_.SetLed(kLedRed);
+    SetStatusText(Text(kNoRoomToRemux), true);
+    return;
+  }
   std::optional<QString> command = BuildRemuxCommand(capturePath_, finalPath_);
   if (!command) {
     view_.SetLed(kLedRed);
@@ -224,10 +271,15 @@ void RecordingController::StartRemux() {
 }
 
 void RecordingController::StopRecording() {
-  SetStatusText(Text("正在停止..."), false);
+  if (lowDiskStop_) {
+    SetStatusText(Text(kLowDiskStopping), true);
+  } else {
+    SetStatusText(Text("正在停止..."), false);
+  }
   view_.SetModeLabel(Text("停止..."), kGreen);
   view_.StartTimer(kStopTimer, liveMode_ ? 500 : 1000);
   stopping_ = true;
+  stopJobSerial_ = currentJob_ ? currentJob_->serial : 0;
 }
 
 void RecordingController::OnJobMessage(const platform::WindowMessage& message) {
@@ -250,19 +302,31 @@ void RecordingController::ShowEndedLook() {
 
 void RecordingController::EndRecovery() {
   recovering_ = false;
-  recoveryAttempt_ = 0;
 }
 
 void RecordingController::OnJobStatus(int code, const std::string& text, double value) {
+  bool stopPending = false;
+  if (jobKind_ == 0 && (code == kJobFinished || code == kJobStopped || code == kJobError)) {
+    // A stop asked for, or the program's close, wins over an end by itself (a signal that
+    // reached the encoder, a push that broke off in the same moment): the capture is finished as
+    // the user's stop would finish it, and is not restarted.
+    stopPending = closing_ || stopping_ || (currentJob_ && currentJob_->stopRequested != 0);
+    // The stop timer and the disk check belong to this capture, not to whatever comes next.
+    view_.KillTimer(kStopTimer);
+    view_.KillTimer(kDiskSpaceTimer);
+    stopping_ = false;
+    if (code == kJobFinished && stopPending) code = kJobStopped;
+  }
   bool ended = code == kJobFinished || code == kJobError;
-  if (ended && liveMode_ && jobKind_ == 0 && (recovering_ || now_() - startTime_ > 10)) {
+  if (ended && liveMode_ && jobKind_ == 0 && !stopPending &&
+      (recovering_ || now_() - startTime_ > 10)) {
     // The push broke off after it had been running: keep the lesson on air.
     SetModeLabel(0);
     view_.SlideToolbar(false);
     SetStatusText(Text(kRecovering), true);
     recovering_ = true;
     restartPending_ = true;
-    view_.StartTimer(kLiveRestartTimer, RecoveryDelayMs(recoveryAttempt_++));
+    view_.StartTimer(kLiveRestartTimer, kLiveRestartDelayMs);
     return;
   }
 
@@ -277,6 +341,7 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       SetStatusText(Text("检查格式..."), false);
     } else {
       if (settings_.hideOnStart != 0) view_.SlideToolbar(true);
+      if (!liveMode_) view_.StartTimer(kDiskSpaceTimer, kDiskSpaceCheckMs);
       if (recovering_) {
         SetStatusText(Text(kRecovering), true);
       } else {
@@ -301,7 +366,6 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
     if (jobKind_ == 1) {
       SetStatusText(Text("检查格式 ") + time, false);
     } else {
-      if (recovering_) recoveryAttempt_ = 0;  // the push flows again
       SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
     }
     return;
@@ -310,6 +374,7 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
   if (code != kJobFinished && code != kJobStopped && code != kJobError) return;
 
   ShowEndedLook();
+  if (jobKind_ == 0) EndRecovery();
   QString endText = platform::AnsiToWide(text);
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
   QString stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
@@ -333,14 +398,19 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       if (liveMode_ && selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
         view_.SendStopSignal(selectedLiveTask_->callbackUrl);
       }
-      EndRecovery();
       if (!liveMode_) StartRemux();
     }
   } else if (jobKind_ == 1) {
     jobKind_ = 0;
     if (static_cast<std::uint32_t>(value) == 0) {
-      view_.SetLed(kLedGreen);
-      SetStatusText(stoppedText, false);
+      if (lowDiskStop_) {
+        // Saved, but the teacher must make room before the next lesson.
+        view_.SetLed(kLedRed);
+        SetStatusText(Text(kLowDiskStopped) + QString::fromStdString(lastProgressTime_), true);
+      } else {
+        view_.SetLed(kLedGreen);
+        SetStatusText(stoppedText, false);
+      }
       QFile::remove(capturePath_);
     } else {
       view_.SetLed(kLedRed);
@@ -358,13 +428,21 @@ void RecordingController::OnTimer(int id) {
   view_.KillTimer(id);
   switch (id) {
     case kStopTimer:
-      if (currentJob_) currentJob_->stopRequested = 1;
+      if (JobActive() && currentJob_->serial == stopJobSerial_) currentJob_->stopRequested = 1;
       stopping_ = false;
+      break;
+    case kDiskSpaceTimer:
+      CheckDiskSpace();
       break;
     case kLedHoldTimer:
       view_.StopLedBlinking();
       break;
     case kLiveRestartTimer:
+      if (closing_) {
+        // No push outlives the program.
+        EndPendingRestart();
+        break;
+      }
       restartPending_ = false;
       if (!Start()) {
         // The restart was refused (its reason is already shown): leave the running look.

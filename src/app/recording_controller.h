@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
@@ -27,9 +28,21 @@ class RecordingController {
   static constexpr int kStopTimer = 13;
   static constexpr int kLedHoldTimer = 14;
   static constexpr int kLiveRestartTimer = 20;
+  // Looks at the free space in the save folder while a recording runs.
+  static constexpr int kDiskSpaceTimer = 16;
+  static constexpr int kDiskSpaceCheckMs = 3000;
+
+  // A recording needs this much free space to start ...
+  static constexpr std::int64_t kStartFreeSpaceBytes = std::int64_t(1) << 30;  // 1 GB
+  // ... and is stopped (and its lesson so far saved) when less than this is left.
+  static constexpr std::int64_t kLowFreeSpaceBytes = std::int64_t(500) << 20;  // 500 MB
+  // The copy into the final file needs the recording's size plus this much.
+  static constexpr std::int64_t kRemuxReserveBytes = std::int64_t(16) << 20;
 
   using JobStarter = std::function<void(std::shared_ptr<EncoderJob>)>;
   using Clock = std::function<std::time_t()>;
+  // Bytes free in a folder; nothing when it cannot be told.
+  using FreeSpaceQuery = std::function<std::optional<std::int64_t>(const QString& folder)>;
 
   RecordingController(ToolbarView& view, CaptureSettings& settings);
 
@@ -74,12 +87,19 @@ class RecordingController {
   const std::string& liveAddress() const { return liveAddress_; }
   const std::shared_ptr<EncoderJob>& currentJob() const { return currentJob_; }
 
-  // For tests: how jobs are started (default StartEncoderJob) and what time it is.
+  // The program is closing: a running job is finished like a stop, and nothing starts again.
+  void SetClosing(bool closing) { closing_ = closing; }
+  bool closing() const { return closing_; }
+
+  // For tests: how jobs are started (default StartEncoderJob), what time it is and how much room
+  // a folder has (default: the file system's own answer).
   void SetJobStarter(JobStarter starter) { startJob_ = std::move(starter); }
   void SetClock(Clock clock) { now_ = std::move(clock); }
+  void SetFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
 
-  // The delays between attempts while a live push recovers: 1 s, doubling up to 5 s.
-  static int RecoveryDelayMs(int attempt);
+  // A live push that broke off is tried again this long after each failure, until it flows or
+  // the user stops it: a server that comes back is on air again within about two seconds.
+  static constexpr int kLiveRestartDelayMs = 1000;
 
  private:
   bool Start();
@@ -87,12 +107,17 @@ class RecordingController {
   void StartRemux();
   void ShowEndedLook();
   void EndRecovery();
+  // Ends a live push that waits for its next attempt, as the user's stop would.
+  void EndPendingRestart();
+  void CheckDiskSpace();
+  bool HasRoomToStart() const;
   QString ModeWord() const;
 
   ToolbarView& view_;
   CaptureSettings& settings_;
   JobStarter startJob_;
   Clock now_;
+  FreeSpaceQuery freeSpace_;
 
   std::shared_ptr<EncoderJob> currentJob_;
   bool jobEnded_ = true;
@@ -103,6 +128,11 @@ class RecordingController {
   int jobKind_ = 0;  // 0 capture, 1 remux
   bool liveMode_ = false;
   bool stopping_ = false;
+  // The job the pending stop timer (13) was started for: it stops that job and no other.
+  std::uint64_t stopJobSerial_ = 0;
+  bool closing_ = false;
+  // The recording was stopped because the disk was nearly full.
+  bool lowDiskStop_ = false;
   bool regionMode_ = false;
   CaptureRegion region_;
   bool restartPending_ = false;
@@ -113,7 +143,6 @@ class RecordingController {
 
   // A live push that broke off after running for a while is retried until the user stops it.
   bool recovering_ = false;
-  int recoveryAttempt_ = 0;
 };
 
 }  // namespace vortane

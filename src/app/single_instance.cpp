@@ -9,7 +9,7 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 
-#include "app/folders.h"
+#include "platform/folders.h"
 
 namespace vortane {
 namespace {

@@ -5,8 +5,8 @@
 #include <QFileInfo>
 #include <QStringList>
 
-#include "app/folders.h"
 #include "platform/device_lookup.h"
+#include "platform/folders.h"
 
 namespace vortane {
 

@@ -4,15 +4,6 @@
 
 namespace vortane {
 
-QRect DialogUnitsToPixels(const QRect& units) {
-  return QRect(units.x() * kDialogBaseUnitX / 4, units.y() * kDialogBaseUnitY / 8,
-               units.width() * kDialogBaseUnitX / 4, units.height() * kDialogBaseUnitY / 8);
-}
-
-QSize DialogUnitsToPixels(const QSize& units) {
-  return DialogUnitsToPixels(QRect(QPoint(0, 0), units)).size();
-}
-
 QPoint BottomRowPosition(int n, const QSize& button, int clientHeight) {
   const int y = clientHeight - button.height() - 5;
   return QPoint(n == 0 ? 2 : n * (button.width() + 1), y);
@@ -48,13 +39,22 @@ SlidePlan PlanSlideOut(const QRect& window, int screenWidth, int startButtonWidt
 }
 
 SlidePlan PlanSlideBack(const QRect& window, int screenWidth, int returnLeft) {
+  if (window.left() + window.width() <= screenWidth) {
+    SlidePlan plan;
+    plan.returnLeft = returnLeft;
+    return plan;
+  }
+  return PlanSlideLeftTo(window, returnLeft);
+}
+
+SlidePlan PlanSlideLeftTo(const QRect& window, int left) {
   SlidePlan plan;
-  plan.returnLeft = returnLeft;
-  if (window.left() + window.width() <= screenWidth) return plan;
+  plan.returnLeft = left;
+  if (window.left() <= left) return plan;
   plan.moves = true;
-  for (int x = window.left() - kSlideStep; x > returnLeft; x -= kSlideStep)
+  for (int x = window.left() - kSlideStep; x > left; x -= kSlideStep)
     plan.steps.emplace_back(x, window.top());
-  plan.steps.emplace_back(returnLeft, window.top());
+  plan.steps.emplace_back(left, window.top());
   return plan;
 }
 

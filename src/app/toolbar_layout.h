@@ -5,18 +5,11 @@
 #include <QSize>
 #include <vector>
 
+#include "platform/dialog_units.h"
+
 // Geometry of the toolbar and its dialogs, as plain functions so the rules can be checked
 // without a window.
 namespace vortane {
-
-// The dialogs were laid out in dialog units of their font. One conversion serves all of them:
-// the toolbar's "MS Shell Dlg" 10 pt has base units of 7 × 16 pixels at 96 dpi, so a dialog unit
-// is 7/4 pixel across and 16/8 = 2 pixels down (365 units make the 640-pixel toolbar). The start-up
-// check (微软雅黑 9 pt) and the About box (宋体 10 pt) have nearly the same base units.
-inline constexpr int kDialogBaseUnitX = 7;
-inline constexpr int kDialogBaseUnitY = 16;
-QRect DialogUnitsToPixels(const QRect& units);
-QSize DialogUnitsToPixels(const QSize& units);
 
 // The bottom row: the start button (n = 0) at x = 2, the n-th button after it at n × (W + 1),
 // all at y = client height − H − 5.
@@ -45,5 +38,8 @@ inline constexpr int kSlideStep = 20;
 SlidePlan PlanSlideOut(const QRect& window, int screenWidth, int startButtonWidth);
 // Back to `returnLeft`, unless the toolbar is fully inside the screen.
 SlidePlan PlanSlideBack(const QRect& window, int screenWidth, int returnLeft);
+// Leftwards to `left` in the same steps, wherever the toolbar is (nothing when it is there or
+// further left).
+SlidePlan PlanSlideLeftTo(const QRect& window, int left);
 
 }  // namespace vortane

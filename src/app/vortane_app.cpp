@@ -9,9 +9,9 @@
 #include <cstdio>
 
 #include "app/program_icon.h"
-#include "app/program_info.h"
 #include "app/single_instance.h"
 #include "app/vortane_dlg.h"
+#include "platform/program_info.h"
 
 namespace vortane {
 namespace {

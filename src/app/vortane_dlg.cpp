@@ -1,12 +1,15 @@
 #include "app/vortane_dlg.h"
 
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPushButton>
 #include <QScreen>
 #include <QStyleHints>
 #include <QTimer>
@@ -16,17 +19,24 @@
 #include <cstdio>
 
 #include "app/about_dlg.h"
-#include "app/folders.h"
 #include "app/init_dlg.h"
 #include "app/leftover_encoder.h"
 #include "app/program_icon.h"
-#include "app/program_info.h"
 #include "app/toolbar_layout.h"
-#include "app/window_messages.h"
 #include "app/window_timers.h"
+#include "files/media_file_dlg.h"
+#include "http/live_list_dlg.h"
+#include "http/live_task_choice.h"
+#include "http/login_dlg.h"
+#include "http/platform_account.h"
+#include "http/platform_client.h"
+#include "platform/code_page.h"
 #include "platform/device_lookup.h"
+#include "platform/folders.h"
 #include "platform/keyboard_capture.h"
+#include "platform/program_info.h"
 #include "platform/window_message.h"
+#include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
 #include "settings/setup_dlg.h"
@@ -35,20 +45,18 @@
 #include "ui/dynamic_led.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
+#include "ui/skin_list_ctrl.h"
 #include "ui/ui_font.h"
 
 namespace vortane {
 namespace {
 
 // The window's own timers, beside the start-up (10, 12) and the controller's (13, 14, 20).
-constexpr int kCloseDelayTimer = 31;    // the short pause before the window goes
-constexpr int kCloseTimeoutTimer = 32;  // a close that waits for the encoder waits no longer
+constexpr int kCloseDelayTimer = 31;  // the short pause before the window goes
 
 constexpr int kCloseDelayMs = 50;
 // Between the toolbar's lower edge and the settings dialog.
 constexpr int kSettingsGap = 8;
-// A recording ended by the close is remuxed first; a very long lesson takes a while to copy.
-constexpr int kCloseTimeoutMs = 60000;
 
 const QColor kGreen(0, 255, 0);
 const QColor kGrey(192, 192, 192);
@@ -88,6 +96,22 @@ void ShowWarningBox(QWidget* owner, const QString& text) {
   ShowBox(QMessageBox::Warning, owner, text);
 }
 
+void ShowInformationBox(QWidget* owner, const QString& text) {
+  ShowBox(QMessageBox::Information, owner, text);
+}
+
+bool AskYesNo(QWidget* owner, const QString& text) {
+  QString shown = text;
+  shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  QMessageBox box(QMessageBox::Question, ProgramTitle(), shown, QMessageBox::NoButton, owner);
+  QPushButton* yes = box.addButton(QStringLiteral("是(&Y)"), QMessageBox::YesRole);
+  box.addButton(QStringLiteral("否(&N)"), QMessageBox::NoRole);
+  box.setDefaultButton(yes);
+  box.setWindowFlag(Qt::WindowStaysOnTopHint);
+  box.exec();
+  return box.clickedButton() == yes;
+}
+
 bool RunInitDialog(QWidget* owner) {
   CInitDlg check(owner);
   return check.exec() == QDialog::Accepted;
@@ -106,13 +130,20 @@ CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       services_(std::move(services)),
       settings_(settings != nullptr ? *settings : GetCaptureSettings()),
-      controller_(*this, settings_) {
+      controller_(*this, settings_),
+      loginMemory_(settings_),
+      account_(*this, loginMemory_),
+      launcher_(*this, settings_),
+      startedStamp_(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMddHHmmss"))) {
   ProgramClock();
   if (!services_.showWarning)
     services_.showWarning = services_.showMessage ? services_.showMessage : ShowWarningBox;
+  if (!services_.showInformation)
+    services_.showInformation = services_.showMessage ? services_.showMessage : ShowInformationBox;
   if (!services_.showMessage) services_.showMessage = ShowMessageBox;
   if (!services_.runStartupCheck) services_.runStartupCheck = RunInitDialog;
   if (!services_.showAbout) services_.showAbout = ShowAboutBox;
+  if (!services_.askQuestion) services_.askQuestion = AskYesNo;
   services_.programFolder = services_.programFolder.isEmpty()
                                 ? GetProgramFolder()
                                 : WithTrailingSeparator(services_.programFolder);
@@ -157,12 +188,15 @@ CVortaneDlg::~CVortaneDlg() {
 
 ui::CHoverButton* CVortaneDlg::AddButton(int id) {
   auto* button = new ui::CHoverButton(id, this);
+  // The trace lists controls by their ids.
+  button->setObjectName(QString::number(id));
   buttons_[id] = button;
   return button;
 }
 
 ui::CLabel* CVortaneDlg::AddLabel(int id, const QRect& dialogUnits) {
   auto* label = new ui::CLabel(id, this);
+  label->setObjectName(QString::number(id));
   label->setGeometry(DialogUnitsToPixels(dialogUnits));
   labels_[id] = label;
   return label;
@@ -278,9 +312,12 @@ void CVortaneDlg::ShowUserState(bool loggedIn, const QString& name) {
     user->update();
   }
   ui::CLabel* label = labels_[kIdUserName];
+  Trace(QStringLiteral("user: ") + (loggedIn ? name : Text("未登录")));
   if (loggedIn) {
     label->SetTextColor(kGreen).SetText(name);
     buttons_[kIdLiveTasks]->show();
+    // The live-task button has a place on the screen now.
+    if (ready_) TraceControls(*this);
   } else {
     label->SetTextColor(kGrey).SetText(Text("未登录"));
     buttons_[kIdLiveTasks]->hide();
@@ -307,7 +344,7 @@ void CVortaneDlg::OnCommand(int id) {
       CameraCommand();
       break;
     case kIdFiles:
-      // The file manager is opened here once it exists.
+      FileManagerCommand();
       break;
     case kIdRegion:
       RegionCommand();
@@ -323,12 +360,14 @@ void CVortaneDlg::OnCommand(int id) {
       break;
     case kIdUser:
     case kIdUserName:
-      // Login and logout are handled here once the platform login exists.
+      UserCommand();
       break;
     case kIdLiveTasks:
+      LiveTasksCommand();
+      break;
     case kIdChat:
     case kIdMeeting:
-      // The live task list and the interaction pages are opened here once they exist.
+      InteractionCommand(id);
       break;
     case kIdOk:
     default:
@@ -351,9 +390,12 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
                   .arg(QString::fromLocal8Bit(event->status.statusText)));
       }
       controller_.OnJobMessage(message);
-      if (closePending_ && !controller_.JobActive() && !controller_.restartPending()) FinishClose();
+      if (closePending_ && !CloseMustWait()) FinishClose();
       break;
     }
+    case WM_RECOVERY_DONE:
+      OnRecoveryDone(message);
+      break;
     case WM_HOTKEY_EVENT:
       // Until the start-up check has passed there is nothing to record with.
       if (!ready_ || IsClosing()) break;
@@ -383,7 +425,13 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
       SetCameraButton(QStringLiteral("cam.bmp"));
       break;
     case WM_PLATFORM_REPLY:
-      // Platform replies are handled here once the platform login exists.
+      if (const auto* event = std::any_cast<JobEvent>(&message.payload)) {
+        Trace(QStringLiteral("platform reply %1 %2")
+                  .arg(event->status.statusCode)
+                  .arg(platform::AnsiToWide(event->status.statusText)));
+        account_.OnPlatformReply(event->status);
+        ShowUploadDestinations();
+      }
       break;
     default:
       break;
@@ -432,9 +480,22 @@ void CVortaneDlg::RunSettingsDialog() {
     TraceControls(dialog);
     Trace(QStringLiteral("settings dialog filled"));
   });
-  // Centred on a thin toolbar at the top of the screen, the dialog would hide it: it opens just
-  // below it instead, on the toolbar's screen.
   dialog.adjustSize();
+  PlaceBelowToolbar(dialog);
+  Trace(QStringLiteral("settings dialog opened"));
+  const int result = dialog.exec();
+  settingsDialog_ = nullptr;
+  Trace(result == QDialog::Accepted ? QStringLiteral("settings dialog closed: OK")
+                                    : QStringLiteral("settings dialog closed: cancelled"));
+  if (closed_) return;
+  controller_.ShowReadyStatus();
+  // Back in front of everything, where it was.
+  raise();
+}
+
+void CVortaneDlg::PlaceBelowToolbar(QWidget& dialog) const {
+  // Centred on a thin toolbar at the top of the screen, a dialog would hide it: it opens just
+  // below it instead, on the toolbar's screen.
   QScreen* screen = this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen();
   QPoint place(x() + (width() - dialog.width()) / 2, y() + height() + kSettingsGap);
   if (screen != nullptr) {
@@ -445,15 +506,131 @@ void CVortaneDlg::RunSettingsDialog() {
                           std::max(area.top(), area.bottom() + 1 - dialog.height())));
   }
   dialog.move(place);
-  Trace(QStringLiteral("settings dialog opened"));
+}
+
+// --- The platform ---------------------------------------------------------------------------
+
+void CVortaneDlg::UserCommand() {
+  // The stream's push address and stop signal belong to the login: it stays while pushing.
+  if (IsClosing() || controller_.liveMode()) return;
+  if (account_.IsLoggedIn()) {
+    if (!services_.askQuestion(this, Text("要退出登录吗？"))) return;
+    account_.Logout();
+    ShowUploadDestinations();
+    controller_.SetSelectedLiveTask(std::nullopt);
+    controller_.ShowReadyStatus();
+    return;
+  }
+  LoginDlg dialog(account_.Prefill(), this);
+  dialog.SetMessageSink([this](QWidget* parent, const QString& text) {
+    Trace(QStringLiteral("message: ") + text);
+    services_.showMessage(parent, text);
+  });
+  connect(&dialog, &LoginDlg::Shown, this, [this, &dialog] {
+    TraceControls(dialog);
+    Trace(QStringLiteral("login dialog opened"));
+  });
+  PlaceBelowToolbar(dialog);
   const int result = dialog.exec();
-  settingsDialog_ = nullptr;
-  Trace(result == QDialog::Accepted ? QStringLiteral("settings dialog closed: OK")
-                                    : QStringLiteral("settings dialog closed: cancelled"));
-  if (closed_) return;
+  if (closed_ || result != QDialog::Accepted) return;
+  Trace(QStringLiteral("login to ") + dialog.Fields().server);
+  if (!account_.Login(dialog.Fields(), messages_->handle()))
+    Trace(QStringLiteral("config.cfg could not be written"));
+}
+
+void CVortaneDlg::LiveTasksCommand() {
+  switch (live_task_choice::Decide(controller_.jobState(), IsLoggedIn())) {
+    case live_task_choice::Command::kIgnore:
+      return;
+    case live_task_choice::Command::kNeedLogin:
+      ShowMessage(live_task_choice::NeedLoginMessage());
+      return;
+    case live_task_choice::Command::kOpenList:
+      break;
+  }
+  CLiveListDlg dialog(this);
+  dialog.SetMessageSink([this](QWidget* parent, const QString& text) {
+    Trace(QStringLiteral("message: ") + text);
+    services_.showMessage(parent, text);
+  });
+  connect(&dialog, &CLiveListDlg::Shown, this, [this, &dialog] {
+    TraceControls(dialog);
+    TraceListRows(dialog);
+    Trace(QStringLiteral("live list opened"));
+  });
+  PlaceBelowToolbar(dialog);
+  const int result = dialog.exec();
+  if (closed_ || result != QDialog::Accepted || !dialog.ChosenTask()) return;
+  const LiveTask& task = *dialog.ChosenTask();
+  Trace(QStringLiteral("live task chosen: ") + task.name);
+  controller_.SetSelectedLiveTask(task);
+  const live_task_choice::Effect effect =
+      live_task_choice::Choose(task, settings_.liveEnabled == 1);
+  if (effect.showChat) buttons_[kIdChat]->show();
+  if (effect.showMeeting) buttons_[kIdMeeting]->show();
+  // The interaction buttons have a place on the screen now.
+  if (effect.showChat || effect.showMeeting) TraceControls(*this);
+  // Switched on for this run only; the settings dialog saves it when the user keeps it.
+  if (effect.askLive && services_.askQuestion(this, live_task_choice::LiveQuestion()))
+    settings_.liveEnabled = 1;
   controller_.ShowReadyStatus();
-  // Back in front of everything, where it was.
-  raise();
+}
+
+void CVortaneDlg::InteractionCommand(int id) {
+  if (IsClosing()) return;
+  const bool chat = id == kIdChat;
+  const LaunchResult result = chat ? launcher_.OpenChat() : launcher_.OpenVideoInteraction();
+  if (closed_) return;
+  // The video page's address carries the password: only the program is traced.
+  Trace(QStringLiteral("interaction %1: %2 %3")
+            .arg(chat ? QStringLiteral("chat") : QStringLiteral("meeting"),
+                 QLatin1String(LaunchOutcomeName(result.outcome)), result.program));
+}
+
+std::optional<LiveTask> CVortaneDlg::SelectedTask() const {
+  return controller_.selectedLiveTask();
+}
+
+void CVortaneDlg::ChooseLiveTask() {
+  // The program may have been asked to end while the note before this was up.
+  if (!IsClosing()) LiveTasksCommand();
+}
+
+void CVortaneDlg::ShowLauncherMessage(const QString& text, MessageIcon icon) {
+  Trace(QStringLiteral("message: ") + text);
+  if (icon == MessageIcon::kWarning) {
+    services_.showWarning(this, text);
+  } else {
+    services_.showInformation(this, text);
+  }
+}
+
+bool CVortaneDlg::IsCameraOpen() const {
+  return cameraWindow_ && cameraWindow_->IsCameraWindowOpen();
+}
+
+void CVortaneDlg::CloseCamera() {
+  if (cameraWindow_) cameraWindow_->CloseCameraWindow();
+}
+
+void CVortaneDlg::TraceListRows(const QWidget& dialog) const {
+  // Whole-program tests pick a task by its row, as a user clicks it.
+  if (!services_.trace) return;
+  const auto* list = dialog.findChild<ui::CSkinListCtrl*>();
+  if (list == nullptr) return;
+  for (int row = 0; row < list->topLevelItemCount(); ++row) {
+    QTreeWidgetItem* item = list->topLevelItem(row);
+    const QRect rect = list->visualItemRect(item);
+    if (!rect.isValid() || !list->viewport()->rect().intersects(rect)) continue;
+    const QPoint at = list->viewport()->mapToGlobal(rect.topLeft());
+    Trace(QStringLiteral("row %1 at %2,%3 %4x%5: %6")
+              .arg(row)
+              .arg(at.x())
+              .arg(at.y())
+              .arg(rect.width())
+              .arg(rect.height())
+              .arg(item->text(0).trimmed()));
+  }
 }
 
 void CVortaneDlg::TraceControls(const QWidget& dialog) const {
@@ -508,6 +685,35 @@ void CVortaneDlg::SetCameraButton(const QString& skinFile) {
   camera->LoadBitmapStrip(SkinPath(skinFile));
   camera->update();
   Trace(QStringLiteral("camera button ") + skinFile);
+}
+
+void CVortaneDlg::FileManagerCommand() {
+  const QString folder = settings_.SaveFolder();
+  if (folder.isEmpty() || !QFileInfo(folder).isDir()) return;
+  if (!fileManager_) {
+    CMediaFileDlg::Services services;
+    services.showMessage = [this](QWidget* owner, const QString& text) {
+      Trace(QStringLiteral("message: ") + text);
+      services_.showMessage(owner, text);
+    };
+    services.trace = [this](const QString& text) { Trace(text); };
+    fileManager_ = std::make_unique<CMediaFileDlg>(std::move(services));
+  }
+  if (!fileManager_->isVisible()) {
+    fileManager_->show();
+    fileManager_->RefreshFileList(folder);
+    TraceControls(*fileManager_);
+  }
+  fileManager_->showNormal();
+  fileManager_->raise();
+  fileManager_->activateWindow();
+  fileManager_->ShowUploadDestinations(UploadAccount().IsLoaded());
+}
+
+void CVortaneDlg::ShowUploadDestinations() {
+  // The destinations came or went (a reply, a logout) while the file manager is open.
+  if (fileManager_ && fileManager_->isVisible())
+    fileManager_->ShowUploadDestinations(UploadAccount().IsLoaded());
 }
 
 void CVortaneDlg::RegionCommand() {
@@ -567,17 +773,50 @@ void CVortaneDlg::EndProgram() {
 
 void CVortaneDlg::BeginClose() {
   closePending_ = true;
+  // From now on a job that ends is finished like a stop, and nothing new starts.
+  controller_.SetClosing(true);
   // A live push waiting to reconnect ends as if the user had stopped it.
   if (controller_.restartPending()) controller_.StartOrStop();
-  if (!controller_.JobActive()) {
+  if (!CloseMustWait()) {
     FinishClose();
     return;
   }
   // An encoder still starting (or stopped by the end of the session) is not left running
   // without its toolbar: it is stopped, a recording is remuxed into its final file, and only
   // then does the window go. A remux under way is left to finish.
-  if (controller_.jobKind() == 0 && !controller_.stopping()) controller_.StopRecording();
+  if (controller_.JobActive() && controller_.jobKind() == 0 && !controller_.stopping())
+    controller_.StopRecording();
   timers_->StartTimer(kCloseTimeoutTimer, kCloseTimeoutMs);
+}
+
+bool CVortaneDlg::CloseMustWait() const {
+  return controller_.JobActive() || controller_.restartPending() || recovery_.Running();
+}
+
+bool CVortaneDlg::RemuxRunning() const {
+  return (controller_.JobActive() && controller_.jobKind() == 1) || recovery_.Running();
+}
+
+// --- Unfinished lessons ---------------------------------------------------------------------
+
+void CVortaneDlg::StartRecovery() {
+  if (!services_.recoverUnfinished || settings_.saveFolder[0] == '\0') return;
+  const QString folder = settings_.SaveFolder();
+  if (!QFileInfo(folder).isDir()) return;
+  Trace(QStringLiteral("recovery started in %1").arg(folder));
+  recovery_.Start(folder, settings_.saveFormat, startedStamp_, messages_->handle());
+}
+
+void CVortaneDlg::OnRecoveryDone(const platform::WindowMessage& message) {
+  recovery_.Finished();
+  const auto* results = std::any_cast<std::vector<RecoveredRecording>>(&message.payload);
+  Trace(QStringLiteral("recovery done: %1").arg(results != nullptr ? results->size() : 0));
+  const std::optional<RecoveryReport> report =
+      results != nullptr ? RecordingRecovery::Describe(*results) : std::nullopt;
+  // The status line belongs to a lesson that is under way; the report waits for no one.
+  if (report && !controller_.JobActive() && !controller_.restartPending())
+    controller_.SetStatusText(report->text, report->isError);
+  if (closePending_ && !CloseMustWait()) FinishClose();
 }
 
 void CVortaneDlg::FinishClose() {
@@ -595,7 +834,9 @@ void CVortaneDlg::FinishClose() {
     if (cameraWindow_->IsCameraWindowOpen()) cameraWindow_->CloseCameraWindow();
     cameraWindow_.reset();
   }
-  // The file manager is closed here once it exists.
+  // A cut still running is stopped and its unfinished clip removed; the window itself goes with
+  // the toolbar, once a question it may be asking has returned.
+  if (fileManager_) fileManager_->ShutDown();
   if (keyboard_) keyboard_->Release();
   timers_->StartTimer(kCloseDelayTimer, kCloseDelayMs);
 }
@@ -630,13 +871,21 @@ void CVortaneDlg::OnTimer(int id) {
     case RecordingController::kStopTimer:
     case RecordingController::kLedHoldTimer:
     case RecordingController::kLiveRestartTimer:
+    case RecordingController::kDiskSpaceTimer:
       controller_.OnTimer(id);
       break;
     case kCloseTimeoutTimer:
+      // A copy into the final file is never cut short: a logout that cannot wait for it kills
+      // the program, and the capture it leaves is recovered at the next start.
+      if (RemuxRunning()) {
+        timers_->StartTimer(kCloseTimeoutTimer, kCloseTimeoutMs);
+        break;
+      }
       FinishClose();
       break;
     case kCloseDelayTimer:
       timers_->KillTimer(id);
+      fileManager_.reset();
       DestroyRegionWindows();
       Trace(QStringLiteral("closed"));
       done(exitCode_);
@@ -668,7 +917,10 @@ void CVortaneDlg::RunStartupCheck() {
   raise();
   activateWindow();
   ready_ = true;
+  TraceControls(*this);
   Trace(QStringLiteral("ready at %1,%2").arg(x()).arg(y()));
+  // The encoder is known to work now, and a leftover one has been ended.
+  StartRecovery();
 }
 
 void CVortaneDlg::BringToFront() {
@@ -696,6 +948,7 @@ void CVortaneDlg::SetModeLabel(const QString& text, ColorRef colour) {
 }
 
 void CVortaneDlg::SetTaskLabel(const QString& text) {
+  if (labels_[kIdTask]->text() != text) Trace(QStringLiteral("task: ") + text);
   labels_[kIdTask]->SetText(text);
 }
 
@@ -723,7 +976,7 @@ void CVortaneDlg::SetSideButtonsEnabled(bool enabled) {
 }
 
 void CVortaneDlg::HideFileManager() {
-  // The file manager is hidden here once it exists.
+  if (fileManager_ && fileManager_->isVisible()) fileManager_->HideForRecording();
 }
 
 void CVortaneDlg::MarkFrameRecording(bool on) {
@@ -759,38 +1012,49 @@ int CVortaneDlg::ScreenWidth() const {
 }
 
 bool CVortaneDlg::IsLoggedIn() const {
-  // The platform login sets this once it exists.
-  return false;
+  return account_.IsLoggedIn();
 }
 
-void CVortaneDlg::SendStopSignal(const std::string&) {
-  // The live task's stop signal is sent here once the platform client exists.
+void CVortaneDlg::SendStopSignal(const std::string& callbackUrl) {
+  // Failures come back as a platform reply and show in red.
+  if (::vortane::SendStopSignal(callbackUrl, messages_->handle()))
+    Trace(QStringLiteral("stop signal sent"));
+}
+
+void CVortaneDlg::SetStatusText(const QString& text, bool isError) {
+  controller_.SetStatusText(text, isError);
+}
+
+void CVortaneDlg::SetLoginPending(bool pending) {
+  buttons_[kIdUser]->setEnabled(!pending);
+  // A remux keeps the start button off until it is done.
+  const bool remuxing = controller_.JobActive() && controller_.jobKind() == 1;
+  start_->setEnabled(!pending && !remuxing);
 }
 
 void CVortaneDlg::SlideToolbar(bool out) {
-  slideTimer_->stop();
   QScreen* screen = QGuiApplication::primaryScreen();
   const int screenWidth = screen != nullptr ? screen->geometry().width() : width();
   const QRect frame(pos(), size());
-  SlidePlan plan;
   if (out) {
-    plan = PlanSlideOut(frame, screenWidth, start_->width());
-    if (plan.moves) slideReturnLeft_ = plan.returnLeft;
+    slide_.Out(frame, screenWidth, start_->width());
   } else {
-    plan = PlanSlideBack(frame, screenWidth, slideReturnLeft_);
+    slide_.Back(frame, screenWidth);
   }
-  if (!plan.moves) return;
-  slideSteps_ = std::move(plan.steps);
-  slideNext_ = 0;
-  slideTimer_->start();
+  if (slide_.Running()) {
+    slideTimer_->start();
+  } else {
+    slideTimer_->stop();
+  }
 }
 
 void CVortaneDlg::SlideStep() {
-  if (slideNext_ >= slideSteps_.size()) {
+  const std::optional<QPoint> next = slide_.Next();
+  if (!next) {
     slideTimer_->stop();
     return;
   }
-  move(slideSteps_[slideNext_++]);
+  move(*next);
   raise();
 }
 

@@ -11,7 +11,12 @@
 #include <vector>
 
 #include "app/recording_controller.h"
+#include "app/settings_login_memory.h"
+#include "app/toolbar_slide.h"
 #include "app/toolbar_view.h"
+#include "files/recording_recovery.h"
+#include "http/account_state.h"
+#include "http/interaction_launcher.h"
 #include "ui/command_target.h"
 #include "ui/dialog_utility.h"
 
@@ -20,6 +25,7 @@ class QTimer;
 namespace vortane {
 
 struct CaptureSettings;
+class CMediaFileDlg;
 class CVideoDlg1;
 class SetupDlg;
 class WindowTimers;
@@ -43,12 +49,15 @@ class CLabel;
 // Start-up: 10 ms after it is made the toolbar appears centred above the screen (y = −200), 50 ms
 // later the start-up check runs, and when it passes the toolbar moves to the top edge.
 //
-// It owns the camera window (made on the first camera command, destroyed by the close) and runs
-// the settings dialog modally; while that dialog is up or about to open, F8 and F9 do nothing.
+// It owns the camera window and the file manager (each made on its first command, destroyed by
+// the close) and runs the settings dialog modally; while that dialog is up or about to open, F8
+// and F9 do nothing.
 class CVortaneDlg : public QDialog,
                     public ui::CDialogUtility,
                     public ui::CCommandTarget,
-                    public ToolbarView {
+                    public ToolbarView,
+                    public AccountView,
+                    public InteractionHost {
   Q_OBJECT
 
  public:
@@ -80,6 +89,10 @@ class CVortaneDlg : public QDialog,
   // just let go of is free for the dialog's own preview.
   static constexpr int kSettingsDelayTimer = 33;
   static constexpr int kSettingsDelayMs = 200;
+  // A close that waits for the encoder waits this long for a capture to stop; a copy into the
+  // final file (a remux) is always waited for, since cutting it short would break the file.
+  static constexpr int kCloseTimeoutTimer = 32;
+  static constexpr int kCloseTimeoutMs = 60000;
   static constexpr int kVkF8 = 0x77;
   static constexpr int kVkF9 = 0x78;
   // Exit status of the program when the start-up check failed.
@@ -93,6 +106,9 @@ class CVortaneDlg : public QDialog,
     // The same with a warning sign: the settings dialog's and the camera window's messages.
     // When only showMessage is given, these go there too.
     std::function<void(QWidget* owner, const QString& text)> showWarning;
+    // The same with an information sign (the interaction buttons' notes); showMessage when only
+    // that is given.
+    std::function<void(QWidget* owner, const QString& text)> showInformation;
     // The capture devices the settings dialog offers (default: the machine's). Called on a
     // worker thread.
     std::function<QStringList(platform::DeviceCategory)> listDevices;
@@ -100,12 +116,16 @@ class CVortaneDlg : public QDialog,
     std::function<bool(QWidget* owner)> runStartupCheck;
     // The About box.
     std::function<void(QWidget* owner)> showAbout;
+    // A question with Yes and No; true for Yes.
+    std::function<bool(QWidget* owner, const QString& text)> askQuestion;
     // Where skin/ and the keyboard-capture library are (default: the program folder).
     QString programFolder;
     // Take F8/F9 through the keyboard-capture library.
     bool captureKeyboard = true;
     // End an encoder an earlier run left behind.
     bool endLeftoverEncoder = true;
+    // Copy the lessons an earlier run left unfinished into their final files.
+    bool recoverUnfinished = true;
     // Trace status texts and messages on standard error (VORTANE_TRACE=1 turns it on).
     bool trace = false;
   };
@@ -125,6 +145,8 @@ class CVortaneDlg : public QDialog,
   bool IsClosing() const { return closePending_ || closed_; }
   // The camera window, once the first camera command has made it.
   CVideoDlg1* CameraWindow() const { return cameraWindow_.get(); }
+  // The file manager, once the first file-manager command has made it.
+  CMediaFileDlg* FileManager() const { return fileManager_.get(); }
   // The settings dialog while it is shown; true from the command until it has closed.
   SetupDlg* SettingsDialog() const;
   bool IsSettingsPending() const;
@@ -134,8 +156,13 @@ class CVortaneDlg : public QDialog,
   void OnNotify(int id, int code) override;
   // Window messages from jobs, the region windows and the keyboard-capture library.
   void OnWindowMessage(const platform::WindowMessage& message);
-  // The logged-in / logged-out look of the user button, the user label and the live buttons.
-  void ShowUserState(bool loggedIn, const QString& name);
+  AccountState& account() { return account_; }
+
+  // AccountView: the logged-in / logged-out look of the user button, the user label and the
+  // live buttons; the status line; the buttons that wait for a login's reply.
+  void ShowUserState(bool loggedIn, const QString& name) override;
+  void SetStatusText(const QString& text, bool isError) override;
+  void SetLoginPending(bool pending) override;
   // Another start of the program wants this toolbar in front.
   void BringToFront();
   // The program is asked to end (a termination signal, the session ends): like the close
@@ -165,6 +192,13 @@ class CVortaneDlg : public QDialog,
   bool IsLoggedIn() const override;
   void SendStopSignal(const std::string& callbackUrl) override;
 
+  // InteractionHost (IsLoggedIn above serves it too)
+  std::optional<LiveTask> SelectedTask() const override;
+  void ChooseLiveTask() override;
+  void ShowLauncherMessage(const QString& text, MessageIcon icon) override;
+  bool IsCameraOpen() const override;
+  void CloseCamera() override;
+
   // Esc is the close command, Enter does nothing.
   void reject() override;
   void accept() override;
@@ -190,21 +224,41 @@ class CVortaneDlg : public QDialog,
   bool JobRunning() const;
   void SettingsCommand();
   void RunSettingsDialog();
+  // Below the toolbar, on its screen.
+  void PlaceBelowToolbar(QWidget& dialog) const;
+  void UserCommand();
+  void LiveTasksCommand();
+  void InteractionCommand(int id);
+  void TraceListRows(const QWidget& dialog) const;
   void TraceControls(const QWidget& dialog) const;
   void CameraCommand();
   void SetCameraButton(const QString& skinFile);
+  void FileManagerCommand();
+  // Gives an open file manager the upload destinations as they are now.
+  void ShowUploadDestinations();
   void RegionCommand();
   void OnRegionChosen(const platform::WindowMessage& message);
   void CloseCommand();
   void BeginClose();
   void FinishClose();
+  // A job, a pending live restart or a recovery that the close waits for.
+  bool CloseMustWait() const;
+  bool RemuxRunning() const;
+  void StartRecovery();
+  void OnRecoveryDone(const platform::WindowMessage& message);
   void SlideStep();
   void Trace(const QString& text) const;
 
   Services services_;
   CaptureSettings& settings_;
   RecordingController controller_;
+  SettingsLoginMemory loginMemory_;
+  AccountState account_;
+  InteractionLauncher launcher_;
   std::unique_ptr<platform::MessageWindow> messages_;
+  RecordingRecovery recovery_;
+  // "%Y%m%d%H%M%S" when this toolbar started: captures named after it or later are this run's.
+  QString startedStamp_;
   std::unique_ptr<platform::KeyboardCapture> keyboard_;
   std::unique_ptr<WindowTimers> timers_;
   std::map<int, ui::CHoverButton*> buttons_;  // children, owned through the Qt parent
@@ -213,6 +267,8 @@ class CVortaneDlg : public QDialog,
   ui::CDynamicLED* led_ = nullptr;
   // A top-level window of its own (its own taskbar entry), so not a Qt child.
   std::unique_ptr<CVideoDlg1> cameraWindow_;
+  // Made on the first file-manager command, hidden and shown afterwards, destroyed by the close.
+  std::unique_ptr<CMediaFileDlg> fileManager_;
   // Lives on the stack of RunSettingsDialog while it is shown.
   QPointer<SetupDlg> settingsDialog_;
   bool settingsPending_ = false;
@@ -230,9 +286,7 @@ class CVortaneDlg : public QDialog,
 
   // SlideToolbar runs its steps on a timer so the window keeps painting and answering.
   QTimer* slideTimer_ = nullptr;
-  std::vector<QPoint> slideSteps_;
-  std::size_t slideNext_ = 0;
-  int slideReturnLeft_ = 0;
+  ToolbarSlide slide_;
 };
 
 }  // namespace vortane

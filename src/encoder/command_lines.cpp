@@ -143,7 +143,10 @@ std::optional<QString> BuildCaptureCommand(
   if (!Fitting(command, kCaptureCommandCapacity)) return std::nullopt;
 
   QString outputPiece;
-  if (output.contains(kUdpMarker) || output.contains(QLatin1StringView(".ts"))) {
+  // An rtmp address always carries FLV, whatever its host or key contain (".ts", "udp:").
+  if (output.startsWith(kRtmpMarker)) {
+    outputPiece = QStringLiteral("-copyinkf -f flv \"") + output + QLatin1Char('"');
+  } else if (output.contains(kUdpMarker) || output.contains(QLatin1StringView(".ts"))) {
     outputPiece = QStringLiteral("-copyinkf -f mpegts \"") + output + QLatin1Char('"');
   } else if (output.contains(kRtmpMarker)) {
     outputPiece = QStringLiteral("-copyinkf -f flv \"") + output + QLatin1Char('"');

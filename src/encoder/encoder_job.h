@@ -96,6 +96,10 @@ void StartEncoderJob(std::shared_ptr<EncoderJob> job);
 // The reader procedure of encoder jobs: turns "time=hh:mm:ss.xx" in the child's output into
 // progress status messages.
 unsigned EncoderProgressReader(EncoderJob* job);
+// The same, also keeping the last kOutputTailBytes of the child's output in collectedOutput, so
+// the owner can tell the user what the encoder said before it failed.
+unsigned EncoderProgressTailReader(EncoderJob* job);
+inline constexpr std::size_t kOutputTailBytes = 4096;
 
 // The process id of the first running encoder (a process whose program file or argv[0] is named
 // "vortenc"), or 0.

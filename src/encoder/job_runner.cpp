@@ -26,8 +26,10 @@ constexpr auto kGracefulStopTime = milliseconds(3000);
 constexpr std::int64_t kLongestCatchUpMs = 6000;
 constexpr std::int64_t kProgressIntervalMs = 500;
 constexpr auto kPauseAfterKill = milliseconds(100);
-// Lets the child's last output reach the reader before it is told to leave.
+// Once the child has exited, its last output lies in the pipe: the reader is given up to this
+// long to take it before it is told to leave, and is told as soon as it has.
 constexpr auto kDrainTime = milliseconds(500);
+constexpr auto kDrainPoll = milliseconds(5);
 // An exit code for a child that could no longer be waited for (collected elsewhere).
 constexpr std::uint32_t kUnknownExitCode = 0xFFFFFFFFu;
 
@@ -91,6 +93,13 @@ std::uint32_t WatchChild(EncoderJob& job) {
   }
 }
 
+// Waits until the reader has read everything the exited child wrote (or the drain time is up).
+void LetReaderDrain(const EncoderJob& job) {
+  const auto until = steady_clock::now() + kDrainTime;
+  while (platform::BytesWaiting(job.readPipe) > 0 && steady_clock::now() < until)
+    std::this_thread::sleep_for(kDrainPoll);
+}
+
 }  // namespace
 
 unsigned RunEncoderJob(EncoderJob& job) {
@@ -141,7 +150,7 @@ unsigned RunEncoderJob(EncoderJob& job) {
 
   const std::uint32_t exitCode = WatchChild(job);
   job.childPid = -1;  // collected: the id may belong to another process from now on
-  std::this_thread::sleep_for(kDrainTime);
+  if (reader.joinable()) LetReaderDrain(job);
   job.finished.store(1);
   if (reader.joinable()) reader.join();
   platform::CloseDescriptor(job.stdinPipe);

@@ -44,7 +44,9 @@ std::optional<std::int64_t> ProgressTimeMilliseconds(std::string_view time) {
   return ((fields[0] * 60 + fields[1]) * 60 + fields[2]) * 1000 + fields[3] * 10;
 }
 
-unsigned EncoderProgressReader(EncoderJob* job) {
+namespace {
+
+unsigned ReadProgress(EncoderJob* job, bool keepTail) {
   std::vector<char> buffer(kProgressBufferCapacity);
   if (job->notifyMessage != 0) PostJobStatus(*job, kJobProgress, 0.0, nullptr);
   for (;;) {
@@ -54,6 +56,11 @@ unsigned EncoderProgressReader(EncoderJob* job) {
       if (count >= buffer.size()) buffer.resize(count + 1);
       const long got = platform::ReadAvailable(job->readPipe, buffer.data(), count);
       if (got > 0) {
+        if (keepTail) {
+          job->collectedOutput.append(buffer.data(), std::size_t(got));
+          if (job->collectedOutput.size() > kOutputTailBytes)
+            job->collectedOutput.erase(0, job->collectedOutput.size() - kOutputTailBytes);
+        }
         if (auto time = FindProgressTime(std::string_view(buffer.data(), std::size_t(got)))) {
           if (auto media = ProgressTimeMilliseconds(*time)) {
             job->progressArrivedMs.store(SteadyMilliseconds());
@@ -67,6 +74,16 @@ unsigned EncoderProgressReader(EncoderJob* job) {
     std::this_thread::sleep_for(kPollInterval);
   }
   return 0;
+}
+
+}  // namespace
+
+unsigned EncoderProgressReader(EncoderJob* job) {
+  return ReadProgress(job, false);
+}
+
+unsigned EncoderProgressTailReader(EncoderJob* job) {
+  return ReadProgress(job, true);
 }
 
 }  // namespace vortane

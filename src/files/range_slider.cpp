@@ -6,7 +6,7 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 
-#include "app/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace vortane {
 namespace {

@@ -5,7 +5,7 @@
 #include <QFile>
 #include <cstdint>
 
-#include "app/folders.h"
+#include "platform/folders.h"
 
 namespace vortane::platform {
 namespace {

@@ -187,7 +187,11 @@ StartedProcess StartProcess(const std::vector<std::string>& argv, int inputFd, i
   sigset_t noneBlocked;
   sigemptyset(&noneBlocked);
   posix_spawnattr_setsigmask(&attributes, &noneBlocked);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+  // A process group of its own: Ctrl+C in the program's terminal, a closed terminal or a signal
+  // to the program's group reaches the program, which then ends its children in order.
+  posix_spawnattr_setpgroup(&attributes, 0);
+  posix_spawnattr_setflags(&attributes,
+                           POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
 
   pid_t pid = -1;
   int error = posix_spawnp(&pid, args[0], &actions, &attributes, args.data(), environ);
@@ -299,6 +303,20 @@ WaitResult WaitForChild(pid_t pid, std::chrono::milliseconds timeout, std::uint3
   if (pidfd >= 0) close(pidfd);
   if (auto result = collect()) return *result;
   return WaitResult::kRunning;
+}
+
+std::vector<std::string> ProcessArguments(pid_t pid) {
+  // An encoder's command line is at most a few kilobytes; 64 KiB leaves ample room.
+  const std::string content = ReadSmallFile("/proc/" + std::to_string(pid) + "/cmdline", 1 << 16);
+  std::vector<std::string> arguments;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    std::size_t end = content.find('\0', start);
+    if (end == std::string::npos) end = content.size();
+    arguments.emplace_back(content, start, end - start);
+    start = end + 1;
+  }
+  return arguments;
 }
 
 bool KillProcess(pid_t pid) {

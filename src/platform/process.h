@@ -51,7 +51,8 @@ struct StartedProcess {
 // and current folder. The child reads its standard input from `inputFd` and writes standard
 // output and standard error to `outputFd`; it inherits no other descriptor. Signals the parent
 // ignores or blocks are reset to their defaults in the child (so SIGPIPE ends a writer whose
-// reader is gone, as programs expect).
+// reader is gone, as programs expect). The child leads a process group of its own, so signals
+// meant for the caller's group (Ctrl+C, a closed terminal) do not reach it.
 StartedProcess StartProcess(const std::vector<std::string>& argv, int inputFd, int outputFd);
 
 // The number of bytes waiting in a pipe (FIONREAD); -1 when the descriptor cannot be asked.
@@ -76,6 +77,10 @@ std::uint32_t ExitCodeFromWaitStatus(int waitStatus);
 // `exitCode` holds its exit code (see ExitCodeFromWaitStatus). kFailed means the child cannot be
 // waited for (it is not ours, or was collected elsewhere); the pid must not be used again then.
 WaitResult WaitForChild(pid_t pid, std::chrono::milliseconds timeout, std::uint32_t& exitCode);
+
+// The command-line arguments of a running process (argv, from /proc); empty when it is gone or
+// not readable.
+std::vector<std::string> ProcessArguments(pid_t pid);
 
 // Sends SIGKILL to the process; false when it could not be signalled.
 bool KillProcess(pid_t pid);

@@ -1,7 +1,7 @@
 #include "settings/camera_window_placement.h"
 
-#include "app/folders.h"
-#include "settings/capture_settings.h"
+#include "platform/folders.h"
+#include "platform/record_file.h"
 
 namespace vortane {
 namespace {

@@ -85,15 +85,4 @@ QString ConfigFilePath();
 CaptureSettings LoadCaptureSettingsFrom(const QString& path);
 bool SaveCaptureSettingsTo(const CaptureSettings& settings, const QString& path);
 
-// The text-mode translation of records on disk: 0x0A is stored as 0x0D 0x0A, and reading turns
-// every 0x0D 0x0A back into 0x0A.
-std::string EncodeTextMode(const void* data, std::size_t size);
-// Decodes at most `capacity` record bytes from `file`; returns the number of bytes produced.
-std::size_t DecodeTextMode(const std::string& file, void* record, std::size_t capacity);
-
-// Reads and writes a small record file through the text-mode translation. Writing replaces the
-// file atomically (temporary file in the same folder, then rename) with mode 0600.
-std::size_t ReadRecordFile(const QString& path, void* record, std::size_t capacity);
-bool WriteRecordFile(const QString& path, const void* record, std::size_t size);
-
 }  // namespace vortane

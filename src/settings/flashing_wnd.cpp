@@ -7,7 +7,7 @@
 #include <QScreen>
 #include <climits>
 
-#include "app/window_messages.h"
+#include "platform/window_messages.h"
 #include "settings/screen_capture_recorder_ini.h"
 
 namespace vortane {
@@ -72,7 +72,7 @@ void CFlashingWnd::PlaceFrame(const CaptureRegion& frame, bool show) {
 }
 
 void CFlashingWnd::ReportCaptureRect() {
-  captureRect_ = ApplyScale(FrameInside(FrameRect()), PrimaryScreenScaleFactor());
+  captureRect_ = ScaledCaptureRect(FrameInside(FrameRect()), PrimaryScreenScaleFactor());
   // The owner keeps the rectangle for the next capture; sending makes sure it has it before the
   // values for the desktop source change.
   platform::SendWindowMessage(owner_, {WM_REGION_CHOSEN, 1, 0, captureRect_});

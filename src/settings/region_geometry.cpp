@@ -105,6 +105,10 @@ CaptureRegion ApplyScale(const CaptureRegion& rect, double factor) {
           Truncate(rect.bottom * factor)};
 }
 
+CaptureRegion ScaledCaptureRect(const CaptureRegion& inside, double factor) {
+  return EvenFrameRect(ApplyScale(inside, factor));
+}
+
 QString SizeLabelText(const CaptureRegion& rect) {
   if (rect.Width() > 4 || rect.Height() > 4)
     return QStringLiteral("录制区域（%1x%2）").arg(rect.Width()).arg(rect.Height());

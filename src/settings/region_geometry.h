@@ -57,6 +57,10 @@ CaptureRegion FrameAround(const CaptureRegion& inside);
 // Display scaling: multiplies each coordinate by the factor and truncates toward zero; a factor of
 // exactly 1 leaves the rectangle alone.
 CaptureRegion ApplyScale(const CaptureRegion& rect, double factor);
+// The captured rectangle in device pixels: scaled as above, then an odd width or height loses its
+// last column or row. At 125 %, 150 % or 175 % an even frame often scales to an odd size, and the
+// encoder's picture format (yuv420p) takes only even ones.
+CaptureRegion ScaledCaptureRect(const CaptureRegion& inside, double factor);
 
 // The size label shown during a selection: its text and the top-left of the text.
 QString SizeLabelText(const CaptureRegion& rect);

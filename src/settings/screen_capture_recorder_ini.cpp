@@ -1,15 +1,13 @@
 #include "settings/screen_capture_recorder_ini.h"
 
-#include <stdlib.h>
-#include <unistd.h>
-
 #include <QFile>
 #include <array>
 #include <charconv>
 #include <string_view>
 #include <vector>
 
-#include "app/folders.h"
+#include "platform/folders.h"
+#include "platform/record_file.h"
 
 namespace vortane {
 namespace {
@@ -66,24 +64,6 @@ int ValueIndexOf(std::string_view line, std::string_view* value = nullptr) {
     }
   }
   return -1;
-}
-
-bool WriteWholeFile(const QByteArray& target, const std::string& bytes) {
-  QByteArray temporary = target + ".XXXXXX";
-  int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  bool ok = true;
-  std::size_t done = 0;
-  while (ok && done < bytes.size()) {
-    ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    ok = n > 0;
-    if (ok) done += static_cast<std::size_t>(n);
-  }
-  ok = (::close(fd) == 0) && ok;
-  if (ok && ::rename(temporary.constData(), target.constData()) == 0) return true;
-  ::unlink(temporary.constData());
-  return false;
 }
 
 }  // namespace
@@ -162,7 +142,7 @@ bool WriteScreenCaptureRecorderValues(const ScreenCaptureRecorderValues& values,
   std::string previous;
   QFile file(path);
   if (file.open(QIODevice::ReadOnly)) previous = file.readAll().toStdString();
-  return WriteWholeFile(QFile::encodeName(path), FormatScreenCaptureRecorderIni(values, previous));
+  return ReplaceFile(path, FormatScreenCaptureRecorderIni(values, previous));
 }
 
 std::optional<ScreenCaptureRecorderValues> ReadScreenCaptureRecorderValues(const QString& path) {

@@ -18,8 +18,8 @@
 #include <QTimerEvent>
 #include <QVBoxLayout>
 
-#include "app/folders.h"
-#include "app/program_info.h"
+#include "platform/folders.h"
+#include "platform/program_info.h"
 #include "settings/camera_graph.h"
 #include "settings/capture_settings.h"
 #include "ui/ui_font.h"

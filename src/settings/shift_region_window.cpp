@@ -10,7 +10,7 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "app/window_messages.h"
+#include "platform/window_messages.h"
 #include "settings/flashing_wnd.h"
 #include "settings/region_geometry.h"
 #include "settings/region_windows.h"

@@ -13,8 +13,8 @@
 #include <QWindow>
 #include <algorithm>
 
-#include "app/program_info.h"
-#include "app/window_messages.h"
+#include "platform/program_info.h"
+#include "platform/window_messages.h"
 #include "settings/camera_graph.h"
 #include "settings/camera_window_placement.h"
 

@@ -2,7 +2,7 @@
 
 #include <QEvent>
 
-#include "app/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace vortane::ui {
 

@@ -16,34 +16,12 @@
 
 #include "platform/fixture_camera_provider.h"
 #include "platform/v4l2_camera_provider.h"
+#include "support/scoped_env.h"
 
 namespace vortane::platform {
 namespace {
 
-// Sets an environment variable for one scope and puts the old value back.
-class ScopedEnv {
- public:
-  ScopedEnv(const char* name, const QByteArray& value)
-      : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
-    if (value.isNull()) {
-      qunsetenv(name);
-    } else {
-      qputenv(name, value);
-    }
-  }
-  ~ScopedEnv() {
-    if (had_) {
-      qputenv(name_, old_);
-    } else {
-      qunsetenv(name_);
-    }
-  }
-
- private:
-  const char* name_;
-  bool had_;
-  QByteArray old_;
-};
+using test::ScopedEnv;
 
 void WriteFile(const QString& path, const QByteArray& content) {
   QFile file(path);

@@ -13,9 +13,9 @@
 #include <chrono>
 #include <vector>
 
-#include "app/window_messages.h"
 #include "encoder/command_lines.h"
 #include "encoder/encoder_job.h"
+#include "platform/window_messages.h"
 
 namespace vortane {
 namespace {

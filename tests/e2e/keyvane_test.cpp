@@ -20,9 +20,9 @@
 #include <utility>
 #include <vector>
 
-#include "app/window_messages.h"
 #include "platform/keyboard_capture.h"
 #include "platform/window_message.h"
+#include "platform/window_messages.h"
 
 namespace vortane::platform {
 namespace {

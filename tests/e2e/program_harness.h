@@ -374,20 +374,26 @@ class Toolbar {
 // --- The desktop
 // ----------------------------------------------------------------------------------
 
-// X window ids whose name is exactly `name`, waiting up to `ms` for one to exist.
-inline QStringList FindWindows(const QString& name, int ms = 5000) {
+// X window ids whose name is exactly `name` (only mapped ones when `visibleOnly`), waiting up to
+// `ms` for one to exist (0: just look).
+inline QStringList SearchWindows(const QString& name, bool visibleOnly, int ms) {
+  QStringList arguments = {QStringLiteral("search")};
+  if (visibleOnly) arguments << QStringLiteral("--onlyvisible");
+  arguments << QStringLiteral("--name")
+            << QStringLiteral("^%1$").arg(QRegularExpression::escape(name));
   QStringList ids;
   WaitUntil(
       [&] {
-        const auto out = Run(QStringLiteral("xdotool"),
-                             {QStringLiteral("search"), QStringLiteral("--name"),
-                              QStringLiteral("^%1$").arg(QRegularExpression::escape(name))},
-                             3000);
+        const auto out = Run(QStringLiteral("xdotool"), arguments, 3000);
         ids = out ? out->split(QLatin1Char('\n'), Qt::SkipEmptyParts) : QStringList();
         return !ids.isEmpty();
       },
       ms);
   return ids;
+}
+
+inline QStringList FindWindows(const QString& name, int ms = 5000) {
+  return SearchWindows(name, false, ms);
 }
 
 // The window's position and size on the screen.
@@ -420,19 +426,7 @@ inline bool Xdotool(const QStringList& arguments) {
 
 // Mapped windows whose name is exactly `name`, waiting up to `ms` for one (0: just look).
 inline QStringList VisibleWindows(const QString& name, int ms = 0) {
-  QStringList ids;
-  WaitUntil(
-      [&] {
-        const auto out = Run(
-            QStringLiteral("xdotool"),
-            {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-             QStringLiteral("^%1$").arg(QRegularExpression::escape(name))},
-            3000);
-        ids = out ? out->split(QLatin1Char('\n'), Qt::SkipEmptyParts) : QStringList();
-        return !ids.isEmpty();
-      },
-      ms);
-  return ids;
+  return SearchWindows(name, true, ms);
 }
 
 // The program's message boxes carry its title; `others` are windows of the same name that are

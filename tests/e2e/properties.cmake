@@ -6,8 +6,13 @@ endif()
 
 # The whole-program tests run the built program with its encoder and keyboard library beside it.
 foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_toolbar_startup_test
-    e2e_setup_first_run_test e2e_camera_program_test)
+    e2e_setup_first_run_test e2e_camera_program_test e2e_platform_login_test
+    e2e_file_manager_test e2e_toolbar_survival_test e2e_installed_program_test)
   if(TARGET ${test})
     add_dependencies(${test} vortane vortenc keyvane)
   endif()
 endforeach()
+# The interaction test opens the chat page in the interaction module, served by the platform.
+if(TARGET e2e_interaction_launch_test)
+  add_dependencies(e2e_interaction_launch_test vortane vortenc keyvane talvine platform-server)
+endif()

@@ -18,7 +18,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/window_messages.h"
+#include "platform/window_messages.h"
 #include "settings/flashing_wnd.h"
 #include "settings/region_windows.h"
 #include "settings/screen_capture_recorder_ini.h"

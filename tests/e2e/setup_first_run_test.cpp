@@ -13,7 +13,7 @@
 #include <QPainter>
 #include <QSettings>
 
-#include "program_harness.h"
+#include "dialog_harness.h"
 
 namespace vortane::test {
 namespace {
@@ -61,27 +61,6 @@ bool ShowBackdrop(const QString& folder) {
   display.start(QStringLiteral("display"),
                 {QStringLiteral("-window"), QStringLiteral("root"), path});
   return display.waitForFinished(15000) && display.exitStatus() == QProcess::NormalExit;
-}
-
-// "control 1004 at 720,40 161x22" lines of the settings dialog: the centre of each control.
-std::map<int, QPoint> SettingsControls(Toolbar& toolbar, size_t from) {
-  static const QRegularExpression kLine(
-      QStringLiteral("^control (\\d+) at (-?\\d+),(-?\\d+) (\\d+)x(\\d+)$"));
-  std::map<int, QPoint> centres;
-  const auto& trace = toolbar.Trace();
-  for (size_t i = from; i < trace.size(); ++i) {
-    const QRegularExpressionMatch m = kLine.match(trace[i].text);
-    if (!m.hasMatch()) continue;
-    centres[m.captured(1).toInt()] = QPoint(m.captured(2).toInt() + m.captured(4).toInt() / 2,
-                                            m.captured(3).toInt() + m.captured(5).toInt() / 2);
-  }
-  return centres;
-}
-
-void MaybeScreenshot(const QString& name, const QRect& rect) {
-  const QString folder = qEnvironmentVariable("VORTANE_SCREENSHOT_DIR");
-  if (folder.isEmpty()) return;
-  EXPECT_TRUE(Screenshot(folder + QLatin1Char('/') + name, rect));
 }
 
 // One picture of a recording, 1 s in, as RGB bytes.
@@ -132,13 +111,13 @@ TEST(SetupFirstRun, F8WithoutSettingsOpensTheDialogThenAChosenRegionIsRecorded) 
   ASSERT_TRUE(filled) << toolbar.TraceText().toStdString();
   const QStringList dialogs = VisibleWindows(Utf8("设置"), 2000);
   ASSERT_EQ(dialogs.size(), 1);
-  const std::map<int, QPoint> controls = SettingsControls(toolbar, before);
+  const std::map<int, QPoint> controls = TracedControls(toolbar, before);
   for (int id : {1004, 1010, 1})
     ASSERT_TRUE(controls.count(id)) << "control " << id << " listed\n"
                                     << toolbar.TraceText().toStdString();
   if (const auto dialog = WindowGeometry(dialogs.first()))
-    MaybeScreenshot(QStringLiteral("toolbar-settings.png"),
-                    dialog->united(*bar).adjusted(-8, 0, 8, 8) & QRect(0, 0, 1920, 1080));
+    KeepScreenshot(QStringLiteral("toolbar-settings.png"),
+                   dialog->united(*bar).adjusted(-8, 0, 8, 8) & QRect(0, 0, 1920, 1080));
 
   // The folder is typed in; the microphone is picked from the open list by typing its name.
   ASSERT_TRUE(ClickAt(controls.at(1004)));
@@ -191,7 +170,7 @@ TEST(SetupFirstRun, F8WithoutSettingsOpensTheDialogThenAChosenRegionIsRecorded) 
         Xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())}));
   }
   SleepMs(300);
-  MaybeScreenshot(QStringLiteral("toolbar-region-selecting.png"), QRect(0, 0, 1300, 560));
+  KeepScreenshot(QStringLiteral("toolbar-region-selecting.png"), QRect(0, 0, 1300, 560));
   ASSERT_TRUE(Xdotool({QStringLiteral("mouseup"), QStringLiteral("1")}));
   ASSERT_TRUE(toolbar.WaitForTrace(QStringLiteral("region 104,104-736,456"), 3000, before))
       << toolbar.TraceText().toStdString();
@@ -220,7 +199,7 @@ TEST(SetupFirstRun, F8WithoutSettingsOpensTheDialogThenAChosenRegionIsRecorded) 
       },
       20000, before))
       << toolbar.TraceText().toStdString();
-  MaybeScreenshot(QStringLiteral("toolbar-region-recording.png"), QRect(0, 0, 1300, 560));
+  KeepScreenshot(QStringLiteral("toolbar-region-recording.png"), QRect(0, 0, 1300, 560));
   // The settings stay closed while recording, the button as much as the command.
   const size_t whileRecording = toolbar.TraceSize();
   ASSERT_TRUE(ClickAt(ToolbarButton(*bar, 3)));

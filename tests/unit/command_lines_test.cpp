@@ -101,6 +101,18 @@ TEST(CommandLines, LiveAdjustsTheNumbersRecordingsKeepThem) {
   EXPECT_TRUE(
       udp.Text().endsWith(QStringLiteral("  -copyinkf -f mpegts \"udp://239.0.0.1:1234?rtmp:x\"")));
   EXPECT_FALSE(IsLiveOutput(QStringLiteral("RTMP://a")));  // case-sensitive
+  // An rtmp address is always sent as FLV, even when its host or key holds ".ts" or "udp:".
+  for (const char* address :
+       {"rtmp://live.example.ts.edu/app/key", "rtmp://host/app/lesson.ts", "rtmp://h/a/udp:1"}) {
+    Capture rtmp;
+    rtmp.output = QString::fromLatin1(address);
+    EXPECT_TRUE(rtmp.Text().endsWith(QStringLiteral("  -copyinkf -f flv \"%1\"").arg(address)))
+        << rtmp.Text().toStdString();
+  }
+  // A file whose name holds "rtmp:" is still a file: ".ts" decides.
+  Capture file;
+  file.output = QStringLiteral("/v/rtmp:old/20240301080000.ts");
+  EXPECT_TRUE(file.Text().endsWith(QStringLiteral("-f mpegts \"/v/rtmp:old/20240301080000.ts\"")));
 
   // A recording: frame rate 0, width without height, right or bottom 0, and fluency 1.
   Capture recording;

@@ -1,4 +1,4 @@
-#include "app/folders.h"
+#include "platform/folders.h"
 
 #include <gtest/gtest.h>
 

@@ -12,10 +12,10 @@
 #include <set>
 #include <thread>
 
-#include "app/window_messages.h"
 #include "encoder/encoder_job.h"
 #include "encoder/progress_reader.h"
 #include "platform/code_page.h"
+#include "platform/window_messages.h"
 
 namespace vortane {
 namespace {

@@ -116,9 +116,10 @@ TEST(Process, ChildOutputExitCodesAndBrokenPipes) {
   EXPECT_FALSE(StartProcess({""}, -1, 2).Started());
 }
 
-TEST(Process, ChildrenInheritNoOtherDescriptorsAndDefaultSignals) {
+TEST(Process, ChildrenInheritNoOtherDescriptorsAndDefaultSignalsAndLeadTheirOwnGroup) {
   // A descriptor opened elsewhere without close-on-exec must not reach the child; SIGPIPE
-  // ignored and SIGTERM blocked here must not be so in the child.
+  // ignored and SIGTERM blocked here must not be so in the child. The child leads a process
+  // group of its own, so Ctrl+C in the program's terminal does not reach it.
   int stray = open("/dev/null", O_RDONLY);
   ASSERT_EQ(dup2(stray, 50), 50);
   close(stray);
@@ -133,7 +134,8 @@ TEST(Process, ChildrenInheritNoOtherDescriptorsAndDefaultSignals) {
 
   Finished result = RunToEnd({"sh", "-c",
                               "test -e /proc/$$/fd/50 && echo leaked || echo clean; grep -E "
-                              "'SigIgn|SigBlk' /proc/$$/status"});
+                              "'SigIgn|SigBlk' /proc/$$/status; echo \"group $(cut -d' ' "
+                              "-f5 /proc/$$/stat) of $$\""});
 
   pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
   sigaction(SIGPIPE, &previous, nullptr);
@@ -145,6 +147,13 @@ TEST(Process, ChildrenInheritNoOtherDescriptorsAndDefaultSignals) {
   };
   EXPECT_EQ(maskOf("SigIgn") & (1ull << (SIGPIPE - 1)), 0u) << result.output;
   EXPECT_EQ(maskOf("SigBlk") & (1ull << (SIGTERM - 1)), 0u) << result.output;
+  const size_t group = result.output.find("group ");
+  ASSERT_NE(group, std::string::npos) << result.output;
+  const std::string ids = result.output.substr(group + 6);
+  const size_t of = ids.find(" of ");
+  ASSERT_NE(of, std::string::npos) << result.output;
+  EXPECT_EQ(std::stol(ids.substr(0, of)), std::stol(ids.substr(of + 4))) << result.output;
+  EXPECT_NE(std::stol(ids.substr(0, of)), getpgrp());
 }
 
 bool Contains(const std::vector<pid_t>& pids, pid_t pid) {
@@ -183,6 +192,7 @@ TEST(ProcessList, FindsEncodersByProgramFileOrArgumentZero) {
   EXPECT_TRUE(Contains(found, byFile));
   EXPECT_FALSE(Contains(found, similar));
   EXPECT_NE(FindRunningEncoder(), 0);
+  EXPECT_EQ(ProcessArguments(byName), (Args{base + "/vortenc", "30"}));
 
   std::uint32_t code = 0;
   for (pid_t pid : {byName, byFile, similar}) {

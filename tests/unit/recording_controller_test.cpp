@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "app/toolbar_view.h"
-#include "app/window_messages.h"
 #include "platform/code_page.h"
+#include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 #include "support/job_events.h"
 
@@ -86,6 +86,7 @@ struct Fixture {
     settings.SetAudioDevice(QStringLiteral("VirtualMic"));
     controller.SetClock([this] { return clock; });
     controller.SetJobStarter([this](std::shared_ptr<EncoderJob> job) { started.push_back(job); });
+    controller.SetFreeSpaceQuery([this](const QString&) { return freeSpace; });
     controller.CheckScreenWidth();  // the check the window runs at start
   }
 
@@ -105,7 +106,32 @@ struct Fixture {
   RecordingController controller;
   std::time_t clock = 1765275300;  // 2025-12-09 10:15:00 UTC
   std::vector<std::shared_ptr<EncoderJob>> started;
+  std::optional<std::int64_t> freeSpace = std::int64_t(100) << 30;
 };
+
+void StartLive(Fixture& f) {
+  f.settings.liveEnabled = 1;
+  f.settings.SetLiveUrl(QStringLiteral("rtmp://127.0.0.1/live/lesson"));
+  f.controller.StartOrStop();
+  f.Post(kJobStarted);
+  f.Post(kJobProgress, "00:00:01.00");
+}
+
+// A live push of a chosen task (whose end sends the task's stop signal), on air for a minute.
+void StartTaskLiveForAMinute(Fixture& f) {
+  LiveTask task;
+  task.pushUrl = "rtmp://127.0.0.1/live/task";
+  task.callbackUrl = "http://127.0.0.1/backend/lumio/lives/7";
+  f.view.loggedIn = true;
+  f.controller.SetSelectedLiveTask(task);
+  StartLive(f);
+  f.clock += 60;
+}
+
+bool WriteFile(const QString& path, qint64 size) {
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.resize(size);
+}
 
 TEST(RecordingController, StartChecksComeInOrder) {
   Fixture f;
@@ -297,17 +323,9 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
 }
 
 TEST(RecordingController, LiveRestartAndRecovery) {
-  auto startLive = [](Fixture& f) {
-    f.settings.liveEnabled = 1;
-    f.settings.SetLiveUrl(QStringLiteral("rtmp://127.0.0.1/live/lesson"));
-    f.controller.StartOrStop();
-    f.Post(kJobStarted);
-    f.Post(kJobProgress, "00:00:01.00");
-  };
-
   // A push that fails in its first ten seconds ends: usually a wrong address.
   Fixture early;
-  startLive(early);
+  StartLive(early);
   early.clock += 5;
   early.Post(kJobFinished, "", 1);
   EXPECT_FALSE(early.controller.restartPending());
@@ -316,13 +334,7 @@ TEST(RecordingController, LiveRestartAndRecovery) {
 
   // A push that broke off after a minute is retried until the user stops it.
   Fixture f;
-  LiveTask task;
-  task.pushUrl = "rtmp://127.0.0.1/live/task";
-  task.callbackUrl = "http://127.0.0.1/backend/lumio/lives/7";
-  f.view.loggedIn = true;
-  f.controller.SetSelectedLiveTask(task);
-  startLive(f);
-  f.clock += 60;
+  StartTaskLiveForAMinute(f);
   f.Post(kJobFinished, "", 1);
   EXPECT_TRUE(f.controller.restartPending());
   EXPECT_EQ(f.view.status, U("直播中断，正在恢复..."));
@@ -337,7 +349,7 @@ TEST(RecordingController, LiveRestartAndRecovery) {
   EXPECT_FALSE(f.controller.recovering());
 
   Fixture r;
-  startLive(r);
+  StartLive(r);
   r.clock += 30;
   r.Post(kJobError, "");
   std::vector<int> delays;
@@ -352,14 +364,15 @@ TEST(RecordingController, LiveRestartAndRecovery) {
     r.Post(kJobFinished, "", 1);  // the server is still gone: fails within a second
     EXPECT_TRUE(r.controller.restartPending());
   }
-  EXPECT_EQ(delays, (std::vector<int>{1000, 2000, 4000, 5000, 5000}));
+  // A second after each failure, so a server that comes back is on air again at once.
+  EXPECT_EQ(delays, (std::vector<int>{1000, 1000, 1000, 1000, 1000}));
   r.controller.OnTimer(RecordingController::kLiveRestartTimer);
   r.Post(kJobStarted);
   r.Post(kJobProgress, "00:00:00.50");
   EXPECT_EQ(r.view.status, U("正在直播 00:00:00.50"));
   EXPECT_FALSE(r.view.statusIsRed);
   r.clock += 3;
-  r.Post(kJobFinished, "", 1);  // a second drop soon after: still recovering, from 1 s again
+  r.Post(kJobFinished, "", 1);  // a second drop soon after: still recovering
   EXPECT_EQ(r.view.timers[RecordingController::kLiveRestartTimer], 1000);
   r.controller.OnTimer(RecordingController::kLiveRestartTimer);
   r.Post(kJobStarted);
@@ -370,6 +383,151 @@ TEST(RecordingController, LiveRestartAndRecovery) {
   EXPECT_FALSE(r.controller.restartPending());
   EXPECT_EQ(r.started.back()->notifyMessage, WM_RECORD_JOB_EVENT) << "a live push is not remuxed";
   EXPECT_FALSE(r.controller.liveMode());
+}
+
+TEST(RecordingController, AStopOrACloseWinsOverAnEndByItself) {
+  // The encoder of a recording ends by itself (a signal reached it) while the stop is pending:
+  // the lesson is finished like a user stop, into its final file.
+  Fixture f;
+  f.controller.StartOrStop();
+  f.Post(kJobStarted);
+  f.Post(kJobProgress, "00:00:04.00");
+  f.controller.StartOrStop();
+  ASSERT_EQ(f.view.timers.count(RecordingController::kStopTimer), 1u);
+  f.Post(kJobFinished, "", 255);
+  ASSERT_EQ(f.started.size(), 2u) << "remuxed like a user stop";
+  EXPECT_EQ(f.started[1]->notifyMessage, WM_REMUX_JOB_EVENT);
+  EXPECT_EQ(f.view.statusHistory[f.view.statusHistory.size() - 2], U("已停止 00:00:04.00"));
+  EXPECT_EQ(f.view.timers.count(RecordingController::kStopTimer), 0u)
+      << "the stop timer belongs to the job that ended";
+  EXPECT_FALSE(f.controller.stopping());
+  // A stop timer that fires anyway reaches neither the remux nor the next recording.
+  f.controller.OnTimer(RecordingController::kStopTimer);
+  EXPECT_EQ(f.started[1]->stopRequested.load(), 0);
+  ASSERT_TRUE(WriteFile(f.controller.capturePath(), 100));
+  f.Post(kJobStarted);
+  f.Post(kJobFinished, "", 0);
+  EXPECT_EQ(f.view.status, U("已停止 00:00:04.00"));
+  EXPECT_FALSE(f.view.statusIsRed);
+  EXPECT_FALSE(QFile::exists(f.controller.capturePath()));
+  f.controller.StartOrStop();
+  ASSERT_EQ(f.started.size(), 3u);
+  f.controller.OnTimer(RecordingController::kStopTimer);
+  EXPECT_EQ(f.started[2]->stopRequested.load(), 0);
+
+  // The program closes: the same, and nothing starts any more.
+  Fixture c;
+  c.controller.StartOrStop();
+  c.Post(kJobStarted);
+  c.Post(kJobProgress, "00:00:02.00");
+  c.controller.SetClosing(true);
+  c.Post(kJobFinished, "", 255);
+  ASSERT_EQ(c.started.size(), 2u) << "the lesson is remuxed before the program goes";
+  c.Post(kJobStarted);
+  c.Post(kJobFinished, "", 0);
+  c.controller.StartOrStop();
+  EXPECT_EQ(c.started.size(), 2u) << "no new start while closing";
+
+  // A live push that breaks off in the half second after the stop is not restarted.
+  Fixture live;
+  StartTaskLiveForAMinute(live);
+  live.controller.StartOrStop();
+  EXPECT_EQ(live.view.timers[RecordingController::kStopTimer], 500);
+  live.Post(kJobFinished, "", 1);
+  EXPECT_FALSE(live.controller.restartPending());
+  EXPECT_EQ(live.view.timers.count(RecordingController::kLiveRestartTimer), 0u);
+  EXPECT_EQ(live.view.timers.count(RecordingController::kStopTimer), 0u);
+  EXPECT_EQ(live.view.status, U("已停止 00:00:01.00"));
+  EXPECT_EQ(live.view.stopSignals.size(), 1u);
+  EXPECT_EQ(live.started.size(), 1u) << "no new push and no remux";
+  EXPECT_FALSE(live.controller.recovering());
+
+  // While the program closes neither a break-off nor a restart already planned starts a push.
+  Fixture planned;
+  StartLive(planned);
+  planned.clock += 60;
+  planned.Post(kJobFinished, "", 1);
+  ASSERT_TRUE(planned.controller.restartPending());
+  planned.controller.SetClosing(true);
+  planned.controller.OnTimer(RecordingController::kLiveRestartTimer);
+  EXPECT_EQ(planned.started.size(), 1u);
+  EXPECT_FALSE(planned.controller.restartPending());
+  EXPECT_EQ(planned.view.startSkin, "start.bmp");
+  Fixture closing;
+  StartLive(closing);
+  closing.clock += 60;
+  closing.controller.SetClosing(true);
+  closing.Post(kJobError, "");
+  EXPECT_FALSE(closing.controller.restartPending());
+  EXPECT_EQ(closing.view.timers.count(RecordingController::kLiveRestartTimer), 0u);
+}
+
+TEST(RecordingController, DiskSpace) {
+  constexpr std::int64_t kMiB = 1024 * 1024;
+  // Under 1 GB free in the save folder a recording does not start; a live push writes nothing
+  // and does; a folder whose free space cannot be read is not refused.
+  Fixture f;
+  f.freeSpace = 1024 * kMiB - 1;
+  f.controller.StartOrStop();
+  ASSERT_EQ(f.view.messages.size(), 1u);
+  EXPECT_TRUE(f.view.messages[0].startsWith(U("保存目录所在磁盘的剩余空间不足1GB，无法开始录制！")))
+      << f.view.messages[0].toStdString();
+  EXPECT_TRUE(f.started.empty());
+  StartLive(f);
+  EXPECT_EQ(f.started.size(), 1u);
+  Fixture unknown;
+  unknown.freeSpace.reset();
+  unknown.controller.StartOrStop();
+  EXPECT_EQ(unknown.started.size(), 1u);
+
+  // While recording the space is checked every few seconds; under 500 MB the recording is
+  // stopped and the lesson so far saved, with a red message.
+  Fixture r;
+  r.freeSpace = 1024 * kMiB;
+  r.controller.StartOrStop();
+  ASSERT_EQ(r.started.size(), 1u);
+  r.Post(kJobStarted);
+  r.Post(kJobProgress, "00:00:04.00");
+  const int every = r.view.timers[RecordingController::kDiskSpaceTimer];
+  EXPECT_GE(every, 1000);
+  EXPECT_LE(every, 5000);
+  r.freeSpace = 600 * kMiB;
+  r.controller.OnTimer(RecordingController::kDiskSpaceTimer);
+  EXPECT_EQ(r.view.timers.count(RecordingController::kStopTimer), 0u);
+  EXPECT_EQ(r.view.timers.count(RecordingController::kDiskSpaceTimer), 1u) << "checked again";
+  r.freeSpace = 499 * kMiB;
+  r.controller.OnTimer(RecordingController::kDiskSpaceTimer);
+  EXPECT_EQ(r.view.status, U("磁盘空间不足，正在停止..."));
+  EXPECT_TRUE(r.view.statusIsRed);
+  EXPECT_EQ(r.view.timers[RecordingController::kStopTimer], 1000);
+  r.Post(kJobProgress, "00:00:04.60");
+  EXPECT_EQ(r.view.status, U("磁盘空间不足，正在停止..."));
+  r.controller.OnTimer(RecordingController::kStopTimer);
+  ASSERT_TRUE(WriteFile(r.controller.capturePath(), 10 * kMiB));
+  r.Post(kJobStopped);
+  ASSERT_EQ(r.started.size(), 2u) << "the lesson so far is remuxed";
+  r.Post(kJobStarted);
+  r.Post(kJobFinished, "", 0);
+  EXPECT_EQ(r.view.status, U("磁盘空间不足，已停止 00:00:04.60"));
+  EXPECT_TRUE(r.view.statusIsRed);
+  EXPECT_EQ(r.view.led, 2001);
+  EXPECT_FALSE(QFile::exists(r.controller.capturePath()));
+  EXPECT_EQ(r.view.timers.count(RecordingController::kDiskSpaceTimer), 0u);
+
+  // No room for the copy: the recording stays whole in its temporary file.
+  Fixture full;
+  full.controller.StartOrStop();
+  full.Post(kJobStarted);
+  full.Post(kJobProgress, "00:00:09.00");
+  ASSERT_TRUE(WriteFile(full.controller.capturePath(), 30 * kMiB));
+  full.freeSpace = 20 * kMiB;
+  full.StopNow();
+  full.Post(kJobStopped);
+  EXPECT_EQ(full.started.size(), 1u) << "no remux";
+  EXPECT_EQ(full.view.status, U("磁盘已满，无法转换，原始录像已保留"));
+  EXPECT_TRUE(full.view.statusIsRed);
+  EXPECT_EQ(full.view.led, 2001);
+  EXPECT_TRUE(QFile::exists(full.controller.capturePath()));
 }
 
 TEST(RecordingController, StaleMessagesAndSecondStartWhileStarting) {

@@ -114,6 +114,29 @@ TEST(RegionGeometry, ScaleCorrection) {
   EXPECT_EQ(ApplyScale({3, 5, 7, 9}, 1.5), (CaptureRegion{4, 7, 10, 13}));
   EXPECT_EQ(ApplyScale({1, 1, 3, 3}, 1.25), (CaptureRegion{1, 1, 3, 3}));
   EXPECT_EQ(ApplyScale({-3, -5, 7, 9}, 1.5), (CaptureRegion{-4, -7, 10, 13}));
+
+  // The encoder takes only even sizes: 402 pixels at 150 % are 603 device pixels, cut to 602.
+  EXPECT_EQ(ScaledCaptureRect({100, 100, 502, 300}, 1.5), (CaptureRegion{150, 150, 752, 450}));
+  EXPECT_EQ(ScaledCaptureRect(inside, 1.0), inside);
+  // At every fractional scale, wherever the frame sits: even sizes, inside the scaled rectangle,
+  // at most one device pixel smaller on each side.
+  for (double factor : {1.25, 1.5, 1.75}) {
+    for (int left = 0; left < 9; ++left) {
+      for (int width = 128; width < 160; width += 2) {
+        const CaptureRegion frameInside{left + 4, left + 5, left + 4 + width, left + 5 + width + 6};
+        const CaptureRegion scaled = ApplyScale(frameInside, factor);
+        const CaptureRegion even = ScaledCaptureRect(frameInside, factor);
+        EXPECT_EQ(even.Width() % 2, 0) << factor << " " << left << " " << width;
+        EXPECT_EQ(even.Height() % 2, 0) << factor << " " << left << " " << width;
+        EXPECT_EQ(even.left, scaled.left);
+        EXPECT_EQ(even.top, scaled.top);
+        EXPECT_GE(even.Width(), scaled.Width() - 1);
+        EXPECT_GE(even.Height(), scaled.Height() - 1);
+        EXPECT_LE(even.right, scaled.right);
+        EXPECT_LE(even.bottom, scaled.bottom);
+      }
+    }
+  }
 }
 
 TEST(RegionGeometry, SizeLabelTextAndPlace) {

@@ -9,7 +9,7 @@
 #include <QTest>
 #include <vector>
 
-#include "app/program_info.h"
+#include "platform/program_info.h"
 #include "widget_test_app.h"
 
 namespace vortane {

@@ -13,10 +13,10 @@
 #include <QVideoWidget>
 #include <functional>
 
-#include "app/program_info.h"
-#include "app/window_messages.h"
 #include "platform/device_lookup.h"
 #include "platform/fixture_camera_provider.h"
+#include "platform/program_info.h"
+#include "platform/window_messages.h"
 #include "settings/camera_graph.h"
 #include "settings/camera_window_placement.h"
 #include "settings/video_dlg1.h"

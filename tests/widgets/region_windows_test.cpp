@@ -13,7 +13,7 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "app/window_messages.h"
+#include "platform/window_messages.h"
 #include "settings/flashing_wnd.h"
 #include "settings/region_geometry.h"
 #include "settings/screen_capture_recorder_ini.h"
@@ -342,6 +342,9 @@ TEST_F(RegionWindows, ScaledScreenReportsDevicePixels) {
   // The inside (104, 104)-(336, 256) in device pixels, truncated.
   EXPECT_EQ(owner.reports.back().region, (CaptureRegion{156, 156, 504, 384}));
   EXPECT_EQ(IniValues(), (ScreenCaptureRecorderValues{1, 156, 156, 228, 348}));
+  // A 402-pixel inside is 603 device pixels: the encoder gets 602 (it takes no odd sizes).
+  RegionFrame()->PlaceFrame({96, 96, 506, 306}, true);
+  EXPECT_EQ(owner.reports.back().region, (CaptureRegion{150, 150, 752, 452}));
   // The whole screen in device pixels.
   QSize full = FullScreenClientSize();
   EXPECT_EQ(full, (screen.size() * 1.5));

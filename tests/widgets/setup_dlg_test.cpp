@@ -19,8 +19,9 @@
 #include <QTimer>
 #include <atomic>
 
-#include "app/folders.h"
-#include "app/program_info.h"
+#include "platform/folders.h"
+#include "platform/program_info.h"
+#include "platform/record_file.h"
 #include "settings/capture_settings.h"
 #include "widget_test_app.h"
 

@@ -17,15 +17,18 @@
 #include <vector>
 
 #include "app/vortane_dlg.h"
-#include "app/window_messages.h"
+#include "files/media_file_dlg.h"
+#include "files/media_player_pane.h"
 #include "platform/device_lookup.h"
 #include "platform/window_message.h"
+#include "platform/window_messages.h"
 #include "settings/camera_window_placement.h"
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
 #include "settings/setup_dlg.h"
 #include "settings/shift_region_window.h"
 #include "settings/video_dlg1.h"
+#include "support/media.h"
 #include "toolbar_harness.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
@@ -295,6 +298,68 @@ TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.jobs.size(), 1u);
   EXPECT_FALSE(t.jobs[0]->commandLineWide.contains(QStringLiteral("-offset_x")));
+}
+
+TEST(ToolbarCommands, FileManagerOpensOnTheFolderHidesForARecordingAndGoesWithTheToolbar) {
+  Toolbar t;
+  CVortaneDlg& w = *t.window;
+  // No folder, or one that is not there: nothing happens.
+  t.Settings().saveFolder[0] = '\0';
+  w.OnCommand(Id::kIdFiles);
+  EXPECT_EQ(w.FileManager(), nullptr);
+  ASSERT_TRUE(t.Settings().SetSaveFolder(t.videos.filePath(QStringLiteral("gone"))));
+  w.OnCommand(Id::kIdFiles);
+  EXPECT_EQ(w.FileManager(), nullptr);
+
+  ASSERT_TRUE(t.Settings().SetSaveFolder(t.videos.path()));
+  ASSERT_TRUE(test::MakeVideo(t.videos.filePath(QStringLiteral("20240301080000m.mp4")), 3.0));
+  w.OnCommand(Id::kIdFiles);
+  CMediaFileDlg* files = w.FileManager();
+  ASSERT_NE(files, nullptr);
+  EXPECT_TRUE(files->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return files->List()->GetItemCount() == 1; }, 10000));
+  EXPECT_EQ(files->List()->GetItemText(0, 0), U("20240301080000m.mp4"));
+  EXPECT_FALSE(files->findChild<QPushButton*>(QStringLiteral("1062"))->isEnabled())
+      << "no upload destinations without a login";
+
+  // Hidden by its close guard, shown again by the command: the same window, listed afresh.
+  files->reject();
+  EXPECT_FALSE(files->isVisible());
+  ASSERT_TRUE(test::MakeVideo(t.videos.filePath(QStringLiteral("20240302080000m.mp4")), 3.0));
+  w.OnCommand(Id::kIdFiles);
+  EXPECT_EQ(w.FileManager(), files);
+  EXPECT_TRUE(files->isVisible());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return files->List()->GetItemCount() == 2; }, 10000));
+  EXPECT_EQ(files->List()->GetItemText(0, 0), U("20240302080000m.mp4")) << "newest first";
+
+  // A recording starts: the window goes and its player stops (its sound would be recorded).
+  files->List()->SelectItem(0);
+  files->OnCommand(CMediaFileDlg::kIdPlay);
+  ASSERT_TRUE(QTest::qWaitFor(
+      [&] { return files->Player()->PlayState() == MediaPlayerPane::kPlaying; }, 10000));
+  w.OnCommand(Id::kIdStart);
+  t.PostJob(kJobStarted);
+  EXPECT_FALSE(files->isVisible());
+  EXPECT_NE(files->Player()->PlayState(), MediaPlayerPane::kPlaying);
+
+  // The session ends while the file manager asks whether to delete a lesson: the question goes
+  // (as "no"), then the window, then the program; the lesson stays.
+  t.PostJob(kJobStopped);
+  t.PostJob(kJobStarted);
+  t.PostJob(kJobFinished, "", 0);
+  w.OnCommand(Id::kIdFiles);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return files->List()->GetItemCount() == 2; }, 10000));
+  files->List()->SelectItem(1);
+  bool asked = false;
+  QTimer::singleShot(0, [&] {
+    asked = QTest::qWaitFor([&] { return QApplication::activeModalWidget() != nullptr; }, 5000);
+    w.EndProgram();
+  });
+  files->OnCommand(CMediaFileDlg::kIdDelete);
+  EXPECT_TRUE(asked);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.finished.has_value(); }, 5000));
+  EXPECT_EQ(w.FileManager(), nullptr);
+  EXPECT_TRUE(QFile::exists(t.videos.filePath(QStringLiteral("20240301080000m.mp4"))));
 }
 
 TEST(ToolbarCommands, ClosingPutsTheCameraWindowAwayAndEndsAnOpenSettingsDialog) {

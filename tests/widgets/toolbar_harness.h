@@ -17,8 +17,8 @@
 namespace vortane::test {
 
 // A toolbar window for tests: its jobs are recorded instead of run, its message boxes are
-// collected, and it grabs no keys and ends no encoder. Tests adjust the services they care about
-// before Open().
+// collected, and it grabs no keys, ends no encoder and recovers no earlier lesson. Tests adjust
+// the services they care about before Open().
 struct ToolbarHarness {
   CVortaneDlg::Services QuietServices() {
     CVortaneDlg::Services services;
@@ -31,6 +31,7 @@ struct ToolbarHarness {
     services.programFolder = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
     services.captureKeyboard = false;
     services.endLeftoverEncoder = false;
+    services.recoverUnfinished = false;
     return services;
   }
 

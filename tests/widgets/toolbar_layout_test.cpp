@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/toolbar_slide.h"
+
 namespace vortane {
 namespace {
 
@@ -50,6 +52,62 @@ TEST(ToolbarLayout, SlidingOutAndBack) {
   EXPECT_EQ(back.steps.back(), QPoint(640, 20));
   // Fully on screen: it stays.
   EXPECT_FALSE(PlanSlideBack(QRect(1280, 20, 640, 84), 1920, 640).moves);
+}
+
+// A second slide while one is under way: the toolbar always comes back to where it was.
+TEST(ToolbarLayout, ASlideUnderWayIsFinishedOrReplacedCleanly) {
+  const QSize size(640, 84);
+  struct Toolbar {
+    QRect frame;
+    ToolbarSlide slide;
+    void Steps(int n) {
+      for (int i = 0; i < n; ++i)
+        if (auto next = slide.Next()) frame.moveTopLeft(*next);
+    }
+    void ToEnd() { Steps(1000); }
+  };
+
+  // Back while still sliding out (a recording that ends at once): it turns round, even though
+  // it is still wholly on screen, and comes back to 640.
+  Toolbar a{QRect(QPoint(640, 0), size), {}};
+  a.slide.Out(a.frame, 1920, 43);
+  a.Steps(10);
+  EXPECT_EQ(a.frame.left(), 840);
+  a.slide.Back(a.frame, 1920);
+  a.ToEnd();
+  EXPECT_EQ(a.frame.topLeft(), QPoint(640, 20));
+  EXPECT_FALSE(a.slide.Running());
+
+  // Out while sliding back (a live restart): the way back is still the first place.
+  Toolbar b{QRect(QPoint(640, 0), size), {}};
+  b.slide.Out(b.frame, 1920, 43);
+  b.ToEnd();
+  EXPECT_EQ(b.frame.left(), 1875);
+  b.slide.Back(b.frame, 1920);
+  b.Steps(20);
+  EXPECT_EQ(b.frame.left(), 1475);
+  b.slide.Out(b.frame, 1920, 43);
+  b.ToEnd();
+  EXPECT_EQ(b.frame.left(), 1875);
+  b.slide.Back(b.frame, 1920);
+  b.ToEnd();
+  EXPECT_EQ(b.frame.topLeft(), QPoint(640, 20));
+
+  // The same slide asked again goes on as it was; back with nothing to do stays put.
+  Toolbar c{QRect(QPoint(300, 0), size), {}};
+  c.slide.Out(c.frame, 1920, 43);
+  c.Steps(5);
+  c.slide.Out(c.frame, 1920, 43);
+  c.ToEnd();
+  EXPECT_EQ(c.frame.left(), 1875);
+  c.slide.Back(c.frame, 1920);
+  c.Steps(3);
+  c.slide.Back(c.frame, 1920);
+  c.ToEnd();
+  EXPECT_EQ(c.frame.left(), 300);
+  c.slide.Back(c.frame, 1920);
+  EXPECT_FALSE(c.slide.Running());
+  EXPECT_EQ(c.frame.left(), 300);
 }
 
 }  // namespace

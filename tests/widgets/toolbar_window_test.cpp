@@ -10,11 +10,12 @@
 #include <memory>
 #include <vector>
 
-#include "app/program_info.h"
 #include "app/single_instance.h"
 #include "app/vortane_dlg.h"
-#include "app/window_messages.h"
+#include "app/window_timers.h"
+#include "platform/program_info.h"
 #include "platform/window_message.h"
+#include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
 #include "settings/shift_region_window.h"
@@ -263,6 +264,12 @@ TEST(ToolbarWindow, ClosingWaitsForTheEncoderAndEnterDoesNothing) {
     ASSERT_TRUE(
         QTest::qWaitFor([&] { return recording.jobs[0]->stopRequested.load() == 1; }, 3000));
     recording.PostJob(kJobStopped);
+    // The close's time-out comes while the lesson is copied into its final file: the copy is
+    // waited for, never cut off half-written.
+    recording.window->Timers().StartTimer(CVortaneDlg::kCloseTimeoutTimer, 1);
+    QTest::qWait(200);
+    EXPECT_FALSE(recording.finished);
+    EXPECT_TRUE(recording.window->Timers().IsRunning(CVortaneDlg::kCloseTimeoutTimer));
     recording.PostJob(kJobFinished, "", 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.finished.has_value(); }, 1000));
     EXPECT_TRUE(recording.messages.empty());

@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <cstdlib>
 
-#include "app/window_messages.h"
+#include "platform/window_messages.h"
 
 namespace keyvane {
 namespace {

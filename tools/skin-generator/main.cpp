@@ -1,12 +1,14 @@
 // Draws the skin: every picture the toolbar and the popups load, maindlg.xml, and the dialog
 // button strip built into the program. Run it (target regenerate-skin) after changing a picture:
-//   vortane-skin-generator <skin folder> <built-in resource folder>
+//   vortane-skin-generator <skin folder> <built-in resource folder> [<icon theme folder>]
+// The icon theme folder receives the program icon as hicolor/<size>x<size>/apps/<id>.png.
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QTextStream>
 #include <cstdio>
 
+#include "app/program_icon.h"
 #include "skin_painter.h"
 
 namespace {
@@ -50,13 +52,31 @@ bool WriteSkinXml(const QString& path, const QString& bitmapName) {
   return true;
 }
 
+// The program icon in the sizes desktops look for in the hicolor theme.
+bool SaveThemeIcons(const QDir& theme) {
+  bool ok = true;
+  for (int size : {16, 22, 24, 32, 48, 64, 128, 256, 512}) {
+    const QString folder = theme.filePath(QStringLiteral("hicolor/%1x%1/apps").arg(size));
+    const QString path = folder + QStringLiteral("/org.vortane.Vortane.png");
+    if (!QDir().mkpath(folder) || !vortane::PaintProgramIcon(size).save(path, "PNG")) {
+      std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+      ok = false;
+      continue;
+    }
+    std::printf("%s\n", qPrintable(path));
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   QGuiApplication app(argc, argv);
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: %s <skin folder> <built-in resource folder>\n", argv[0]);
+  if (argc != 3 && argc != 4) {
+    std::fprintf(stderr,
+                 "usage: %s <skin folder> <built-in resource folder> [<icon theme folder>]\n",
+                 argv[0]);
     return 2;
   }
   const QDir skin(QString::fromLocal8Bit(argv[1]));
@@ -121,5 +141,6 @@ int main(int argc, char** argv) {
   ok = SaveBmp(vortane::skin::PaintPopupSkin(), skin.filePath("popup.bmp")) && ok;
   ok = WriteSkinXml(skin.filePath("maindlg.xml"), QStringLiteral("popup.bmp")) && ok;
   ok = SaveBmp(vortane::skin::PaintDialogButtonStrip(), resources.filePath("gdi_button.bmp")) && ok;
+  if (argc == 4) ok = SaveThemeIcons(QDir(QString::fromLocal8Bit(argv[3]))) && ok;
   return ok ? 0 : 1;
 }

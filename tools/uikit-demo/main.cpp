@@ -7,11 +7,11 @@
 #include <QStyleFactory>
 #include <QTimer>
 
-#include "app/folders.h"
 #include "demo_gallery.h"
 #include "demo_live_list_dlg.h"
 #include "demo_login_dlg.h"
 #include "demo_toolbar.h"
+#include "platform/folders.h"
 #include "ui/ui_font.h"
 
 int main(int argc, char** argv) {

@@ -8,7 +8,9 @@
 // --dry-run prints the ffmpeg command as one line in POSIX shell quoting instead of running it.
 // ffmpeg is taken from PATH; VORTENC_FFMPEG names another program (a path or a name on PATH).
 // Exit status: ffmpeg's own; 2 when a device or the display does not exist; 127 when ffmpeg
-// cannot be found or started.
+// cannot be found or started; 1 when the program that started it has already ended.
+//
+// The encoder never outlives the program that started it (see parent_watch.h).
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -21,10 +23,12 @@
 #include <vector>
 
 #include "vortenc/argument_translation.h"
+#include "vortenc/parent_watch.h"
 #include "vortenc/system_device_resolver.h"
 
 namespace {
 
+constexpr int kExitParentGone = 1;
 constexpr int kExitNoSuchDevice = 2;
 constexpr int kExitNoEncoder = 127;
 
@@ -69,6 +73,7 @@ std::string FindEncoder(const std::string& self) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  const pid_t program = getppid();
   std::vector<std::string> arguments(argv + 1, argv + argc);
   bool dryRun = vortenc::TakeDryRunFlag(arguments);
 
@@ -92,6 +97,10 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  if (!vortenc::WatchProgramEnd(program)) {
+    std::fprintf(stderr, "vortenc: the program that started the encoder has ended\n");
+    return kExitParentGone;
+  }
   std::vector<char*> encoderArgv;
   encoderArgv.push_back(self.data());
   for (std::string& argument : translation.arguments)

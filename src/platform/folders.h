@@ -14,8 +14,11 @@ QString GetProgramFolder();
 QString GetWindowsFolder();
 // The suggested recording folder: the user's Videos folder (created when missing).
 QString GetPublicVideoFolder();
-// Where optional outside programs are installed: /opt.
+// Where optional outside programs are installed, each in a folder of its own (the interaction
+// module: talvine/talvine): /opt, unless VORTANE_PROGRAM_FILES names another absolute folder
+// (scripts/run and the tests point it at the build's own "opt").
 QString GetProgramFilesFolder();
+inline constexpr char kProgramFilesVariable[] = "VORTANE_PROGRAM_FILES";
 
 // Appends '/' unless the path already ends in one.
 QString WithTrailingSeparator(const QString& path);

@@ -1,4 +1,4 @@
-#include "app/folders.h"
+#include "platform/folders.h"
 
 #include <unistd.h>
 
@@ -58,6 +58,8 @@ QString GetPublicVideoFolder() {
 }
 
 QString GetProgramFilesFolder() {
+  const QString chosen = EnvFolder(kProgramFilesVariable);
+  if (!chosen.isEmpty() && QDir::isAbsolutePath(chosen)) return WithTrailingSeparator(chosen);
   return QStringLiteral("/opt/");
 }
 

@@ -15,6 +15,7 @@ inline constexpr std::uint32_t WM_REMUX_JOB_EVENT = kWmUser + 102;   // remux jo
 inline constexpr std::uint32_t WM_TRIM_JOB_EVENT = kWmUser + 103;    // trim job → file manager
 inline constexpr std::uint32_t WM_PLATFORM_REPLY = kWmUser + 104;    // platform request → window
 inline constexpr std::uint32_t WM_UPLOAD_JOB_EVENT = kWmUser + 106;  // upload job → file manager
+inline constexpr std::uint32_t WM_RECOVERY_DONE = kWmUser + 110;  // lessons recovered → toolbar
 inline constexpr std::uint32_t WM_CAMERA_WINDOW_CLOSED = kWmUser + 201;  // camera window → toolbar
 inline constexpr std::uint32_t WM_REGION_CHOSEN = kWmUser + 301;  // region selection → toolbar
 inline constexpr std::uint32_t WM_HOTKEY_EVENT = kWmUser + 501;   // keyvane → toolbar

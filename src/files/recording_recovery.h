@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "platform/window_message.h"
+
+namespace vortane {
+
+// A lesson the toolbar did not finish: its temporary capture and the final file it was to become.
+struct UnfinishedRecording {
+  QString capturePath;  // "<14 digits>.ts"
+  QString finalPath;    // the same time with "m.mp4" or "t.ts"
+};
+
+struct RecoveredRecording {
+  UnfinishedRecording recording;
+  bool recovered = false;  // the final file is made and the temporary capture removed
+};
+
+// What the status line says about a recovery.
+struct RecoveryReport {
+  QString text;
+  bool isError = false;
+};
+
+// After a crash, a power cut or a close that could not wait, the save folder may hold a
+// "<14 digits>.ts" capture without its final file, or with a final file that does not open or
+// stops short. At the next start these are copied into their final files the way a stopped
+// recording is (the remux), one after the other on a worker thread; a capture whose copy fails is
+// kept as it is.
+class RecordingRecovery {
+ public:
+  // What the search asks about files and the disk (called on the worker thread).
+  struct Probes {
+    // The length in seconds; nothing when the file does not open as media.
+    std::function<std::optional<double>(const QString& path)> duration;
+    // An encoder is working on the file right now.
+    std::function<bool(const QString& path)> inUse;
+    // Bytes free in a folder; nothing when it cannot be told.
+    std::function<std::optional<std::int64_t>(const QString& folder)> freeSpace;
+  };
+  // The machine's own answers: libavformat, the running encoders' command lines, the file system.
+  static Probes SystemProbes();
+
+  // A final file this much shorter than its capture is a copy that was cut off.
+  static constexpr double kShortFinalSeconds = 1.0;
+  // A copy needs the capture's size plus this much room.
+  static constexpr std::int64_t kCopyReserveBytes = std::int64_t(16) << 20;
+
+  // The captures of `folder` to recover, oldest first. `startedStamp` is the "%Y%m%d%H%M%S" time
+  // this program started: captures named after it or later belong to this run. Empty captures
+  // hold nothing to recover; a capture an encoder still works on is left to it. A final file of
+  // either format ("m.mp4" or "t.ts") that opens and is as long as the capture means the lesson
+  // was finished; otherwise the capture becomes the final file of `saveFormat` (0 MP4, 1 TS).
+  static std::vector<UnfinishedRecording> Find(const QString& folder, int saveFormat,
+                                               const QString& startedStamp, const Probes& probes);
+
+  // Copies each capture into its final file with the encoder's remux and removes the capture
+  // when the final file opens. A copy that fails keeps the capture, and a final file that does
+  // not open is removed (the capture holds all of it). Blocks: call it off the UI thread.
+  static std::vector<RecoveredRecording> Recover(const std::vector<UnfinishedRecording>& found,
+                                                 const Probes& probes);
+
+  // The status line after a recovery; nothing when there was nothing to recover.
+  static std::optional<RecoveryReport> Describe(const std::vector<RecoveredRecording>& results);
+
+  // Finds and recovers on a worker thread, then posts WM_RECOVERY_DONE to `owner` with the
+  // results (a std::vector<RecoveredRecording>) as payload.
+  void Start(const QString& folder, int saveFormat, const QString& startedStamp,
+             platform::WindowHandle owner, Probes probes = SystemProbes());
+  // From Start until the owner has handled WM_RECOVERY_DONE (it calls Finished then).
+  bool Running() const { return running_; }
+  void Finished() { running_ = false; }
+
+ private:
+  bool running_ = false;
+};
+
+}  // namespace vortane

@@ -1,0 +1,63 @@
+#include "http/account_state.h"
+
+#include "http/platform_account.h"
+#include "http/platform_client.h"
+#include "platform/code_page.h"
+
+namespace vortane {
+namespace {
+
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+}  // namespace
+
+AccountState::AccountState(AccountView& view, LoginMemory& memory) : view_(view), memory_(memory) {}
+
+bool AccountState::IsLoggedIn() const {
+  return LiveAccount().IsLoaded();
+}
+
+LoginFields AccountState::Prefill() const {
+  return memory_.Recall();
+}
+
+bool AccountState::Login(const LoginFields& fields, platform::WindowHandle notify) {
+  view_.SetStatusText(Text("登录云平台..."), false);
+
+  const PlatformCredentials credentials{platform::WideToAnsi(fields.server),
+                                        platform::WideToAnsi(fields.user),
+                                        platform::WideToAnsi(fields.password)};
+  ClearLiveTasks();
+  RequestLiveTasks(credentials, notify);
+  ClearUploadTargets();
+  RequestUploadTargets(credentials, notify);
+  // The requests hold their own copy of the password.
+  const bool saved = memory_.Remember(fields);
+  view_.SetLoginPending(true);
+  return saved;
+}
+
+void AccountState::Logout() {
+  view_.ShowUserState(false, QString());
+  ClearLiveTasks();
+  ClearUploadTargets();
+}
+
+void AccountState::OnPlatformReply(const JobStatus& status) {
+  const int code = status.statusCode;
+  const QString text = platform::AnsiToWide(status.statusText);
+  if (code >= kJobFinished) view_.SetLoginPending(false);
+  if (code == kJobFinished) {
+    view_.SetStatusText(Text("已登录"), false);
+    const std::string name = LiveAccount().DisplayName();
+    view_.ShowUserState(true, name.empty() ? Text("已登录") : platform::Utf8ToWide(name));
+  } else if (code == kJobError) {
+    if (!text.isEmpty()) view_.SetStatusText(text, true);
+  } else if (!text.isEmpty()) {
+    view_.SetStatusText(text, false);
+  }
+}
+
+}  // namespace vortane

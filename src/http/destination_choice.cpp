@@ -1,0 +1,46 @@
+#include "http/destination_choice.h"
+
+#include "platform/code_page.h"
+
+namespace vortane {
+
+std::vector<DestinationEntry> DestinationEntries(const std::vector<UploadTarget>& targets) {
+  std::vector<DestinationEntry> entries{{QStringLiteral("不上传"), std::nullopt}};
+  for (const UploadTarget& target : targets) {
+    if (target.level <= 1) continue;
+    entries.push_back({QString((target.level - 2) * 4, QLatin1Char(' ')) + target.name, target});
+  }
+  return entries;
+}
+
+int EntryForCellText(const std::vector<DestinationEntry>& entries, const QString& cellText) {
+  const int count = static_cast<int>(entries.size());
+  for (int step = 1; step <= count; ++step) {
+    const int index = step % count;
+    if (entries[index].text.startsWith(cellText, Qt::CaseInsensitive)) return index;
+  }
+  return -1;
+}
+
+DestinationChoice ChooseDestination(RecordingUploadPart& row,
+                                    const std::vector<DestinationEntry>& entries, int chosen) {
+  if (row.uploadState == 1 || row.uploadState == 2) return DestinationChoice::kUnchanged;
+  if (chosen < 0 || chosen >= static_cast<int>(entries.size()))
+    return DestinationChoice::kUnchanged;
+  const std::optional<UploadTarget>& target = entries[chosen].target;
+  if (!target || target->uploadUrl.empty()) {
+    row.targetId = -1;
+    row.uploadUrl.clear();
+    row.uploadState = -1;
+    return target ? DestinationChoice::kInvalid : DestinationChoice::kNoUpload;
+  }
+  if (target->id == row.targetId) return DestinationChoice::kSameDestination;
+  row.uploadUrl = target->uploadUrl;
+  row.reportUrl = target->callbackUrl;
+  row.uploadState = 0;
+  row.targetName = platform::WideToAnsi(target->name);
+  row.targetId = target->id;
+  return DestinationChoice::kQueued;
+}
+
+}  // namespace vortane

@@ -1,0 +1,190 @@
+#include "http/upload_job.h"
+
+#include <QFileInfo>
+#include <QUuid>
+#include <cctype>
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <system_error>
+#include <thread>
+
+#include "http/http_get.h"
+#include "http/platform_reply.h"
+#include "http/platform_text.h"
+#include "http/upload_reader.h"
+#include "platform/code_page.h"
+
+namespace vortane {
+namespace {
+
+constexpr char kUploaderProgram[] = "felwick";
+// A file changed this recently may still be written; it is looked at twice this far apart.
+constexpr auto kSettleTime = std::chrono::milliseconds(1500);
+
+std::mutex identifierMutex;
+std::string identifier;
+
+std::string Gbk(const QString& text) {
+  return platform::WideToAnsi(text);
+}
+
+void PostFailure(EncoderJob& job, const QString& text) {
+  PostJobStatus(job, kJobError, -1.0, Gbk(text).c_str());
+}
+
+// One argument in double quotes, escaped by the Windows command-line rules.
+QString Quoted(const QString& argument) {
+  QString out = QStringLiteral("\"");
+  int backslashes = 0;
+  for (const QChar c : argument) {
+    if (c == QLatin1Char('\\')) {
+      ++backslashes;
+      continue;
+    }
+    if (c == QLatin1Char('"')) {
+      out += QString(backslashes * 2 + 1, QLatin1Char('\\'));
+    } else {
+      out += QString(backslashes, QLatin1Char('\\'));
+    }
+    backslashes = 0;
+    out += c;
+  }
+  out += QString(backslashes * 2, QLatin1Char('\\'));
+  return out + QLatin1Char('"');
+}
+
+// The server's name for the file goes into the callback address as it is, unless it holds a
+// byte that would change the address's meaning (a '&', a blank, a line end): then it is
+// percent-encoded. It is the server's answer, so it is also held to a file name's length.
+std::string SafeFileName(const std::string& name) {
+  constexpr size_t kLongest = 255;
+  const std::string cut(Utf8Prefix(name, kLongest));
+  for (unsigned char c : cut)
+    if (!std::isalnum(c) && c != '.' && c != '-' && c != '_' && c != '~') return UrlEncode(cut);
+  return cut;
+}
+
+}  // namespace
+
+std::string RenewUploadIdentifier() {
+  const QUuid guid = QUuid::createUuid();
+  std::lock_guard lock(identifierMutex);
+  if (!guid.isNull()) {
+    char text[17];
+    std::snprintf(text, sizeof(text), "%04x%04x%04x%04x", guid.data4[0], guid.data4[1],
+                  guid.data4[2], guid.data4[3]);
+    identifier = text;
+  }
+  return identifier;
+}
+
+std::string AppendSaveAs(const std::string& url, const std::string& name) {
+  if (url.find("save_as") != std::string::npos) return url;
+  return url + (url.find('?') != std::string::npos ? "&save_as=" : "?save_as=") + name;
+}
+
+QString UploaderCommandLine(const QString& path, const std::string& address) {
+  return QString::fromLatin1(kUploaderProgram) + QLatin1Char(' ') + Quoted(path) +
+         QLatin1Char(' ') + Quoted(QString::fromUtf8(address));
+}
+
+CallbackResult NotifyUploadDone(const std::string& reportUrl, const std::string& fileName,
+                                const std::string& sourceId, const std::string& title) {
+  std::string address = ReplaceAll(reportUrl, "_FILENAME", fileName);
+  address = ReplaceAll(address, "_SRC_ID", sourceId);
+  address = ReplaceAll(address, "_TITLE", UrlEncode(AnsiToUtf8(title)));
+  const std::optional<std::string> body = HttpGet(address, kDefaultBodyBound);
+  CallbackResult result;
+  if (!body || body->empty()) {
+    result.code = 1;
+    return result;
+  }
+  const CodeReply reply = ReadCodeReply(*body, "err_desc");
+  if (!reply.object) {
+    result.code = 2;
+    return result;
+  }
+  if (!reply.code) {
+    result.code = 3;
+    return result;
+  }
+  result.platformAnswered = true;
+  result.code = *reply.code;
+  result.errorText = reply.text;
+  return result;
+}
+
+std::string CallbackFailureText(const CallbackResult& result) {
+  if (!result.platformAnswered && result.code == 1) return Gbk(QStringLiteral("回调时无响应！"));
+  if (!result.platformAnswered && (result.code == 2 || result.code == 3))
+    return Gbk(QStringLiteral("回调时返回数据不符合规范！"));
+  return Gbk(QStringLiteral("回调返回错误！错误信息：")) + platform::Utf8ToAnsi(result.errorText);
+}
+
+std::string CheckUploadFile(const QString& path) {
+  QFileInfo file(path);
+  if (!file.exists() || !file.isFile())
+    return Gbk(QStringLiteral("找不到文件 %1（已被删除或改名）").arg(file.fileName()));
+  const auto age =
+      std::chrono::milliseconds(file.lastModified().msecsTo(QDateTime::currentDateTime()));
+  if (age >= kSettleTime) return {};
+  const qint64 size = file.size();
+  const QDateTime modified = file.lastModified();
+  std::this_thread::sleep_for(kSettleTime);
+  file.refresh();
+  if (!file.exists())
+    return Gbk(QStringLiteral("找不到文件 %1（已被删除或改名）").arg(file.fileName()));
+  if (file.size() != size || file.lastModified() != modified)
+    return Gbk(
+        QStringLiteral("文件 %1 仍在写入（正在录制或剪辑），请稍后再上传").arg(file.fileName()));
+  return {};
+}
+
+void UploadThread(const std::shared_ptr<EncoderJob>& job, const UploadRequest& request) {
+  const std::string id = RenewUploadIdentifier();
+  std::string name = id + ".mp4";
+  if (const std::string refusal = CheckUploadFile(request.filePath); !refusal.empty()) {
+    PostJobStatus(*job, kJobError, -1.0, refusal.c_str());
+    return;
+  }
+  job->commandLineWide =
+      UploaderCommandLine(request.filePath, AppendSaveAs(request.uploadUrl, name));
+  job->commandLineNarrow.clear();
+  if (RunEncoderJob(*job) != 0) return;
+
+  if (!job->collectedOutput.empty()) {
+    const CodeReply reply = ReadCodeReply(job->collectedOutput, "filename");
+    if (reply.object && reply.code) {
+      if (*reply.code != 0) {
+        PostFailure(*job, QStringLiteral("服务器返回错误！"));
+        return;
+      }
+      if (!reply.text.empty()) name = SafeFileName(reply.text);
+    }
+  } else {
+    PostJobStatus(*job, -1, 0.0, Gbk(QStringLiteral("服务器无响应！")).c_str());
+  }
+  if (request.reportUrl.empty()) return;
+  const CallbackResult result = NotifyUploadDone(request.reportUrl, name, id, request.targetName);
+  if (result.code == 0) return;
+  PostJobStatus(*job, kJobError, -1.0, CallbackFailureText(result).c_str());
+}
+
+bool StartUploadThread(std::shared_ptr<EncoderJob> job, UploadRequest request,
+                       std::shared_ptr<std::atomic<bool>> running) {
+  running->store(true);
+  try {
+    std::thread([job, request = std::move(request), running] {
+      UploadThread(job, request);
+      running->store(false);
+    }).detach();
+    return true;
+  } catch (const std::system_error&) {
+    running->store(false);
+    PostFailure(*job, QStringLiteral("创建进程失败"));
+    return false;
+  }
+}
+
+}  // namespace vortane

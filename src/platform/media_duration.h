@@ -1,0 +1,13 @@
+#pragma once
+
+#include <QString>
+
+// The length of a media file without playing it (the media player's duration query), read with
+// libavformat. Safe to call from any thread.
+namespace vortane::platform {
+
+// Seconds; 0 when the file is media of unknown length, negative when it cannot be opened as
+// media at all (missing, unreadable, not a media file).
+double ProbeMediaDuration(const QString& path);
+
+}  // namespace vortane::platform

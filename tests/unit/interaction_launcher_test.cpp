@@ -1,0 +1,335 @@
+// The two interaction buttons of a live lesson without a window: the command lines they build
+// from the platform's addresses, and what they start, refuse and say, with a real interaction
+// module stand-in in a program-files folder of its own and a browser stand-in on PATH.
+#include "http/interaction_launcher.h"
+
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <utility>
+#include <vector>
+
+#include "http/interaction_command_lines.h"
+#include "platform/folders.h"
+#include "settings/capture_settings.h"
+#include "support/pump.h"
+#include "support/scoped_env.h"
+
+extern char** environ;
+
+namespace vortane {
+namespace {
+
+QString Utf8(const char* text) {
+  return QString::fromUtf8(text);
+}
+
+TEST(InteractionCommandLines, ChatModuleAndBrowserLines) {
+  struct Case {
+    const char* chatUrl;
+    const char* server;
+    const char* line;
+  };
+  const Case cases[] = {
+      // A relative address completed with a server typed without a scheme.
+      {"/chat/room?id=7&width=800&height=600&lock-view=1", "lesson.example.cn:8080",
+       "--url=http://lesson.example.cn:8080/chat/room?id=7&width=800&height=600&lock-view=1"
+       " --width=800 --height=600 --lock-view"},
+      // The server already carries its scheme: no second http://.
+      {"/chat/room?id=7&width=800&height=600&lock-view=1", "http://lesson.example.cn",
+       "--url=http://lesson.example.cn/chat/room?id=7&width=800&height=600&lock-view=1"
+       " --width=800 --height=600 --lock-view"},
+      // Not a number gives 0; an empty value gives no option at all.
+      {"https://chat.example.cn/r?xpos=abc&ypos=&height=480", "ignored",
+       "--url=https://chat.example.cn/r?xpos=abc&ypos=&height=480 --height=480 --xpos=0"},
+      // Leading blanks and a sign are read, the rest after the digits is not; options keep
+      // their own order whatever the address's order.
+      {"http://c/r?ypos= -40px&xpos=+25&width=99999999999", "",
+       "--url=http://c/r?ypos= -40px&xpos=+25&width=99999999999 --width=2147483647 --xpos=25"
+       " --ypos=-40"},
+      // A "lock-view=" without a value locks nothing.
+      {"http://c/r?lock-view=", "", "--url=http://c/r?lock-view="},
+  };
+  for (const Case& c : cases) {
+    const std::optional<std::string> line = BuildModuleCommandLine(c.chatUrl, c.server);
+    ASSERT_TRUE(line) << c.chatUrl;
+    EXPECT_EQ(*line, c.line) << c.chatUrl;
+  }
+  EXPECT_EQ(SplitParameters(*BuildModuleCommandLine(cases[0].chatUrl, cases[0].server)),
+            QStringList({"--url=http://lesson.example.cn:8080/chat/room?id=7&width=800&height=600"
+                         "&lock-view=1",
+                         "--width=800", "--height=600", "--lock-view"}));
+
+  // The module reads 1999 bytes: a line of exactly that length goes, one byte more is refused
+  // (never cut, which would open another page).
+  const std::string prefix = "http://c/";
+  const std::string fits = prefix + std::string(1999 - 6 - prefix.size(), 'a');
+  ASSERT_TRUE(BuildModuleCommandLine(fits, ""));
+  EXPECT_EQ(BuildModuleCommandLine(fits, "")->size(), 1999u);
+  EXPECT_FALSE(BuildModuleCommandLine(fits + "a", ""));
+  EXPECT_FALSE(BuildModuleCommandLine("/chat/1?width=1", std::string(1990, 's')));
+
+  // The video page: an https address passes unchanged; a relative one gets the server.
+  const std::string meeting = "https://meet.example.cn/room/5?account=13800138000&password=p w";
+  EXPECT_EQ(BuildPageUrl(meeting, "lesson.example.cn"), meeting);
+  EXPECT_EQ(BuildBrowserParameters(BuildPageUrl(meeting, "lesson.example.cn")),
+            "--app=" + meeting + " --incognito --start-maximized --start-maximized ");
+  EXPECT_EQ(BuildPageUrl("/meeting/3", "10.0.0.5:81"), "http://10.0.0.5:81/meeting/3");
+  EXPECT_EQ(BuildPageUrl("/meeting/3", "https://school.cn"), "https://school.cn/meeting/3");
+  EXPECT_EQ(SplitParameters(BuildBrowserParameters("https://m/r?a=1")),
+            QStringList({"--app=https://m/r?a=1", "--incognito", "--start-maximized",
+                         "--start-maximized"}));
+  // The platform's addresses are UTF-8; the account's name, put into the video page's address,
+  // is GBK.
+  EXPECT_EQ(CommandLineText("--url=http://c/聊天"), Utf8("--url=http://c/聊天"));
+  EXPECT_EQ(CommandLineText("--app=http://m/r?account=\xCD\xF5\xC0\xCF\xCA\xA6"),
+            Utf8("--app=http://m/r?account=王老师"));
+}
+
+TEST(InteractionCommandLines, GetUrlParam) {
+  struct Case {
+    const char* address;
+    const char* key;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"/c?width=800&height=600", "width", "800"},
+      {"/c?width=800&height=600", "height", "600"},  // the last one runs to the end
+      {"/c?maxwidth=5&width=800", "width", "5"},     // the key as the tail of a longer name
+      {"/c?a=1&width=800", "width", "800"},
+      {"/c?width=&height=1", "width", ""},
+      {"/c?lock-view=1", "lock-view", "1"},
+      {"/c?height=1", "width", ""},
+      {"/c?width", "width", ""},
+      // A first value without a following '&' gives way to a later one that has one... but
+      // only across a line break, where a value ends.
+      {"/c?width=1\n&width=2&", "width", "2"},
+      {"/c?width=1\nx", "width", "1"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(GetUrlParam(c.address, c.key), c.value) << c.address << " " << c.key;
+  // A very long address is searched without trouble.
+  const std::string huge = "/c?" + std::string(4'000'000, 'x') + "width=7";
+  EXPECT_EQ(GetUrlParam(huge, "width"), "7");
+}
+
+// What the launchers reach in the toolbar, recorded.
+class FakeHost : public InteractionHost {
+ public:
+  bool loggedIn = true;
+  std::optional<LiveTask> task;
+  std::optional<LiveTask> chosenInList;  // what the live list's user picks
+  bool cameraOpen = false;
+  int listOpened = 0;
+  int cameraClosed = 0;
+  std::vector<std::pair<QString, MessageIcon>> messages;
+
+  bool IsLoggedIn() const override { return loggedIn; }
+  std::optional<LiveTask> SelectedTask() const override { return task; }
+  void ChooseLiveTask() override {
+    ++listOpened;
+    if (chosenInList) task = chosenInList;
+  }
+  void ShowLauncherMessage(const QString& text, MessageIcon icon) override {
+    messages.emplace_back(text, icon);
+  }
+  bool IsCameraOpen() const override { return cameraOpen; }
+  void CloseCamera() override {
+    ++cameraClosed;
+    cameraOpen = false;
+  }
+};
+
+LiveTask Lesson(std::string chat, std::string meeting) {
+  LiveTask task;
+  task.id = 11;
+  task.name = Utf8("物理");
+  task.chatUrl = std::move(chat);
+  task.meetingUrl = std::move(meeting);
+  return task;
+}
+
+using Messages = std::vector<std::pair<QString, MessageIcon>>;
+
+TEST(InteractionLauncher, PreconditionsAndPagesATaskLacks) {
+  CaptureSettings settings;
+  QTemporaryDir programFiles;  // no module installed: nothing may get that far
+  test::ScopedEnv folder(kProgramFilesVariable, QFile::encodeName(programFiles.path()));
+  const MessageIcon info = MessageIcon::kInformation;
+
+  FakeHost host;
+  host.loggedIn = false;
+  host.task = Lesson("/chat/1", "/meeting/1");
+  InteractionLauncher launcher(host, settings);
+  EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kNotLoggedIn);
+  EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kNotLoggedIn);
+  EXPECT_EQ(host.messages, Messages({{Utf8("登录系统后才可以互动！"), info},
+                                     {Utf8("登录系统后才可以互动！"), info}}));
+  EXPECT_EQ(host.listOpened, 0);
+
+  // No task: said, then the live list opens; choosing none there ends it.
+  host = FakeHost();
+  EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kNoTask);
+  EXPECT_EQ(host.messages, Messages({{Utf8("请先选择直播课程！"), info}}));
+  EXPECT_EQ(host.listOpened, 1);
+
+  // The task chosen in the list is used at once; this one has neither page.
+  host = FakeHost();
+  host.chosenInList = Lesson("", "");
+  EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kNoPage);
+  EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kNoPage);
+  EXPECT_EQ(host.messages, Messages({{Utf8("请先选择直播课程！"), info},
+                                     {Utf8("该直播课程没有开启互动功能！"), info},
+                                     {Utf8("该直播课程没有开启视频互动功能！"), info}}));
+  EXPECT_EQ(host.listOpened, 1);
+  EXPECT_EQ(host.cameraClosed, 0);
+}
+
+// A stand-in program that writes its arguments, one per line in brackets, into `record`.
+bool WriteRecorder(const QString& path, const QString& record) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) return false;
+  file.write("#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"" +
+             QFile::encodeName(record) + ".part\"\nmv \"" + QFile::encodeName(record) +
+             ".part\" \"" + QFile::encodeName(record) + "\"\n");
+  file.close();
+  return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+// The recorded arguments once the stand-in has run (nothing after 30 s).
+QStringList Recorded(const QString& record) {
+  test::PumpUntil([&] { return QFile::exists(record); });
+  QFile file(record);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+// A process whose program file is named talvine, as a running module is.
+pid_t StartFakeModule(const QString& folder) {
+  const QString program = folder + QStringLiteral("/talvine");
+  if (!QFile::exists(program)) QFile::copy(QStringLiteral("/bin/sleep"), program);
+  const QByteArray path = QFile::encodeName(program);
+  char seconds[] = "60";
+  char* argv[] = {const_cast<char*>(path.constData()), seconds, nullptr};
+  pid_t pid = -1;
+  EXPECT_EQ(posix_spawn(&pid, path.constData(), nullptr, nullptr, argv, environ), 0);
+  return pid;
+}
+
+void EndProcess(pid_t pid) {
+  kill(pid, SIGKILL);
+  waitpid(pid, nullptr, 0);
+}
+
+TEST(InteractionLauncher, ChatModuleStartsUnlessMissingTwoRunningOrTheAddressIsTooLong) {
+  QTemporaryDir programFiles;
+  QTemporaryDir work;
+  test::ScopedEnv folder(kProgramFilesVariable, QFile::encodeName(programFiles.path()));
+  CaptureSettings settings;
+  ASSERT_TRUE(settings.SetPlatformServer(QStringLiteral("127.0.0.1:8080")));
+  FakeHost host;
+  host.task = Lesson("/chat/11?width=380&height=560&lock-view=1", "");
+  InteractionLauncher launcher(host, settings);
+  const int before = CountRunningModules();
+  ASSERT_EQ(before, 0) << "another interaction module runs on this machine";
+
+  // Not installed.
+  EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kModuleMissing);
+  EXPECT_EQ(host.messages,
+            Messages({{Utf8("您没有安装互动模块，请下载并安装互动模块然后再尝试开启互动！"),
+                       MessageIcon::kWarning}}));
+
+  // Installed, one module already running: another one starts with the page and its geometry.
+  const QString record = work.filePath(QStringLiteral("first.txt"));
+  ASSERT_TRUE(WriteRecorder(programFiles.filePath(QStringLiteral("talvine/talvine")), record));
+  const pid_t running = StartFakeModule(work.path());
+  ASSERT_TRUE(test::PumpUntil([] { return CountRunningModules() == 1; }, 10000));
+  host.messages.clear();
+  const LaunchResult started = launcher.OpenChat();
+  EXPECT_EQ(started.outcome, LaunchOutcome::kStarted);
+  EXPECT_EQ(started.program, programFiles.filePath(QStringLiteral("talvine/talvine")));
+  EXPECT_EQ(Recorded(record),
+            QStringList({"[--url=http://127.0.0.1:8080/chat/11?width=380&height=560&lock-view=1]",
+                         "[--width=380]", "[--height=560]", "[--lock-view]"}));
+  EXPECT_TRUE(host.messages.empty());
+
+  // Two running: nothing happens, and nothing is said.
+  const pid_t second = StartFakeModule(work.path());
+  ASSERT_TRUE(test::PumpUntil([] { return CountRunningModules() == 2; }, 10000));
+  EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kModuleBusy);
+  EXPECT_TRUE(host.messages.empty());
+  EndProcess(running);
+  EndProcess(second);
+  EXPECT_TRUE(test::PumpUntil([] { return CountRunningModules() == 0; }, 10000));
+
+  // An address the module's command line cannot hold is refused, not cut.
+  host.task = Lesson("/chat/11?room=" + std::string(2000, 'r'), "");
+  EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kTooLong);
+  EXPECT_EQ(
+      host.messages,
+      Messages({{Utf8("该直播课程的互动页面地址太长，无法开启互动！"), MessageIcon::kWarning}}));
+
+  // A module file that cannot run is said too.
+  host.messages.clear();
+  host.task = Lesson("/chat/11", "");
+  QFile::setPermissions(programFiles.filePath(QStringLiteral("talvine/talvine")),
+                        QFile::ReadOwner | QFile::WriteOwner);
+  EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kStartFailed);
+  EXPECT_EQ(host.messages,
+            Messages({{Utf8("互动模块无法启动，请重新安装互动模块！"), MessageIcon::kWarning}}));
+}
+
+TEST(InteractionLauncher, VideoPageOpensInTheFirstBrowserAfterTheCameraWindowCloses) {
+  QTemporaryDir browsers;
+  QTemporaryDir work;
+  test::ScopedEnv path("PATH", QFile::encodeName(browsers.path()) + ":/usr/bin:/bin");
+  CaptureSettings settings;
+  ASSERT_TRUE(settings.SetPlatformServer(QStringLiteral("school.example.cn")));
+  FakeHost host;
+  host.task = Lesson("", "https://meet.example.cn/room/11?account=13800138000&password=lesson");
+  host.cameraOpen = true;
+  InteractionLauncher launcher(host, settings);
+  const QString noBrowser =
+      Utf8("该功能需要谷歌浏览器支持，请安装谷歌浏览器！\n安装地址：百度搜索chrome或谷歌浏览器。");
+
+  // No browser: the camera window has closed all the same, and the user is told.
+  if (!InteractionLauncher::FindBrowser().isEmpty()) GTEST_SKIP() << "a browser in /usr/bin";
+  EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kStartFailed);
+  EXPECT_EQ(host.cameraClosed, 1);
+  EXPECT_EQ(host.messages, Messages({{noBrowser, MessageIcon::kWarning}}));
+
+  // Chromium alone serves; Google Chrome comes first when both are there.
+  const QString chromiumRecord = work.filePath(QStringLiteral("chromium.txt"));
+  ASSERT_TRUE(WriteRecorder(browsers.filePath(QStringLiteral("chromium")), chromiumRecord));
+  EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kStarted);
+  EXPECT_EQ(host.cameraClosed, 1) << "a closed camera window is left alone";
+  EXPECT_EQ(Recorded(chromiumRecord),
+            QStringList({"[--app=https://meet.example.cn/room/11?account=13800138000&password="
+                         "lesson]",
+                         "[--incognito]", "[--start-maximized]", "[--start-maximized]"}));
+  const QString chromeRecord = work.filePath(QStringLiteral("chrome.txt"));
+  ASSERT_TRUE(WriteRecorder(browsers.filePath(QStringLiteral("google-chrome")), chromeRecord));
+  host.task = Lesson("", "/meeting/11");
+  const LaunchResult chrome = launcher.OpenVideoInteraction();
+  EXPECT_EQ(chrome.program, browsers.filePath(QStringLiteral("google-chrome")));
+  EXPECT_EQ(Recorded(chromeRecord).value(0),
+            QStringLiteral("[--app=http://school.example.cn/meeting/11]"));
+
+  // A browser that cannot be started counts as none.
+  QFile broken(browsers.filePath(QStringLiteral("google-chrome")));
+  ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+  broken.write("#!/nonexistent/interpreter\n");
+  broken.close();
+  host.messages.clear();
+  EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kStartFailed);
+  EXPECT_EQ(host.messages, Messages({{noBrowser, MessageIcon::kWarning}}));
+  EXPECT_EQ(host.messages.size(), 1u) << "only the warning; the earlier messages were cleared";
+}
+
+}  // namespace
+}  // namespace vortane

@@ -1,0 +1,246 @@
+// The platform requests over real HTTP against the reference server on 127.0.0.1: login and
+// destinations, a refused password, every fault the server can play, a server that never
+// answers, replaced requests, and the stop signal.
+#include "http/platform_client.h"
+
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QThread>
+#include <any>
+
+#include "encoder/encoder_job.h"
+#include "http/platform_account.h"
+#include "platform/code_page.h"
+#include "platform/window_messages.h"
+#include "support/reference_platform.h"
+
+namespace vortane {
+namespace {
+
+using test::ReferencePlatform;
+
+int argc = 1;
+char arg0[] = "platform_client_test";
+char* argv[] = {arg0, nullptr};
+
+// Collects the WM_PLATFORM_REPLY messages of one window.
+class Replies {
+ public:
+  Replies()
+      : window_(&owner_, [this](const platform::WindowMessage& m) {
+          if (m.message == WM_PLATFORM_REPLY) events_.push_back(std::any_cast<JobEvent>(m.payload));
+        }) {}
+  platform::WindowHandle handle() const { return window_.handle(); }
+  // Waits up to `ms` for `count` replies in all.
+  bool WaitFor(size_t count, int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (events_.size() < count && timer.elapsed() < ms) {
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+      QThread::msleep(10);
+    }
+    return events_.size() >= count;
+  }
+  void Pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  const std::vector<JobEvent>& events() const { return events_; }
+  std::string Text(size_t i) const {
+    return platform::AnsiToWide(events_.at(i).status.statusText).toStdString();
+  }
+
+ private:
+  QObject owner_;
+  platform::MessageWindow window_;
+  std::vector<JobEvent> events_;
+};
+
+PlatformCredentials Teacher(const ReferencePlatform& server, const char* user = "13800138000",
+                            const char* password = "lesson") {
+  return {platform::WideToAnsi(server.HostAndPort()), user, password};
+}
+
+class PlatformClient : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { app_ = new QCoreApplication(argc, argv); }
+  static void TearDownTestSuite() {
+    WaitForPlatformRequests(std::chrono::seconds(20));
+    delete app_;
+  }
+  static QCoreApplication* app_;
+};
+QCoreApplication* PlatformClient::app_ = nullptr;
+
+TEST_F(PlatformClient, LoginAndDestinationsFromTheReferenceServer) {
+  ReferencePlatform server({QStringLiteral("--rtmp"), QStringLiteral("rtmp://127.0.0.1:1/live")});
+  ASSERT_FALSE(server.Address().isEmpty());
+  Replies replies;
+  RequestLiveTasks(Teacher(server), replies.handle());
+  RequestUploadTargets(Teacher(server), replies.handle());
+  ASSERT_TRUE(replies.WaitFor(2, 20000));
+  for (size_t i = 0; i < 2; ++i) {
+    EXPECT_EQ(replies.events()[i].status.statusCode, 3) << replies.Text(i);
+    EXPECT_EQ(replies.Text(i), "");
+  }
+  PlatformAccount& live = LiveAccount();
+  EXPECT_TRUE(live.IsLoaded());
+  EXPECT_EQ(live.DisplayName(), "王老师");
+  const std::vector<LiveTask> tasks = live.LiveTasks();
+  ASSERT_EQ(tasks.size(), 9u);
+  EXPECT_EQ(tasks[0].name, QString::fromUtf8("高一年级"));
+  EXPECT_EQ(tasks[1].name, QString::fromUtf8("物理 第三章 牛顿运动定律"));
+  EXPECT_EQ(tasks[1].level, 2);
+  EXPECT_EQ(tasks[1].pushUrl, "rtmp://127.0.0.1:1/live/physics-11");
+  EXPECT_EQ(tasks[1].callbackUrl, server.Address().toStdString() + "/backend/lumio/callback/11");
+  EXPECT_EQ(tasks[1].meetingUrl,
+            server.Address().toStdString() + "/meeting/11?account=13800138000&password=lesson");
+  EXPECT_EQ(tasks[4].name, QString::fromUtf8("Unit 5 阅读 第一课时"));
+  EXPECT_EQ(tasks[4].level, 3);
+  EXPECT_EQ(tasks[8].name, QString::fromUtf8("公开课 语文 古诗词鉴赏"));
+  EXPECT_TRUE(UploadAccount().IsLoaded());
+  EXPECT_EQ(UploadAccount().UploadTargets().size(), 3u);
+
+  // A password with "&", "#", "+" and a space logs in as typed.
+  Replies second;
+  RequestLiveTasks(Teacher(server, "teacher2", "a&b #1+2"), second.handle());
+  ASSERT_TRUE(second.WaitFor(1, 20000));
+  EXPECT_EQ(second.events()[0].status.statusCode, 3) << second.Text(0);
+  EXPECT_EQ(LiveAccount().DisplayName(), "李老师");
+  EXPECT_EQ(LiveAccount().LiveTasks().size(), 1u);
+
+  // The wrong password: the platform's own words, logged out, the old list kept until a new one.
+  Replies refused;
+  RequestLiveTasks(Teacher(server, "teacher2", "a&b"), refused.handle());
+  RequestUploadTargets(Teacher(server, "teacher2", "a&b"), refused.handle());
+  ASSERT_TRUE(refused.WaitFor(2, 20000));
+  std::vector<std::string> texts = {refused.Text(0), refused.Text(1)};
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts[0], "用户名或密码错误！");
+  EXPECT_EQ(texts[1], "登录上传服务器失败！用户名或密码错误！");
+  EXPECT_FALSE(LiveAccount().IsLoaded());
+  EXPECT_EQ(LiveAccount().LiveTasks().size(), 1u);
+  EXPECT_FALSE(UploadAccount().IsLoaded());
+  EXPECT_TRUE(UploadAccount().UploadTargets().empty());
+
+  // The live list's refresh reuses the stored server, user and password.
+  Replies refresh;
+  RequestLiveTasks(Teacher(server), refresh.handle());
+  ASSERT_TRUE(refresh.WaitFor(1, 20000));
+  RequestLiveTasks(std::nullopt, refresh.handle());
+  EXPECT_FALSE(LiveAccount().IsLoaded()) << "a refresh clears the loaded mark at once";
+  ASSERT_TRUE(refresh.WaitFor(2, 20000));
+  EXPECT_EQ(refresh.events()[1].status.statusCode, 3) << refresh.Text(1);
+  EXPECT_EQ(LiveAccount().LiveTasks().size(), 9u);
+}
+
+TEST_F(PlatformClient, EveryFaultReadsAsAPlainMessage) {
+  ReferencePlatform server;
+  ASSERT_FALSE(server.Address().isEmpty());
+  struct Case {
+    const char* fault;
+    int code;
+    const char* login;
+    const char* destinations;
+  };
+  const Case cases[] = {
+      {"http-500", 10, "无法连接服务器！", "无法连接上传服务器！"},
+      {"not-json", 10, "服务器返回错误！", "上传服务器返回数据格式无法识别！"},
+      {"no-code", 10, "服务器返回错误！", "上传服务器返回数据结构错误！"},
+      {"huge-body", 10, "服务器返回错误！", "上传服务器返回数据格式无法识别！"},
+      {"deep-nesting", 10, "服务器返回错误！", "上传服务器返回数据格式无法识别！"},
+      {"slow-drip", 3, "", ""},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(server.SetFault(c.fault)) << c.fault;
+    Replies replies;
+    RequestLiveTasks(Teacher(server), replies.handle());
+    ASSERT_TRUE(replies.WaitFor(1, 30000)) << c.fault;
+    RequestUploadTargets(Teacher(server), replies.handle());
+    ASSERT_TRUE(replies.WaitFor(2, 30000)) << c.fault;
+    EXPECT_EQ(replies.events()[0].status.statusCode, c.code) << c.fault;
+    EXPECT_EQ(replies.Text(0), c.login) << c.fault;
+    EXPECT_EQ(replies.Text(1), c.destinations) << c.fault;
+    EXPECT_EQ(LiveAccount().IsLoaded(), c.code == 3) << c.fault;
+  }
+
+  // A wrong path (404) reads like an unreachable server, and so does a port nobody listens on.
+  ASSERT_TRUE(server.SetFault("none"));
+  const int closedSocket = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof(address);
+  ASSERT_EQ(bind(closedSocket, reinterpret_cast<sockaddr*>(&address), length), 0);
+  getsockname(closedSocket, reinterpret_cast<sockaddr*>(&address), &length);
+  const std::string closed = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+  close(closedSocket);
+  for (const std::string& where :
+       {platform::WideToAnsi(server.HostAndPort()) + "/nowhere", closed}) {
+    Replies replies;
+    RequestLiveTasks(PlatformCredentials{where, "13800138000", "lesson"}, replies.handle());
+    ASSERT_TRUE(replies.WaitFor(1, 20000)) << where;
+    EXPECT_EQ(replies.Text(0), "无法连接服务器！") << where;
+  }
+}
+
+TEST_F(PlatformClient, AServerThatNeverAnswersFailsInAboutTheReceiveTimeout) {
+  ReferencePlatform silent({QStringLiteral("--fault"), QStringLiteral("no-answer")});
+  ReferencePlatform good;
+  ASSERT_FALSE(silent.Address().isEmpty());
+  ASSERT_FALSE(good.Address().isEmpty());
+  Replies replies;
+  QElapsedTimer timer;
+  timer.start();
+  // The login to the silent server is replaced at once by one to the good server: only the
+  // newer one reports and fills the account.
+  RequestLiveTasks(Teacher(silent), replies.handle());
+  RequestLiveTasks(Teacher(good), replies.handle());
+  RequestUploadTargets(Teacher(silent), replies.handle());
+  ASSERT_TRUE(replies.WaitFor(2, 30000));
+  const qint64 elapsed = timer.elapsed();
+  EXPECT_GE(elapsed, 4000) << "the receive time-out is 5 s";
+  EXPECT_LE(elapsed, 15000);
+  replies.Pump(3000);  // the replaced login ends meanwhile
+  ASSERT_EQ(replies.events().size(), 2u);
+  std::vector<std::string> texts = {replies.Text(0), replies.Text(1)};
+  std::sort(texts.begin(), texts.end());
+  EXPECT_EQ(texts[0], "");
+  EXPECT_EQ(texts[1], "无法连接上传服务器！");
+  EXPECT_TRUE(LiveAccount().IsLoaded());
+  EXPECT_EQ(LiveAccount().LiveTasks().size(), 9u);
+}
+
+TEST_F(PlatformClient, StopSignals) {
+  ReferencePlatform server;
+  ASSERT_FALSE(server.Address().isEmpty());
+  const std::string base = server.Address().toStdString();
+  Replies replies;
+  EXPECT_FALSE(SendStopSignal("http://", replies.handle()));
+  EXPECT_TRUE(SendStopSignal(base + "/backend/lumio/callback/11", replies.handle()));
+  EXPECT_EQ(LiveAccount().RequestUrl(), base + "/backend/lumio/callback/11?signal=stop");
+  EXPECT_TRUE(SendStopSignal(base + "/backend/lumio/callback/3?lesson=open", replies.handle()));
+  // A success posts nothing; a failure says so.
+  EXPECT_TRUE(SendStopSignal(base + "/nowhere", replies.handle()));
+  ASSERT_TRUE(replies.WaitFor(1, 20000));
+  EXPECT_EQ(replies.Text(0), "无法连接应用服务器！");
+  ASSERT_TRUE(WaitForPlatformRequests(std::chrono::seconds(20)));
+  replies.Pump(200);
+  EXPECT_EQ(replies.events().size(), 1u);
+  std::vector<std::string> received = server.Signals();
+  std::sort(received.begin(), received.end());
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_EQ(received[0], "task=11 signal=stop");
+  EXPECT_EQ(received[1], "task=3 lesson=open&signal=stop");
+}
+
+}  // namespace
+}  // namespace vortane

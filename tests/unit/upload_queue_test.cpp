@@ -1,0 +1,242 @@
+// The upload queue and the destination choice without a window: what a choice does to a row,
+// which row starts on a tick, the buttons, and what every status message shows in the column
+// "状态", the log box and the side file.
+#include "http/upload_queue.h"
+
+#include <gtest/gtest.h>
+
+#include "http/destination_choice.h"
+#include "platform/code_page.h"
+#include "support/job_events.h"
+
+namespace vortane {
+namespace {
+
+std::vector<UploadTarget> SampleTargets() {
+  return {
+      {100, 1, QStringLiteral("学校资源库"), "", ""},
+      {101, 2, QStringLiteral("高一 物理"), "http://127.0.0.1:1/files/", "http://127.0.0.1:1/cb"},
+      {102, 3, QStringLiteral("第一课时"), "http://127.0.0.1:1/files/", ""},
+      {103, 2, QStringLiteral("没有地址"), "", ""},
+  };
+}
+
+TEST(DestinationChoice, EntriesAndEveryRuleOfTheEndOfAnEdit) {
+  const auto entries = DestinationEntries(SampleTargets());
+  ASSERT_EQ(entries.size(), 4u);  // the top level is not offered
+  EXPECT_EQ(entries[0].text, QStringLiteral("不上传"));
+  EXPECT_FALSE(entries[0].target);
+  EXPECT_EQ(entries[1].text, QStringLiteral("高一 物理"));
+  EXPECT_EQ(entries[2].text, QStringLiteral("    第一课时"));
+  // The edit starts on the cell's destination; an empty cell on the first destination.
+  EXPECT_EQ(EntryForCellText(entries, QStringLiteral("没有")), 3);
+  EXPECT_EQ(EntryForCellText(entries, QString()), 1);
+  EXPECT_EQ(EntryForCellText(entries, QStringLiteral("不上")), 0);
+
+  RecordingUploadPart row;
+  EXPECT_EQ(ChooseDestination(row, entries, -1), DestinationChoice::kUnchanged);
+  EXPECT_EQ(ChooseDestination(row, entries, 1), DestinationChoice::kQueued);
+  EXPECT_EQ(row.uploadState, 0);
+  EXPECT_EQ(row.targetId, 101);
+  EXPECT_EQ(row.uploadUrl, "http://127.0.0.1:1/files/");
+  EXPECT_EQ(row.reportUrl, "http://127.0.0.1:1/cb");
+  EXPECT_EQ(platform::AnsiToWide(row.targetName), QStringLiteral("高一 物理"));
+  // "不上传" takes a queued row out of the queue.
+  EXPECT_EQ(ChooseDestination(row, entries, 0), DestinationChoice::kNoUpload);
+  EXPECT_EQ(row.uploadState, -1);
+  EXPECT_EQ(row.targetId, -1);
+  EXPECT_TRUE(row.uploadUrl.empty());
+  // A destination without an upload address: refused, the row stays out of the queue.
+  EXPECT_EQ(ChooseDestination(row, entries, 3), DestinationChoice::kInvalid);
+  EXPECT_EQ(row.uploadState, -1);
+  // A finished row: the same destination again does not queue it, another one does.
+  ChooseDestination(row, entries, 1);
+  row.uploadState = 3;
+  EXPECT_EQ(ChooseDestination(row, entries, 1), DestinationChoice::kSameDestination);
+  EXPECT_EQ(row.uploadState, 3);
+  EXPECT_EQ(ChooseDestination(row, entries, 2), DestinationChoice::kQueued);
+  EXPECT_EQ(row.uploadState, 0);
+  // A row that uploads now keeps everything.
+  row.uploadState = 2;
+  EXPECT_EQ(ChooseDestination(row, entries, 0), DestinationChoice::kUnchanged);
+  EXPECT_EQ(row.targetId, 102);
+}
+
+struct Launched {
+  std::shared_ptr<EncoderJob> job;
+  UploadRequest request;
+  std::shared_ptr<std::atomic<bool>> running;
+};
+
+class QueueTest : public ::testing::Test {
+ protected:
+  QueueTest()
+      : queue_(
+            0, [](const RecordingUploadPart& row) { return QString::fromStdString(row.path); },
+            [this](auto job, auto request, auto running) {
+              running->store(true);
+              launched_.push_back({job, request, running});
+            }) {
+    for (int i = 0; i < 3; ++i) {
+      parts_[i].path = "/lessons/" + std::to_string(i) + "m.mp4";
+      rows_.push_back(&parts_[i]);
+    }
+  }
+  void Queue(int i) {
+    parts_[i].uploadState = 0;
+    parts_[i].uploadUrl = "http://127.0.0.1:1/files/";
+  }
+  UploadQueue::StatusView Post(int code, const char* text = "", double value = 0) {
+    return queue_.OnJobStatus(rows_, test::MakeJobEvent(*queue_.Job(), code, text, value));
+  }
+  // The upload thread returned.
+  void ThreadReturned() { launched_.back().running->store(false); }
+
+  UploadQueue queue_;
+  RecordingUploadPart parts_[3];
+  std::vector<RecordingUploadPart*> rows_;
+  std::vector<Launched> launched_;
+};
+
+TEST_F(QueueTest, RowsGoOneAfterTheOtherFromTheTopAtMostOnePerTick) {
+  Queue(1);
+  Queue(2);
+  parts_[0].uploadUrl = "http://x";  // 8 bytes: no upload address
+  parts_[0].uploadState = 0;
+  EXPECT_EQ(queue_.Tick(rows_), -1) << "the queue is off";
+  EXPECT_TRUE(queue_.Start());
+  EXPECT_FALSE(queue_.Start()) << "already on";
+  EXPECT_EQ(queue_.Tick(rows_), 1);
+  EXPECT_EQ(parts_[1].uploadState, 1);
+  ASSERT_EQ(launched_.size(), 1u);
+  EXPECT_EQ(launched_[0].request.filePath, QStringLiteral("/lessons/1m.mp4"));
+  EXPECT_EQ(launched_[0].job->context, &parts_[1]);
+  EXPECT_EQ(queue_.Tick(rows_), -1) << "one upload at a time";
+
+  Post(kJobStarted);
+  Post(kJobProgress, "", 37.26);
+  const auto finished = Post(kJobFinished, "", 0);
+  EXPECT_EQ(finished.cellText, QStringLiteral("上传完毕"));
+  EXPECT_FALSE(queue_.UploadBusy());
+  // The upload thread still calls the destination back: the job is not handed on yet.
+  EXPECT_EQ(queue_.Tick(rows_), -1);
+  ThreadReturned();
+  EXPECT_EQ(queue_.Tick(rows_), 2);
+  ASSERT_EQ(launched_.size(), 2u);
+  EXPECT_EQ(launched_[1].job, launched_[0].job) << "the dialog's one job record";
+  EXPECT_EQ(launched_[1].job->context, &parts_[2]);
+}
+
+TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
+  Queue(0);
+  queue_.Start();
+  auto buttons = queue_.UploadButtons();
+  EXPECT_FALSE(buttons.startEnabled);
+  EXPECT_TRUE(buttons.stopEnabled);
+  ASSERT_EQ(queue_.Tick(rows_), 0);
+  queue_.Stop();
+  EXPECT_EQ(queue_.Job()->stopRequested.load(), 1);
+  EXPECT_FALSE(queue_.AutoUpload());
+  buttons = queue_.UploadButtons();
+  EXPECT_FALSE(buttons.setEnabled);
+  EXPECT_EQ(buttons.stopText, QStringLiteral("停止..."));
+  EXPECT_FALSE(queue_.Start()) << "not while the upload still ends";
+  const auto stopped = Post(kJobStopped);
+  EXPECT_EQ(stopped.cellText, QStringLiteral("上传被终止"));
+  EXPECT_EQ(stopped.logLines, QStringList{QStringLiteral("上传被终止")});
+  EXPECT_TRUE(stopped.saveSideFile);
+  EXPECT_EQ(parts_[0].uploadState, 4);
+  EXPECT_EQ(platform::AnsiToWide(parts_[0].statusText), QStringLiteral("上传被终止"));
+  buttons = queue_.UploadButtons();
+  EXPECT_TRUE(buttons.startEnabled);
+  EXPECT_FALSE(buttons.stopEnabled);
+  EXPECT_EQ(buttons.stopText, QStringLiteral("停止上传"));
+}
+
+TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
+  const std::string gbkError = platform::WideToAnsi(QStringLiteral("error:磁盘已满"));
+  const std::string gbkReplyFailed = platform::WideToAnsi(QStringLiteral("服务器返回错误！"));
+  const std::string gbkProcessFailed = platform::WideToAnsi(QStringLiteral("创建进程失败"));
+  struct Case {
+    std::vector<std::tuple<int, std::string, double>> posted;
+    const char* cell;  // nullptr: the cell is not written
+    QStringList log;
+    int state;
+    bool saved;
+  };
+  const Case cases[] = {
+      {{{kJobStarted, "", 0}}, "开始上传...", {}, 1, false},
+      {{{kJobProgress, "", 37.26}}, "37.3%", {}, 2, false},
+      {{{-1, gbkError, 0}}, nullptr, {QStringLiteral("error:磁盘已满")}, 1, false},
+      {{{kJobFinished, "", 0}}, "上传完毕", {QStringLiteral("上传完毕")}, 3, true},
+      {{{kJobStopped, "", 0}}, "上传被终止", {QStringLiteral("上传被终止")}, 4, true},
+      {{{kJobError, "", -1}}, "错误！", {QStringLiteral("错误！")}, 10, true},
+      {{{kJobError, gbkProcessFailed, -1}},
+       "创建进程失败",
+       {QStringLiteral("创建进程失败")},
+       10,
+       true},
+      // Uploaded, then the server's answer says no.
+      {{{kJobFinished, "", 0}, {kJobError, gbkReplyFailed, -1}},
+       "服务器返回错误！",
+       {QStringLiteral("上传完毕"), QStringLiteral("服务器返回错误！")},
+       10,
+       true},
+      // The uploader failed: never "上传完毕", and its last error says why.
+      {{{-1, gbkError, 0}, {kJobFinished, "", 1}},
+       "上传失败：磁盘已满",
+       {QStringLiteral("error:磁盘已满"), QStringLiteral("上传失败：磁盘已满")},
+       10,
+       true},
+      {{{kJobFinished, "", 2}},
+       "上传失败（上传程序退出码 2）",
+       {QStringLiteral("上传失败（上传程序退出码 2）")},
+       10,
+       true},
+  };
+  for (const Case& c : cases) {
+    Queue(0);
+    parts_[0].statusText.clear();
+    queue_.Start();
+    ASSERT_EQ(queue_.Tick(rows_), 0);
+    UploadQueue::StatusView last;
+    QStringList log;
+    bool saved = false;
+    for (const auto& [code, text, value] : c.posted) {
+      last = Post(code, text.c_str(), value);
+      log += last.logLines;
+      saved = saved || last.saveSideFile;
+    }
+    const QString what = QString::fromStdString(std::to_string(std::get<0>(c.posted.back())));
+    EXPECT_EQ(last.row, 0) << what.toStdString();
+    if (c.cell) {
+      EXPECT_EQ(last.cellText, QString::fromUtf8(c.cell)) << what.toStdString();
+    } else {
+      EXPECT_TRUE(last.cellText.isNull()) << what.toStdString();
+    }
+    EXPECT_EQ(log, c.log) << what.toStdString();
+    EXPECT_EQ(parts_[0].uploadState, c.state) << what.toStdString();
+    EXPECT_EQ(saved, c.saved) << what.toStdString();
+    if (c.saved) {
+      EXPECT_EQ(platform::AnsiToWide(parts_[0].statusText), QString::fromUtf8(c.cell));
+    }
+    // Whatever happened, the next row may go once the thread has returned.
+    if (queue_.UploadBusy()) Post(kJobStopped);
+    ThreadReturned();
+    queue_.Stop();
+  }
+}
+
+TEST_F(QueueTest, AMessageForARowThatWentAwayIsLogged) {
+  Queue(0);
+  queue_.Start();
+  ASSERT_EQ(queue_.Tick(rows_), 0);
+  queue_.ForgetRow(&parts_[0]);
+  const auto view = Post(kJobFinished);
+  EXPECT_EQ(view.row, -1);
+  EXPECT_EQ(view.logLines, QStringList{QStringLiteral("无法识别的消息！！")});
+  EXPECT_FALSE(queue_.UploadBusy()) << "the upload still ended";
+}
+
+}  // namespace
+}  // namespace vortane
