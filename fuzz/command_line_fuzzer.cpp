@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   argv.erase(argv.begin());
   vortenc::TakeDryRunFlag(argv);
   AnyDevice devices;
-  const vortenc::TranslationResult result = vortenc::TranslateArguments(argv, devices);
+  const vortenc::TranslationResult result =
+      vortenc::TranslateArguments(argv, devices, 1'800'000'000'000'000);
   if (result.ok()) vortenc::ShellCommandLine("ffmpeg", result.arguments);
   return 0;
 }

@@ -19,6 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(*ms >= 0 && *ms < 100LL * 3600 * 1000);
   }
   const std::string whole(output);
+  if (const std::optional<std::string> last = FindLastProgressTime(whole))
+    FUZZ_CHECK(last->size() == 11 && (*last)[0] != '-');
   LastProgressTime(whole);
   LastEncoderWords(whole);
   return 0;

@@ -7,6 +7,7 @@
 
 #include "app/toolbar_view.h"
 #include "encoder/command_lines.h"
+#include "encoder/progress_reader.h"
 #include "platform/code_page.h"
 #include "platform/disk_space.h"
 #include "platform/program_info.h"
@@ -243,7 +244,8 @@ void RecordingController::StartJob(const QString& command, std::uint32_t message
   job->ownerWindow = view_.MessageHandle();
   job->commandLineWide = command;
   job->notifyMessage = message;
-  job->readerProc = EncoderProgressReader;
+  // The remux's output is kept: its last time is the finished file's length.
+  job->readerProc = kind == 1 ? EncoderProgressTailReader : EncoderProgressReader;
   currentJob_ = job;
   jobEnded_ = false;
   jobKind_ = kind;
@@ -403,6 +405,12 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
   } else if (jobKind_ == 1) {
     jobKind_ = 0;
     if (static_cast<std::uint32_t>(value) == 0) {
+      // The capture's clock starts at the encoder's start, a little before its first frame; the
+      // copy starts at that frame, so its last time is the lesson's real length.
+      if (std::optional<std::string> length = FindLastProgressTime(currentJob_->collectedOutput)) {
+        lastProgressTime_ = *length;
+        stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
+      }
       if (lowDiskStop_) {
         // Saved, but the teacher must make room before the next lesson.
         view_.SetLed(kLedRed);

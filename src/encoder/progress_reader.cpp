@@ -23,9 +23,21 @@ std::optional<std::string> FindProgressTime(std::string_view chunk) {
   if (key == std::string_view::npos) return std::nullopt;
   if (chunk.size() - key < kShortestProgressTail) return std::nullopt;
   const std::size_t time = key + kTimeKey.size();
+  // A capture whose clock starts before its first frame reports "time=-00:00:00.04" at first:
+  // no length of the lesson yet.
+  if (chunk[time] == '-') return std::nullopt;
   const std::size_t blank = chunk.find(' ', time);
   if (blank == std::string_view::npos || blank - time < kTimeLength) return std::nullopt;
   return std::string(chunk.substr(time, kTimeLength));
+}
+
+std::optional<std::string> FindLastProgressTime(std::string_view output) {
+  output = output.substr(0, output.find('\0'));
+  for (std::size_t key = output.rfind(kTimeKey); key != std::string_view::npos;
+       key = key == 0 ? std::string_view::npos : output.rfind(kTimeKey, key - 1)) {
+    if (std::optional<std::string> time = FindProgressTime(output.substr(key))) return time;
+  }
+  return std::nullopt;
 }
 
 std::optional<std::int64_t> ProgressTimeMilliseconds(std::string_view time) {

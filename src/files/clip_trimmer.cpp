@@ -25,9 +25,7 @@ constexpr qsizetype kLongestWords = 200;
 QString LastProgressTime(const std::string& output) {
   // The reader takes the first progress line of each chunk it reads; a quick cut writes its first
   // and its last line in one chunk, and the last one tells how long the clip came out.
-  const std::size_t last = output.rfind("time=");
-  if (last == std::string::npos) return {};
-  const std::optional<std::string> time = FindProgressTime(std::string_view(output).substr(last));
+  const std::optional<std::string> time = FindLastProgressTime(output);
   return time ? QString::fromStdString(*time) : QString();
 }
 

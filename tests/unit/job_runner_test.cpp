@@ -114,6 +114,12 @@ TEST(ProgressLines, OnlyTheFirstCompleteTimeOfAChunkCounts) {
   EXPECT_EQ(FindProgressTime("time=N/A bitrate=N/A speed=N/A    \r"), std::nullopt);
   EXPECT_EQ(FindProgressTime("time=00:00:04.00bitrate=1kbits/s"), std::nullopt);  // no blank
   EXPECT_EQ(FindProgressTime("time=N/A bitrate=N/A\rtime=00:00:02.00 bitrate=1 "), std::nullopt);
+  // A capture whose clock starts before its first frame counts up from below zero at first.
+  EXPECT_EQ(FindProgressTime("time=-00:00:00.04 bitrate=N/A speed=N/A "), std::nullopt);
+  EXPECT_EQ(FindLastProgressTime("time=00:00:01.00 bitrate=1 \rtime=00:00:13.00 bitrate=1 \n"),
+            "00:00:13.00");
+  EXPECT_EQ(FindLastProgressTime("time=00:00:01.00 bitrate=1 \rtime=00:00:13.0"), "00:00:01.00");
+  EXPECT_EQ(FindLastProgressTime("time=-00:00:00.04 bitrate=N/A \r"), std::nullopt);
 }
 
 TEST(JobStatusMessages, CarryTheirOwnCopyAndCutLongTexts) {

@@ -74,8 +74,11 @@ std::string Join(const Args& args) {
   return text;
 }
 
+// The encoder's start on the wall clock: 1 800 000 000 s after the epoch (January 2027).
+constexpr long long kStart = 1'800'000'000'000'000;
+
 std::string Translate(const std::string& command, FakeResolver& resolver) {
-  TranslationResult result = TranslateArguments(Split(command), resolver);
+  TranslationResult result = TranslateArguments(Split(command), resolver, kStart);
   return result.ok() ? Join(result.arguments) : "ERROR " + result.error;
 }
 
@@ -112,51 +115,100 @@ TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) 
   EXPECT_EQ(Translate("-f gdigrab -i desktop o.ts", resolver), "ERROR no display");
 }
 
-TEST(VortencArguments, InputsKeepTheirOrderAndTheOutputKeepsPictureThenSound) {
+TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
   FakeResolver resolver;
-  // Two sources mixed: the screen stays first (so sound and picture start together), -y goes to
-  // the front, -rtbufsize stays with the screen, the mixer gets labels and both outputs are
-  // mapped picture first.
+  // Two sources mixed, 25 frames per second: each source is opened once unmapped to wake it, then
+  // the recorded sources, then the screen last (-y and -rtbufsize stay with it). The picture's
+  // clock starts at the encoder's start, the sound's 50 ms later (half a frame and the sound
+  // server's delivery), each sound follows its stamps before the mix, picture mapped first.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
                       "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
                       "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 -acodec aac "
                       "-pix_fmt yuv420p -vcodec libx264  -r 25  -b:a 96k  -copyinkf -f flv "
                       "\"rtmp://h/live/x\"",
                       resolver),
-            "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -f pulse "
-            "-frame_size 19200 -thread_queue_size 32 -i virtual_mic -f pulse -frame_size 19200 "
-            "-i speaker.monitor -map 0:v -map [mixed] -filter_complex "
-            "[1:a][2:a]amix=inputs=2[mixed] -acodec aac -pix_fmt yuv420p -vcodec libx264 -r 25 "
-            "-b:a 96k -copyinkf -f flv rtmp://h/live/x");
-  // One source with the camera: no filter, the sound is mapped directly.
+            "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -i "
+            "speaker.monitor -f pulse -frame_size 19200 -thread_queue_size 32 -seek_timestamp 1 "
+            "-itsoffset -1799999999.950000 -i virtual_mic -f pulse -frame_size 19200 "
+            "-seek_timestamp 1 -itsoffset -1799999999.950000 -i speaker.monitor -y -rtbufsize 100M "
+            "-f x11grab -thread_queue_size 32 -framerate 25 -seek_timestamp 1 -itsoffset "
+            "-1800000000.000000 -i :5 -map 4:v -map [mixed] -filter_complex "
+            "[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs=2["
+            "mixed] -acodec aac -pix_fmt yuv420p -vcodec libx264 -r 25 -b:a 96k -copyinkf -f flv "
+            "rtmp://h/live/x");
+  // One source with the camera, whose kernel clock is made the wall clock.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
                       "video=\"USB Camera\" -f dshow -thread_queue_size 32 -i "
                       "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
                       resolver),
-            "-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -i /dev/video2 -f "
-            "pulse -frame_size 19200 -thread_queue_size 32 -i speaker.monitor -map 0:v -map 1:a "
-            "-acodec aac -copyinkf o.mp4");
-  // A packet size given with the input is kept.
-  EXPECT_EQ(Translate("-f dshow -frame_size 4096 -i audio=VirtualMic o.ts", resolver),
-            "-f pulse -frame_size 4096 -i virtual_mic o.ts");
+            "-f pulse -frame_size 19200 -i speaker.monitor -f pulse -frame_size 19200 "
+            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset -1799999999.950000 -i "
+            "speaker.monitor -y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 "
+            "-timestamps abs -seek_timestamp 1 -itsoffset -1800000000.000000 -i /dev/video2 "
+            "-filter_complex [1:a]aresample=async=1000[s1] -map 2:v -map [s1] -acodec aac "
+            "-copyinkf o.mp4");
+  // 10 frames per second from the output's -r: the sound 80 ms after the picture.
+  EXPECT_EQ(Translate("-f gdigrab -video_size 640x360 -offset_x 0 -offset_y 0 -i desktop -f dshow "
+                      "-i audio=VirtualMic -acodec aac -r 10 o.ts",
+                      resolver),
+            "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -seek_timestamp "
+            "1 -itsoffset -1799999999.920000 -i virtual_mic -f x11grab -video_size 640x360 "
+            "-seek_timestamp 1 -itsoffset -1800000000.000000 -i :5+0,0 -filter_complex "
+            "[1:a]aresample=async=1000[s1] -map 2:v -map [s1] -acodec aac -r 10 o.ts");
   // Device names are taken whole: colons and quotes inside belong to the name.
   TranslationResult named = TranslateArguments(
       {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},
-      resolver);
-  EXPECT_EQ(named.arguments,
-            (Args{"-f", "x11grab", "-i", ":5", "-f", "pulse", "-frame_size", "19200", "-i",
-                  "alsa_input.front", "-map", "0:v", "-map", "1:a", "o.ts"}));
+      resolver, kStart);
+  EXPECT_EQ(named.arguments, (Args{"-f",
+                                   "pulse",
+                                   "-frame_size",
+                                   "19200",
+                                   "-i",
+                                   "alsa_input.front",
+                                   "-f",
+                                   "pulse",
+                                   "-frame_size",
+                                   "19200",
+                                   "-seek_timestamp",
+                                   "1",
+                                   "-itsoffset",
+                                   "-1799999999.950000",
+                                   "-i",
+                                   "alsa_input.front",
+                                   "-f",
+                                   "x11grab",
+                                   "-seek_timestamp",
+                                   "1",
+                                   "-itsoffset",
+                                   "-1800000000.000000",
+                                   "-i",
+                                   ":5",
+                                   "-filter_complex",
+                                   "[1:a]aresample=async=1000[s1]",
+                                   "-map",
+                                   "2:v",
+                                   "-map",
+                                   "[s1]",
+                                   "o.ts"}));
+  // A packet size given with the input is kept; sound alone keeps ffmpeg's own clock.
+  EXPECT_EQ(Translate("-f dshow -frame_size 4096 -i audio=VirtualMic o.ts", resolver),
+            "-f pulse -frame_size 4096 -i virtual_mic o.ts");
+  // A length limit on the output counts from the output's start: the inputs keep their order
+  // and ffmpeg's own clock, picture mapped first.
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -t 5 o.ts", resolver),
+            "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -map 0:v -map 1:a -t 5 "
+            "o.ts");
 }
 
 TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
   FakeResolver resolver;
   const std::string trim =
       "-y -ss 5 -t 10 -i \"/r/a b.mp4\" -c:v copy -c:a copy \"/r/剪辑5-15.mp4\"";
-  EXPECT_EQ(TranslateArguments(Split(trim), resolver).arguments,
+  EXPECT_EQ(TranslateArguments(Split(trim), resolver, kStart).arguments,
             (Args{"-y", "-ss", "5", "-t", "10", "-i", "/r/a b.mp4", "-c:v", "copy", "-c:a", "copy",
                   "/r/剪辑5-15.mp4"}));
   const std::string remux = "-y -i \"/r/x.ts\" -c:v copy -c:a copy \"/r/xm.mp4\"";
-  EXPECT_EQ(TranslateArguments(Split(remux), resolver).arguments, Split(remux));
+  EXPECT_EQ(TranslateArguments(Split(remux), resolver, kStart).arguments, Split(remux));
   EXPECT_TRUE(resolver.asked.empty());
   // A file input, an explicit mapping or a labelled filter keeps the given input order.
   EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -map 0:v -map 1:a o.ts",
@@ -164,9 +216,9 @@ TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
             "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -map 0:v -map 1:a o.ts");
   EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -f dshow -i "
                       "audio=VirtualMic -filter_complex [1:a][2:a]amix[m] -map [m] o.ts",
-                      resolver)
-                .substr(0, 24),
-            "-f x11grab -i :5 -f puls");
+                      resolver),
+            "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size "
+            "19200 -i virtual_mic -filter_complex [1:a][2:a]amix[m] -map [m] o.ts");
   // An option value that reads "-i" is a value, not an input; nothing is asked for it.
   EXPECT_EQ(Translate("-metadata -i -i in.ts -c copy out.ts", resolver),
             "-metadata -i -i in.ts -c copy out.ts");
@@ -174,7 +226,7 @@ TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
   EXPECT_EQ(Translate("-re -f dshow -i video=\"USB Camera\" -an o.ts", resolver),
             "-re -f v4l2 -i /dev/video2 -an o.ts");
   // No arguments at all: ffmpeg itself prints its usage.
-  EXPECT_EQ(TranslateArguments({}, resolver).arguments, Args{});
+  EXPECT_EQ(TranslateArguments({}, resolver, kStart).arguments, Args{});
 }
 
 TEST(VortencArguments, UnknownDevicesAreRefusedWithTheUsersMessage) {

@@ -271,10 +271,140 @@ std::vector<std::string> MapPictureThenSound(std::vector<Input>& inputs,
   return maps;
 }
 
+// The picture's frame interval in microseconds: -framerate of a picture input, else the output's
+// -r, else 25 frames per second. Rates may be whole, decimal or a fraction ("30000/1001").
+long long FrameMicros(const std::vector<Input>& inputs, const std::vector<std::string>& rest) {
+  std::optional<std::string> rate;
+  for (const Input& input : inputs)
+    if (input.kind == InputKind::kPicture && !rate)
+      if (std::optional<size_t> at = FindOption(input.options, "-framerate"))
+        rate = input.options[*at + 1];
+  if (!rate)
+    if (std::optional<size_t> at = FindOption(rest, "-r")) rate = rest[*at + 1];
+  double perSecond = 0;
+  if (rate) {
+    double numerator = 0;
+    double denominator = 1;
+    const size_t slash = rate->find('/');
+    const std::string top = rate->substr(0, slash);
+    auto [end, error] = std::from_chars(top.data(), top.data() + top.size(), numerator);
+    bool ok = error == std::errc() && end == top.data() + top.size();
+    if (ok && slash != std::string::npos) {
+      const std::string bottom = rate->substr(slash + 1);
+      auto [bottomEnd, bottomError] =
+          std::from_chars(bottom.data(), bottom.data() + bottom.size(), denominator);
+      ok = bottomError == std::errc() && bottomEnd == bottom.data() + bottom.size();
+    }
+    if (ok && denominator > 0) perSecond = numerator / denominator;
+  }
+  if (!(perSecond >= 1 && perSecond <= 1000)) perSecond = 25;
+  return static_cast<long long>(1'000'000 / perSecond + 0.5);
+}
+
+// Seconds with six decimals from microseconds, exact for any clock reading.
+std::string SecondsText(long long micros) {
+  const bool negative = micros < 0;
+  const unsigned long long magnitude = negative ? 0ULL - static_cast<unsigned long long>(micros)
+                                                : static_cast<unsigned long long>(micros);
+  std::string fraction = std::to_string(magnitude % 1'000'000);
+  fraction.insert(0, 6 - fraction.size(), '0');
+  return (negative ? "-" : "") + std::to_string(magnitude / 1'000'000) + "." + fraction;
+}
+
+bool HasOutputTimeLimit(const std::vector<std::string>& rest) {
+  return FindOption(rest, "-t") || FindOption(rest, "-to") || FindOption(rest, "-ss");
+}
+
+bool CanShareOneClock(const std::vector<Input>& inputs, const std::vector<std::string>& rest) {
+  for (const Input& input : inputs) {
+    if (input.kind == InputKind::kOther) return false;
+    for (size_t i = 0; i < input.options.size(); ++i) {
+      if (IsFilterGraphOption(input.options[i])) return false;
+      if (TakesValue(input.options[i])) ++i;
+    }
+  }
+  return !HasOutputTimeLimit(rest);
+}
+
+void AddInput(std::vector<std::string>& arguments, const Input& input) {
+  arguments.insert(arguments.end(), input.options.begin(), input.options.end());
+  arguments.push_back("-i");
+  arguments.push_back(input.url);
+}
+
+// See the header: sound first (each opened twice), picture last, one clock for all, sound
+// through the stamp-following resampler.
+std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<std::string>& rest,
+                                       long long startMicros) {
+  constexpr long long kSoundDeliveryMicros = 30'000;
+  const long long frameMicros = FrameMicros(inputs, rest);
+  const std::string pictureOffset = SecondsText(-startMicros);
+  const std::string soundOffset =
+      SecondsText(-startMicros + frameMicros / 2 + kSoundDeliveryMicros);
+
+  std::vector<Input> wakers;
+  std::vector<Input> ordered;
+  for (const Input& input : inputs) {
+    if (input.kind != InputKind::kSound) continue;
+    Input waker{{"-f", "pulse"}, input.url, InputKind::kOther};
+    if (std::optional<size_t> at = FindOption(input.options, "-frame_size"))
+      waker.options.insert(waker.options.end(), {"-frame_size", input.options[*at + 1]});
+    wakers.push_back(std::move(waker));
+    ordered.push_back(input);
+    ordered.back().options.insert(ordered.back().options.end(),
+                                  {"-seek_timestamp", "1", "-itsoffset", soundOffset});
+  }
+  for (const Input& input : inputs) {
+    if (input.kind != InputKind::kPicture) continue;
+    ordered.push_back(input);
+    std::vector<std::string>& options = ordered.back().options;
+    if (options[*FindOption(options, "-f") + 1] == "v4l2" && !FindOption(options, "-timestamps"))
+      options.insert(options.end(), {"-timestamps", "abs"});
+    options.insert(options.end(), {"-seek_timestamp", "1", "-itsoffset", pictureOffset});
+  }
+
+  std::vector<std::string> arguments;
+  std::string filter;
+  std::vector<std::string> soundLabels;
+  size_t picture = 0;
+  for (size_t i = 0; i < wakers.size() + ordered.size(); ++i) {
+    const bool waker = i < wakers.size();
+    const Input& input = waker ? wakers[i] : ordered[i - wakers.size()];
+    AddInput(arguments, input);
+    if (waker) continue;
+    if (input.kind == InputKind::kPicture) {
+      if (picture == 0) picture = i;
+      continue;
+    }
+    const std::string label = "[s" + std::to_string(i) + "]";
+    filter +=
+        (filter.empty() ? "" : ";") + ("[" + std::to_string(i) + ":a]aresample=async=1000") + label;
+    soundLabels.push_back(label);
+  }
+
+  std::string* mixing = FindFilterGraph(rest);
+  std::string soundMap;
+  if (mixing != nullptr) {
+    std::string labels;
+    for (const std::string& label : soundLabels)
+      labels += label;
+    *mixing = filter + ";" + labels + *mixing + std::string(kMixedLabel);
+    soundMap = kMixedLabel;
+  } else {
+    // Several sources without a mix: the first one is recorded, as ffmpeg would choose.
+    filter = filter.substr(0, filter.find(';'));
+    arguments.insert(arguments.end(), {"-filter_complex", filter});
+    soundMap = soundLabels.front();
+  }
+  arguments.insert(arguments.end(), {"-map", std::to_string(picture) + ":v", "-map", soundMap});
+  arguments.insert(arguments.end(), rest.begin(), rest.end());
+  return arguments;
+}
+
 }  // namespace
 
 TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
-                                     DeviceResolver& resolver) {
+                                     DeviceResolver& resolver, long long startMicros) {
   std::vector<Input> inputs;
   std::vector<std::string> rest;
   SplitInputs(arguments, inputs, rest);
@@ -292,18 +422,15 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
     if (!error.empty()) return {{}, error};
   }
 
-  // The inputs keep the command's order, picture first: x11grab and pulse stamp their packets
-  // with the wall clock, but ffmpeg starts every input at zero, so an input opened early would
-  // shift against the others (sound opened first came out up to half a second late).
-  std::vector<std::string> maps;
-  if (ShouldMapStreams(inputs, rest)) maps = MapPictureThenSound(inputs, rest);
+  const bool mapStreams = ShouldMapStreams(inputs, rest);
+  if (mapStreams && CanShareOneClock(inputs, rest))
+    return {ShareOneClock(inputs, rest, startMicros), {}};
 
+  std::vector<std::string> maps;
+  if (mapStreams) maps = MapPictureThenSound(inputs, rest);
   TranslationResult result;
-  for (const Input& input : inputs) {
-    result.arguments.insert(result.arguments.end(), input.options.begin(), input.options.end());
-    result.arguments.push_back("-i");
-    result.arguments.push_back(input.url);
-  }
+  for (const Input& input : inputs)
+    AddInput(result.arguments, input);
   result.arguments.insert(result.arguments.end(), maps.begin(), maps.end());
   result.arguments.insert(result.arguments.end(), rest.begin(), rest.end());
   return result;

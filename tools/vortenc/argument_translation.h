@@ -13,10 +13,26 @@
 //   -f dshow -i video=NAME → -f v4l2 -i /dev/videoN (the camera whose card name is NAME)
 //   -f dshow -i audio=NAME → -f pulse -frame_size 19200 -i SOURCE (virtual-audio-capturer = the
 //       speakers' monitor; 100 ms packets, so a queue of packets holds seconds as with DirectShow)
-// Inputs keep the command's order (picture first, so sound and picture start together).
 // Explicit -map options keep the output's order, picture first, and an unlabelled mixing filter
 // (-filter_complex amix=inputs=2) gets labels for the sound inputs and its output. Options of
 // each input stay with that input.
+//
+// A capture of picture and sound puts every input on one clock, the wall clock the capture
+// devices stamp, counted from `startMicros` (the encoder's start, microseconds since the epoch):
+// ffmpeg would otherwise start each input at its own zero, and a sound source that takes seconds
+// to wake (a suspended source, the monitor of an idle sink) would sit that much early against the
+// picture, which would stand still meanwhile. So:
+//   - each sound source is opened twice, first unmapped, so the source is awake by the time
+//     the recorded one opens; the sound inputs come before the picture, which is opened last
+//     and so never waits on them after its first frame;
+//   - every recorded input gets -seek_timestamp 1 -itsoffset -START (the camera also
+//     -timestamps abs, its clock made the wall clock); the sound's offset is later by half a
+//     frame interval and the sound server's delivery delay, so a sound is heard at the frame
+//     that shows what made it;
+//   - every sound goes through aresample=async=1000, which follows the stamps where a source
+//     delivers late or in lumps, before the mix.
+// Commands this cannot hold for (other inputs, a filter on an input, an output -t/-to/-ss)
+// keep ffmpeg's own clock handling.
 namespace vortenc {
 
 struct TranslationResult {
@@ -26,7 +42,7 @@ struct TranslationResult {
 };
 
 TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
-                                     DeviceResolver& resolver);
+                                     DeviceResolver& resolver, long long startMicros);
 
 // Removes every "--dry-run"; true when there was one.
 bool TakeDryRunFlag(std::vector<std::string>& arguments);

@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -78,7 +79,11 @@ int main(int argc, char** argv) {
   bool dryRun = vortenc::TakeDryRunFlag(arguments);
 
   vortenc::SystemDeviceResolver resolver;
-  vortenc::TranslationResult translation = vortenc::TranslateArguments(arguments, resolver);
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);  // the clock x11grab, pulse and cameras stamp
+  const long long startMicros = now.tv_sec * 1'000'000LL + now.tv_nsec / 1000;
+  vortenc::TranslationResult translation =
+      vortenc::TranslateArguments(arguments, resolver, startMicros);
   if (!translation.ok()) {
     std::fprintf(stderr, "vortenc: %s\n", translation.error.c_str());
     return kExitNoSuchDevice;
