@@ -1,9 +1,12 @@
 // Going live with the real toolbar: F8 pushes the desktop with the speaker and VirtualMic to the
 // desktop's nginx-rtmp; the server dies 12 s in and comes back 4 s later; the toolbar keeps
-// retrying and the stream flows again soon after the server's return; F8 ends it.
+// retrying and the stream flows again soon after the server's return; F8 ends it. A viewer
+// hears each sound with its picture.
 #include <gtest/gtest.h>
 
 #include "program_harness.h"
+#include "support/av_sync_probe.h"
+#include "support/flash_and_beep.h"  // Xlib: after every Qt header
 
 namespace vortane::test {
 namespace {
@@ -86,6 +89,45 @@ TEST(ToolbarLive, PushSurvivesTheServerGoingAwayAndF8EndsIt) {
   toolbar.Terminate();
   ASSERT_TRUE(toolbar.WaitForExit(10000));
   EXPECT_EQ(toolbar.ExitCode(), 0);
+}
+
+TEST(ToolbarLive, ViewersGetSoundAndPictureTogether) {
+  ASSERT_FALSE(RtmpUrl().isEmpty()) << "needs the RTMP server of scripts/with-desktop";
+  const QString url = RtmpUrl() + QStringLiteral("/together");
+  Toolbar toolbar;
+  ASSERT_TRUE(
+      toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder()).LiveEnabled(true).LiveUrl(url)));
+  DesktopMotion desktop;
+  ASSERT_TRUE(desktop.ok());
+  toolbar.Start();
+  ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
+
+  ASSERT_TRUE(PressKey(QStringLiteral("F8")));
+  ASSERT_TRUE(toolbar.WaitForTrace(IsLiveProgress, 20000)) << toolbar.TraceText().toStdString();
+  // A viewer joins and keeps what it is sent until the push ends (five seconds without data).
+  const QString watched = toolbar.VideosFolder() + QStringLiteral("/watched.flv");
+  QProcess viewer;
+  viewer.start("ffmpeg", {"-v", "error", "-nostdin", "-rw_timeout", "5000000", "-i", url, "-c",
+                          "copy", "-t", "60", "-f", "flv", watched});
+  ASSERT_TRUE(viewer.waitForStarted(5000));
+  ASSERT_TRUE(WaitUntil([&] { return QFileInfo(watched).size() > 0; }, 30000))
+      << "the viewer receives the lesson";
+  EXPECT_TRUE(desktop.FlashAndBeep(5, 810));
+  SleepMs(1000);  // a lower bound: the last beep is on its way to the viewer
+  const size_t beforeStop = toolbar.TraceSize();
+  ASSERT_TRUE(PressKey(QStringLiteral("F8")));
+  EXPECT_TRUE(toolbar.WaitForTrace(QStringLiteral("job capture code 4"), 15000, beforeStop));
+  ASSERT_TRUE(viewer.waitForFinished(60000)) << viewer.readAllStandardError().toStdString();
+
+  const SyncReport sync = MeasureSync(watched, 1.0);
+  std::printf("viewer: %s\n", qPrintable(sync.Text()));
+  EXPECT_EQ(sync.offsets.size(), 5u) << sync.Text().toStdString();
+  EXPECT_GE(sync.Median(), -0.045) << sync.Text().toStdString();
+  EXPECT_LE(sync.Median(), 0.125) << sync.Text().toStdString();
+  EXPECT_LE(sync.longestStill, 0.250) << sync.Text().toStdString();
+
+  toolbar.Terminate();
+  ASSERT_TRUE(toolbar.WaitForExit(10000));
 }
 
 }  // namespace

@@ -93,7 +93,9 @@ inline std::vector<double> BeepStarts(const QString& file) {
 
 }  // namespace sync_detail
 
-inline SyncReport MeasureSync(const QString& file) {
+// `joinedSeconds`: a viewer's copy begins where the viewer joined the stream, with a gap of its
+// own; stills that begin in those first seconds are not the lesson's.
+inline SyncReport MeasureSync(const QString& file, double joinedSeconds = 0) {
   SyncReport report;
   const std::vector<sync_detail::Frame> frames = sync_detail::Frames(file);
   const std::vector<double> beeps = sync_detail::BeepStarts(file);
@@ -103,12 +105,13 @@ inline SyncReport MeasureSync(const QString& file) {
   double stillSince = frames.front().time;
   for (size_t i = 1; i < frames.size(); ++i) {
     if (frames[i].checksum != frames[i - 1].checksum) {
-      if (stillSince - frames.front().time < 2.0)
-        report.longestStillAtStart =
-            std::max(report.longestStillAtStart, frames[i].time - stillSince);
-      if (frames[i].time - stillSince > report.longestStill) {
-        report.longestStill = frames[i].time - stillSince;
-        report.longestStillAt = stillSince - frames.front().time;
+      const double began = stillSince - frames.front().time;
+      const double still = frames[i].time - stillSince;
+      if (began >= joinedSeconds && began < 2.0)
+        report.longestStillAtStart = std::max(report.longestStillAtStart, still);
+      if (began >= joinedSeconds && still > report.longestStill) {
+        report.longestStill = still;
+        report.longestStillAt = began;
       }
       stillSince = frames[i].time;
     }

@@ -119,7 +119,7 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
   FakeResolver resolver;
   // Two sources mixed, 25 frames per second: each source is opened once unmapped to wake it, then
   // the recorded sources, then the screen last (-y and -rtbufsize stay with it). The picture's
-  // clock starts at the encoder's start, the sound's 50 ms later (half a frame and the sound
+  // clock starts at the encoder's start, the sound's 60 ms later (half a frame and the sound
   // server's delivery), each sound follows its stamps before the mix, picture mapped first.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
                       "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
@@ -129,8 +129,8 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                       resolver),
             "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -i "
             "speaker.monitor -f pulse -frame_size 19200 -thread_queue_size 32 -seek_timestamp 1 "
-            "-itsoffset -1799999999.950000 -i virtual_mic -f pulse -frame_size 19200 "
-            "-seek_timestamp 1 -itsoffset -1799999999.950000 -i speaker.monitor -y -rtbufsize 100M "
+            "-itsoffset -1799999999.940000 -i virtual_mic -f pulse -frame_size 19200 "
+            "-seek_timestamp 1 -itsoffset -1799999999.940000 -i speaker.monitor -y -rtbufsize 100M "
             "-f x11grab -thread_queue_size 32 -framerate 25 -seek_timestamp 1 -itsoffset "
             "-1800000000.000000 -i :5 -map 4:v -map [mixed] -filter_complex "
             "[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs=2["
@@ -142,17 +142,17 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                       "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
                       resolver),
             "-f pulse -frame_size 19200 -i speaker.monitor -f pulse -frame_size 19200 "
-            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset -1799999999.950000 -i "
+            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset -1799999999.940000 -i "
             "speaker.monitor -y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 "
             "-timestamps abs -seek_timestamp 1 -itsoffset -1800000000.000000 -i /dev/video2 "
             "-filter_complex [1:a]aresample=async=1000[s1] -map 2:v -map [s1] -acodec aac "
             "-copyinkf o.mp4");
-  // 10 frames per second from the output's -r: the sound 80 ms after the picture.
+  // 10 frames per second from the output's -r: the sound 90 ms after the picture.
   EXPECT_EQ(Translate("-f gdigrab -video_size 640x360 -offset_x 0 -offset_y 0 -i desktop -f dshow "
                       "-i audio=VirtualMic -acodec aac -r 10 o.ts",
                       resolver),
             "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -seek_timestamp "
-            "1 -itsoffset -1799999999.920000 -i virtual_mic -f x11grab -video_size 640x360 "
+            "1 -itsoffset -1799999999.910000 -i virtual_mic -f x11grab -video_size 640x360 "
             "-seek_timestamp 1 -itsoffset -1800000000.000000 -i :5+0,0 -filter_complex "
             "[1:a]aresample=async=1000[s1] -map 2:v -map [s1] -acodec aac -r 10 o.ts");
   // Device names are taken whole: colons and quotes inside belong to the name.
@@ -172,7 +172,7 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                                    "-seek_timestamp",
                                    "1",
                                    "-itsoffset",
-                                   "-1799999999.950000",
+                                   "-1799999999.940000",
                                    "-i",
                                    "alsa_input.front",
                                    "-f",

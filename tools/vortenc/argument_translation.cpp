@@ -336,7 +336,7 @@ void AddInput(std::vector<std::string>& arguments, const Input& input) {
 // through the stamp-following resampler.
 std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<std::string>& rest,
                                        long long startMicros) {
-  constexpr long long kSoundDeliveryMicros = 30'000;
+  constexpr long long kSoundDeliveryMicros = 40'000;
   const long long frameMicros = FrameMicros(inputs, rest);
   const std::string pictureOffset = SecondsText(-startMicros);
   const std::string soundOffset =
