@@ -172,8 +172,8 @@ TEST(Process, ChildrenInheritNoOtherDescriptorsAndDefaultSignalsAndLeadTheirOwnG
     WriteToPipe(input->writeEnd, "lesson\n");
     CloseDescriptor(input->writeEnd);
     echoed = RunToEnd({"sh", "-c", "read line; echo \"got $line\""}, input->readEnd);
+    CloseDescriptor(input->readEnd);
   }
-  if (input) CloseDescriptor(input->readEnd);
   for (int fd = 0; fd < 3; ++fd) {
     dup2(saved[fd], fd);
     close(saved[fd]);
@@ -220,7 +220,7 @@ TEST(ProcessList, FindsEncodersByProgramFileOrArgumentZero) {
   ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), folder.path() + "/old/vortenc.new"));
   ASSERT_EQ(rename((base + "/old/vortenc.new").c_str(), (base + "/old/vortenc").c_str()), 0);
 
-  // Both become visible once exec has happened.
+  // They become visible once exec has happened.
   std::vector<pid_t> found;
   for (int i = 0; i < 100 && !(Contains(found, byName) && Contains(found, byFile) &&
                                Contains(found, upgraded));
