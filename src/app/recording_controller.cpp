@@ -457,6 +457,8 @@ void RecordingController::OnTimer(int id) {
         ShowEndedLook();
         view_.SetLed(kLedRed);
         SetStatusText(Text(kRecoveryFailed), true);
+        // Like every other end, the red LED blinks for a moment and then holds.
+        view_.StartTimer(kLedHoldTimer, 2000);
         EndRecovery();
         liveMode_ = false;
       }

@@ -230,20 +230,34 @@ TEST_F(KeyboardCaptureTest, F8AndF9ReachTheWindowUntilTheLibraryIsUnloaded) {
   EXPECT_TRUE(log.messages.empty());
   EXPECT_EQ(otherLog.Keys(), (std::vector<std::uintptr_t>{0x78}));
 
-  // Unloading while keys are being pressed stops delivery cleanly and frees the keys.
+  // Unloading while keys are being pressed stops delivery cleanly and frees the keys; what the
+  // library had posted before it went is still delivered. The typist says when its first ten
+  // keys are down and then types ten more.
   again.reset();
+  const std::size_t before = otherLog.messages.size();
+  const QString tenKeys = QStringLiteral("F8 F9 F8 F9 F8 F9 F8 F9 F8 F9");
   QProcess typist;
-  typist.start(QStringLiteral("xdotool"),
-               {"key", "--delay", "5",  "F8", "F9", "F8", "F9", "F8", "F9", "F8", "F9", "F8",
-                "F9",  "F8",      "F9", "F8", "F9", "F8", "F9", "F8", "F9", "F8", "F9"});
+  typist.start(QStringLiteral("sh"), {"-c", QStringLiteral("xdotool key --delay 20 %1; echo half; "
+                                                           "xdotool key --delay 20 %1")
+                                                .arg(tenKeys)});
   ASSERT_TRUE(typist.waitForStarted());
-  QThread::msleep(40);
+  ASSERT_TRUE(PumpUntil([&] { return otherLog.messages.size() > before; }, 5000));
+  // From here the window is not served until the unload, so the keys pressed meanwhile wait in
+  // its queue.
+  ASSERT_TRUE(typist.waitForReadyRead(5000));
+  const std::size_t servedBeforeUnload = otherLog.messages.size();
   capture->Release();
   EXPECT_FALSE(capture->IsLoaded());
   EXPECT_FALSE(LibraryStillLoaded());
+  EXPECT_EQ(typist.state(), QProcess::Running) << "the unload came during typing";
   ASSERT_TRUE(typist.waitForFinished(5000));
-  Pump(100);  // what was queued before the unload is still delivered
+  Pump(300);
   const std::size_t delivered = otherLog.messages.size();
+  EXPECT_GT(delivered, servedBeforeUnload) << "queued keys are delivered after the unload";
+  EXPECT_LE(delivered - before, 20u);
+  // In the order they were typed.
+  for (std::size_t i = before; i < delivered; ++i)
+    EXPECT_EQ(otherLog.messages[i].second, (i - before) % 2 == 0 ? 0x77u : 0x78u) << i;
   Xdotool({"key", "F8", "F9"});
   Pump(300);
   EXPECT_EQ(otherLog.messages.size(), delivered);

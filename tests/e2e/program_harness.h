@@ -238,6 +238,7 @@ class Toolbar {
   struct TraceLine {
     qint64 atMs;  // when the test read it, on the test's clock (Toolbar::Now)
     QString text;
+    qint64 programMs = -1;  // when the program wrote it, on the program's own clock
   };
 
   Toolbar() {
@@ -300,8 +301,12 @@ class Toolbar {
       pending_.remove(0, end + 1);
       // "[vortane   12.345] text"
       const qsizetype bracket = line.indexOf(QLatin1String("] "));
-      if (line.startsWith(QLatin1String("[vortane")) && bracket > 0) line = line.mid(bracket + 2);
-      trace_.push_back({Now(), line});
+      qint64 programMs = -1;
+      if (line.startsWith(QLatin1String("[vortane")) && bracket > 0) {
+        programMs = qRound64(line.mid(8, bracket - 8).trimmed().toDouble() * 1000);
+        line = line.mid(bracket + 2);
+      }
+      trace_.push_back({Now(), line, programMs});
     }
   }
 

@@ -151,31 +151,26 @@ TEST(CommandLines, RefusesWhatCannotBePassedSafelyOrDoesNotFit) {
   EXPECT_FALSE(BuildTrimCommand(2147483647, -10, QStringLiteral("/a"), QStringLiteral("/b")));
 
   // Capacities count UTF-16 units with the terminator: the longest name fits, one more is
-  // refused, never cut; a character outside the basic plane takes two units.
-  const int audioFixed =
-      QStringLiteral("-f dshow -thread_queue_size 32 -i audio=\"\" -acodec aac").size();
+  // refused, never cut; a character outside the basic plane takes two units. The audio piece
+  // holds 256 (54 of them its own text), the output piece 1024 (12), the trim command 512 (53
+  // with these times and output), the remux command 2560 (41 with this source).
   Capture capture;
-  capture.firstAudio = QString(kAudioPieceCapacity - 1 - audioFixed, QChar(u'麦'));
+  capture.firstAudio = QString(201, QChar(u'麦'));
   EXPECT_TRUE(capture.Build());
   capture.firstAudio.chop(1);
   capture.firstAudio += QStringLiteral("😀");
   EXPECT_FALSE(capture.Build());
 
   Capture longOutput;
-  longOutput.output =
-      QString(kOutputPieceCapacity - 1 - QStringLiteral("-copyinkf \"\"").size(), u'v');
+  longOutput.output = QString(1011, u'v');
   EXPECT_TRUE(longOutput.Text().endsWith(longOutput.output + u'"'));
   longOutput.output += u'v';
   EXPECT_FALSE(longOutput.Build());
 
-  const int trimFixed =
-      QStringLiteral("vortenc -y -ss 0 -t 20 -i \"\" -c:v copy -c:a copy \"/o\"").size();
-  const QString source(kTrimCommandCapacity - 1 - trimFixed, u's');
-  EXPECT_EQ(BuildTrimCommand(20, 0, source, QStringLiteral("/o"))->size(),
-            kTrimCommandCapacity - 1);
+  const QString source(458, u's');
+  EXPECT_EQ(BuildTrimCommand(20, 0, source, QStringLiteral("/o"))->size(), 511);
   EXPECT_FALSE(BuildTrimCommand(20, 0, source + u's', QStringLiteral("/o")));
-  const int remuxFixed = QStringLiteral("vortenc -y -i \"/s\" -c:v copy -c:a copy \"\"").size();
-  const QString target(kRemuxCommandCapacity - 1 - remuxFixed, u'o');
+  const QString target(2518, u'o');
   EXPECT_TRUE(BuildRemuxCommand(QStringLiteral("/s"), target));
   EXPECT_FALSE(BuildRemuxCommand(QStringLiteral("/s"), target + u'o'));
 }

@@ -2,6 +2,7 @@
 #include <signal.h>
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
@@ -231,26 +232,48 @@ TEST(JobRunner, StopAsksTheChildToFinishThenKillsIt) {
   ExpectWellFormed(inbox.Of(gone->serial), kJobStopped);
 }
 
-TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCapture) {
+TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCaptureButNotForever) {
   Inbox inbox;
   QTemporaryDir scratch;
-  const QString keyFile = scratch.filePath("key");
-  auto job =
-      inbox.NewJob(Child("lagging_encoder.sh", '"' + keyFile + '"').replace("sh \"", "bash \""));
+  // One encoder 1.5 s behind its capture; one 20 s behind that also goes on after "q".
+  const QString trailingFile = scratch.filePath("trailing"), farFile = scratch.filePath("far");
+  auto trailing = inbox.NewJob(
+      Child("lagging_encoder.sh", '"' + trailingFile + "\" 1500").replace("sh \"", "bash \""));
+  auto far = inbox.NewJob(
+      Child("lagging_encoder.sh", '"' + farFile + "\" 20000 stay").replace("sh \"", "bash \""));
   QElapsedTimer sinceStart;
   sinceStart.start();
-  StartEncoderJob(job);
+  StartEncoderJob(trailing);
+  StartEncoderJob(far);
+  // An encoder can be more than 6 s behind only once it has run that long.
   ASSERT_TRUE(inbox.PumpUntil([&] {
-    return sinceStart.elapsed() > 2500 && ProgressTexts(inbox.Of(job->serial)).size() >= 3;
+    return sinceStart.elapsed() > 8000 && ProgressTexts(inbox.Of(trailing->serial)).size() >= 3 &&
+           ProgressTexts(inbox.Of(far->serial)).size() >= 3;
   }));
-  const qint64 stopAt = sinceStart.elapsed();
-  job->stopRequested = 1;
-  ASSERT_TRUE(inbox.WaitEnd(job->serial));
-  ExpectWellFormed(inbox.Of(job->serial), kJobStopped);
-  // "q" came only after the encoder had written what was captured up to the stop request.
-  const qint64 quitAt = std::stoll(ReadFile(keyFile));
-  EXPECT_GE(quitAt, stopAt + 1300);
-  EXPECT_LE(quitAt, stopAt + 3000);
+  const qint64 stopAt = QDateTime::currentMSecsSinceEpoch();
+  trailing->stopRequested = 1;
+  far->stopRequested = 1;
+  ASSERT_TRUE(inbox.WaitEnd(trailing->serial));
+  ASSERT_TRUE(inbox.WaitEnd(far->serial));
+  const qint64 farEndedAt = QDateTime::currentMSecsSinceEpoch();
+  ExpectWellFormed(inbox.Of(trailing->serial), kJobStopped);
+  ExpectWellFormed(inbox.Of(far->serial), kJobStopped);
+
+  // "q" came only after the encoder had written what was captured up to the stop request, and
+  // not much later.
+  const qint64 trailingQuitAt = std::stoll(ReadFile(trailingFile));
+  EXPECT_GE(trailingQuitAt, stopAt + 1500);
+  EXPECT_LE(trailingQuitAt, stopAt + 4500);
+  // The far one is waited for 6 s at most, then killed 3 s after its "q".
+  const std::string farRecord = ReadFile(farFile);
+  ASSERT_NE(farRecord.find(' '), std::string::npos) << farRecord;
+  const qint64 farQuitAt = std::stoll(farRecord);
+  EXPECT_GE(farQuitAt, stopAt + 5990);
+  EXPECT_LE(farQuitAt, stopAt + 7500);
+  EXPECT_GE(farEndedAt, stopAt + 9000);
+  EXPECT_LE(farEndedAt, stopAt + 11500);
+  EXPECT_NE(kill(std::stoi(farRecord.substr(farRecord.find(' ') + 1)), 0), 0)
+      << "the encoder is gone";
 }
 
 TEST(JobRunner, StoppedFfmpegFinishesAPlayableFile) {

@@ -26,14 +26,16 @@ using Args = std::vector<std::string>;
 struct Finished {
   std::uint32_t exitCode = 0;
   std::string output;
+  PipeEnds pipe;  // the numbers the output pipe had
 };
 
 // Runs a child to its end with stdout and stderr on one pipe, the way the job runner does.
-Finished RunToEnd(const Args& argv) {
+Finished RunToEnd(const Args& argv, int inputFd = -1) {
   Finished result;
   std::optional<PipeEnds> output = CreatePipe();
   EXPECT_TRUE(output && SetNonBlocking(output->readEnd));
-  StartedProcess child = StartProcess(argv, -1, output->writeEnd);
+  if (output) result.pipe = *output;
+  StartedProcess child = StartProcess(argv, inputFd, output->writeEnd);
   EXPECT_TRUE(child.Started()) << argv[0] << ": error " << child.errorNumber;
   CloseDescriptor(output->writeEnd);
   if (child.Started()) {
@@ -132,10 +134,11 @@ TEST(Process, ChildrenInheritNoOtherDescriptorsAndDefaultSignalsAndLeadTheirOwnG
   sigaddset(&term, SIGTERM);
   pthread_sigmask(SIG_BLOCK, &term, &oldMask);
 
+  // The masks are read by the spawned process itself: grep takes the shell's place.
   Finished result = RunToEnd({"sh", "-c",
-                              "test -e /proc/$$/fd/50 && echo leaked || echo clean; grep -E "
-                              "'SigIgn|SigBlk' /proc/$$/status; echo \"group $(cut -d' ' "
-                              "-f5 /proc/$$/stat) of $$\""});
+                              "test -e /proc/$$/fd/50 && echo leaked || echo clean; echo \"group "
+                              "$(cut -d' ' -f5 /proc/$$/stat) of $$\"; exec grep -E "
+                              "'SigIgn|SigBlk' /proc/self/status"});
 
   pthread_sigmask(SIG_SETMASK, &oldMask, nullptr);
   sigaction(SIGPIPE, &previous, nullptr);
@@ -154,6 +157,31 @@ TEST(Process, ChildrenInheritNoOtherDescriptorsAndDefaultSignalsAndLeadTheirOwnG
   ASSERT_NE(of, std::string::npos) << result.output;
   EXPECT_EQ(std::stol(ids.substr(0, of)), std::stol(ids.substr(of + 4))) << result.output;
   EXPECT_NE(std::stol(ids.substr(0, of)), getpgrp());
+
+  // Started from a launcher that closed its standard descriptors, the program still gives its
+  // child pipes numbered 3 or above, and what the child reads and writes goes through them.
+  int saved[3];
+  for (int fd = 0; fd < 3; ++fd)
+    saved[fd] = fcntl(fd, F_DUPFD_CLOEXEC, 10);
+  for (int fd = 0; fd < 3; ++fd)
+    close(fd);
+  std::optional<PipeEnds> input = CreatePipe();
+  const PipeEnds inputEnds = input.value_or(PipeEnds{});
+  Finished echoed;
+  if (input) {
+    WriteToPipe(input->writeEnd, "lesson\n");
+    CloseDescriptor(input->writeEnd);
+    echoed = RunToEnd({"sh", "-c", "read line; echo \"got $line\""}, input->readEnd);
+    CloseDescriptor(input->readEnd);
+  }
+  for (int fd = 0; fd < 3; ++fd) {
+    dup2(saved[fd], fd);
+    close(saved[fd]);
+  }
+  ASSERT_TRUE(input);
+  EXPECT_GE(std::min(inputEnds.readEnd, inputEnds.writeEnd), 3);
+  EXPECT_GE(std::min(echoed.pipe.readEnd, echoed.pipe.writeEnd), 3);
+  EXPECT_EQ(echoed.output, "got lesson\n");
 }
 
 bool Contains(const std::vector<pid_t>& pids, pid_t pid) {
@@ -181,21 +209,34 @@ TEST(ProcessList, FindsEncodersByProgramFileOrArgumentZero) {
   const pid_t byName = SpawnNamed(base + "/vortenc", base + "/vortenc");
   const pid_t byFile = SpawnNamed(base + "/bin/vortenc", "lesson-helper");
   const pid_t similar = SpawnNamed(base + "/vortenc-old", base + "/vortenc-old");
+  // An encoder left running while an upgrade replaced its program file is still the encoder.
+  ASSERT_EQ(mkdir((base + "/old").c_str(), 0700), 0);
+  ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), folder.path() + "/old/vortenc"));
+  const pid_t upgraded = SpawnNamed(base + "/old/vortenc", "lesson-helper");
+  const QString upgradedExe = QStringLiteral("/proc/%1/exe").arg(upgraded);
+  for (int i = 0; i < 250 && !QFile::symLinkTarget(upgradedExe).endsWith("/old/vortenc"); ++i)
+    std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(QFile::symLinkTarget(upgradedExe).endsWith("/old/vortenc")) << "exec has happened";
+  ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), folder.path() + "/old/vortenc.new"));
+  ASSERT_EQ(rename((base + "/old/vortenc.new").c_str(), (base + "/old/vortenc").c_str()), 0);
 
-  // Both become visible once exec has happened.
+  // They become visible once exec has happened.
   std::vector<pid_t> found;
-  for (int i = 0; i < 100 && !(Contains(found, byName) && Contains(found, byFile)); ++i) {
+  for (int i = 0; i < 100 && !(Contains(found, byName) && Contains(found, byFile) &&
+                               Contains(found, upgraded));
+       ++i) {
     std::this_thread::sleep_for(20ms);
     found = FindProcessesByName("vortenc");
   }
   EXPECT_TRUE(Contains(found, byName));
   EXPECT_TRUE(Contains(found, byFile));
+  EXPECT_TRUE(Contains(found, upgraded));
   EXPECT_FALSE(Contains(found, similar));
   EXPECT_NE(FindRunningEncoder(), 0);
   EXPECT_EQ(ProcessArguments(byName), (Args{base + "/vortenc", "30"}));
 
   std::uint32_t code = 0;
-  for (pid_t pid : {byName, byFile, similar}) {
+  for (pid_t pid : {byName, byFile, similar, upgraded}) {
     EXPECT_TRUE(TerminateProcessById(pid));
     EXPECT_EQ(WaitForChild(pid, 10s, code), WaitResult::kExited);
     EXPECT_FALSE(Contains(FindProcessesByName("vortenc"), pid));

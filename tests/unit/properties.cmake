@@ -20,3 +20,10 @@ if(TARGET unit_package_test)
   # Not a core test: it packs the whole program (the sanitizer run leaves it out).
   set_tests_properties(unit_package_test PROPERTIES TIMEOUT 300 LABELS package)
 endif()
+# Unit tests that run ffmpeg with x264 take the machine's cores for seconds at a time: they wait
+# for the whole-program tests, whose timing they would otherwise starve.
+foreach(test unit_job_runner_test unit_recording_recovery_test unit_recording_library_test)
+  if(TEST ${test})
+    set_tests_properties(${test} PROPERTIES RESOURCE_LOCK desktop_encoder)
+  endif()
+endforeach()

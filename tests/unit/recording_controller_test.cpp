@@ -8,6 +8,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <cstdlib>
+#include <ctime>
 #include <map>
 #include <vector>
 
@@ -62,7 +64,7 @@ class FakeView : public ToolbarView {
   bool IsLoggedIn() const override { return loggedIn; }
   void SendStopSignal(const std::string& url) override { stopSignals.push_back(url); }
 
-  platform::WindowHandle handle = 0;
+  platform::WindowHandle handle = 4711;  // not 0, so a job that got no owner shows
   QString status, mode, task, startSkin, startTip;
   bool statusIsRed = false;
   std::vector<QString> statusHistory;
@@ -180,6 +182,8 @@ TEST(RecordingController, StartChecksComeInOrder) {
 }
 
 TEST(RecordingController, NamesCommandsAndLiveAddress) {
+  setenv("TZ", "CST-8", 1);
+  tzset();
   Fixture f;
   f.settings.videoBitrateKbps = 4000;
   f.settings.saveFormat = 1;
@@ -187,11 +191,8 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   f.controller.SetRegion({104, 104, 736, 456});
   f.controller.StartOrStop();
   ASSERT_EQ(f.started.size(), 1u);
-  std::tm local{};
-  localtime_r(&f.clock, &local);
-  char stamp[32];
-  std::strftime(stamp, sizeof(stamp), "%Y%m%d%H%M%S", &local);
-  QString base = f.folder.path() + QLatin1Char('/') + QString::fromLatin1(stamp);
+  // Named after the local start time: 10:15 UTC is 18:15 in Beijing.
+  const QString base = f.folder.path() + QStringLiteral("/20251209181500");
   EXPECT_EQ(f.controller.capturePath(), base + ".ts");
   EXPECT_EQ(f.controller.finalPath(), base + "t.ts");
   const QString& command = f.started[0]->commandLineWide;
@@ -381,12 +382,38 @@ TEST(RecordingController, LiveRestartAndRecovery) {
   r.controller.OnTimer(RecordingController::kLiveRestartTimer);
   r.Post(kJobStarted);
   r.StopNow();
-  EXPECT_EQ(r.view.timers[RecordingController::kStopTimer], 0);
+  EXPECT_EQ(r.view.timers.count(RecordingController::kStopTimer), 0u);
   r.Post(kJobStopped);
   EXPECT_FALSE(r.controller.recovering());
   EXPECT_FALSE(r.controller.restartPending());
   EXPECT_EQ(r.started.back()->notifyMessage, WM_RECORD_JOB_EVENT) << "a live push is not remuxed";
   EXPECT_FALSE(r.controller.liveMode());
+
+  // A retry that is refused (the screen was switched to a higher resolution meanwhile) ends the
+  // recovery: it says so in red, the start look comes back, and the next F8 starts afresh.
+  Fixture refused;
+  StartLive(refused);
+  refused.clock += 60;
+  refused.Post(kJobFinished, "", 1);
+  refused.view.screenWidth = 2560;
+  refused.controller.OnTimer(RecordingController::kLiveRestartTimer);
+  EXPECT_EQ(refused.started.size(), 1u);
+  ASSERT_EQ(refused.view.messages.size(), 1u);
+  EXPECT_TRUE(refused.view.messages[0].contains(QStringLiteral("(2560)")));
+  EXPECT_EQ(refused.view.status, U("直播中断，未能恢复"));
+  EXPECT_TRUE(refused.view.statusIsRed);
+  EXPECT_EQ(refused.view.startSkin, "start.bmp");
+  EXPECT_EQ(refused.view.startTip, U("开始直播"));
+  EXPECT_TRUE(refused.view.sideEnabled);
+  EXPECT_EQ(refused.view.led, 2001);
+  EXPECT_EQ(refused.view.timers[RecordingController::kLedHoldTimer], 2000);
+  EXPECT_FALSE(refused.controller.recovering());
+  EXPECT_FALSE(refused.controller.restartPending());
+  refused.view.screenWidth = 1920;
+  refused.controller.StartOrStop();
+  ASSERT_EQ(refused.started.size(), 2u);
+  EXPECT_EQ(refused.view.status, U("正在直播..."));
+  EXPECT_FALSE(refused.view.statusIsRed);
 }
 
 TEST(RecordingController, AStopOrACloseWinsOverAnEndByItself) {
@@ -556,16 +583,19 @@ TEST(RecordingController, StaleMessagesAndSecondStartWhileStarting) {
   EXPECT_EQ(f.view.status, U("检查格式..."));
 }
 
-// The controller, the real job runner and a scripted encoder: recording, stop and remux.
+// The controller, the real job runner and a scripted encoder: recording, stop and remux; then a
+// lesson whose encoder is removed before the remux (an upgrade half-way), and one after that.
 TEST(RecordingController, RealRunnerWithScriptedEncoder) {
   int argc = 1;
   char arg0[] = "recording_controller_test";
   char* argv[] = {arg0, nullptr};
   QCoreApplication app(argc, argv);
   QTemporaryDir bin;
-  QFile script(bin.filePath("vortenc"));
+  const QString encoder = bin.filePath("vortenc");
+  QFile script(encoder);
   ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  // Captures print progress until "q" arrives; the remux copies its input to its output.
+  // Captures print progress until "q" arrives (and take the encoder away when the file "gone"
+  // is beside it); the remux copies its input to its output.
   script.write(R"(#!/bin/bash
 for last; do :; done
 if [ "$2" = "-i" ]; then
@@ -577,12 +607,16 @@ n=0
 while :; do
   n=$((n+1))
   printf 'frame=%d fps=25 q=28.0 size=1kB time=00:00:0%d.00 bitrate=1k speed=1x\r' $n $((n%10))
-  if read -t 0.2 -n 1 key; then [ "$key" = q ] && exit 0; fi
+  if read -t 0.2 -n 1 key && [ "$key" = q ]; then
+    [ -e "$0-gone" ] && cp "$0" "$0-kept" && rm "$0"
+    exit 0
+  fi
 done
 )");
   script.close();
   script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-  qputenv("PATH", bin.path().toLocal8Bit() + ":" + qgetenv("PATH"));
+  // Only this folder may hold a vortenc.
+  qputenv("PATH", bin.path().toLocal8Bit() + ":/usr/bin:/bin");
 
   QTemporaryDir folder;
   CaptureSettings settings;
@@ -613,6 +647,32 @@ done
   EXPECT_TRUE(QFile::exists(controller.finalPath()));
   EXPECT_FALSE(QFile::exists(controller.capturePath()));
   EXPECT_EQ(controller.jobState(), kJobFinished);
+
+  // The remux cannot start: the runner's own (GBK) words, in red; the lesson stays in its ".ts".
+  ASSERT_TRUE(QFile(encoder + "-gone").open(QIODevice::WriteOnly));
+  const std::time_t firstStart = std::time(nullptr);
+  ASSERT_TRUE(waitFor([&] { return std::time(nullptr) > firstStart; }));  // a name of its own
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] { return view.status.startsWith(U("正在录制 00:00:0")); }));
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] { return view.statusIsRed && !controller.JobActive(); }))
+      << view.status.toStdString();
+  EXPECT_EQ(view.status, U("创建进程失败，转换失败，原始录像已保留"));
+  EXPECT_EQ(view.led, 2001);
+  EXPECT_TRUE(QFile::exists(controller.capturePath()));
+  EXPECT_FALSE(QFile::exists(controller.finalPath()));
+  EXPECT_EQ(view.startSkin, "start.bmp");
+
+  // With the encoder back, F8 records again.
+  ASSERT_TRUE(QFile::remove(encoder + "-gone") && QFile::rename(encoder + "-kept", encoder));
+  controller.StartOrStop();
+  EXPECT_EQ(controller.jobKind(), 0);
+  ASSERT_TRUE(waitFor([&] { return view.status.startsWith(U("正在录制 00:00:0")); }))
+      << view.status.toStdString();
+  EXPECT_FALSE(view.statusIsRed);
+  controller.SetClosing(true);
+  controller.StartOrStop();
+  EXPECT_TRUE(waitFor([&] { return !controller.JobActive() && controller.jobKind() == 0; }));
 }
 
 }  // namespace

@@ -8,3 +8,7 @@ if(TEST widgets_media_file_dlg_test)
   set_property(TEST widgets_media_file_dlg_test APPEND PROPERTY ENVIRONMENT
     "QT_QPA_PLATFORM=offscreen:configfile=${CMAKE_CURRENT_SOURCE_DIR}/widgets/desktop_screen.json")
 endif()
+# The toolbar's file-manager commands make their sample lessons with ffmpeg and x264.
+if(TEST widgets_toolbar_commands_test)
+  set_tests_properties(widgets_toolbar_commands_test PROPERTIES RESOURCE_LOCK desktop_encoder)
+endif()

@@ -7,6 +7,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
+#include "settings/setup_dlg.h"
 #include "settings/shift_region_window.h"
 #include "toolbar_harness.h"
 #include "ui/dynamic_led.h"
@@ -88,25 +90,27 @@ TEST(ToolbarWindow, SkinLayoutAndFirstLook) {
       ui::LoadSkinPicture(qEnvironmentVariable("VORTANE_PROGRAM_DIR") + "/skin/main.bmp");
   EXPECT_EQ(test::Rgb(test::Grab(w), 600, 70), test::Rgb(background.pixel(600, 70)));
 
-  // The bottom row: 43 × 46 buttons from x = 2, then n × 44, at y = 84 − 46 − 5.
+  // The bottom row, left to right in this order, the settings button fourth.
   struct Expected {
     int id;
-    int x;
     const char* toolTip;
     bool visible;
   };
   const Expected row[] = {
-      {Id::kIdStart, 2, "开始", true},         {Id::kIdRegion, 44, "选择录制区域", true},
-      {Id::kIdCamera, 88, "开启摄像头", true}, {Id::kIdSettings, 132, "设置", true},
-      {Id::kIdFiles, 176, "文件管理", true},   {Id::kIdLiveTasks, 220, "直播任务", false},
-      {Id::kIdChat, 264, "文字互动", false},   {Id::kIdMeeting, 308, "视频互动", false},
+      {Id::kIdStart, "开始", true},        {Id::kIdRegion, "选择录制区域", true},
+      {Id::kIdCamera, "开启摄像头", true}, {Id::kIdSettings, "设置", true},
+      {Id::kIdFiles, "文件管理", true},    {Id::kIdLiveTasks, "直播任务", false},
+      {Id::kIdChat, "文字互动", false},    {Id::kIdMeeting, "视频互动", false},
   };
+  int left = -1;
   for (const Expected& e : row) {
     const ui::CHoverButton* button = w.Button(e.id);
-    EXPECT_EQ(button->geometry(), QRect(e.x, 33, 43, 46)) << e.id;
+    EXPECT_GT(button->x(), left) << e.id;
+    left = button->x();
     EXPECT_EQ(button->toolTip(), U(e.toolTip)) << e.id;
     EXPECT_EQ(button->isVisibleTo(&w), e.visible) << e.id;
   }
+  EXPECT_EQ(w.Button(Id::kIdSettings)->geometry(), QRect(132, 33, 43, 46));
   EXPECT_FALSE(w.Button(Id::kIdStop)->isVisibleTo(&w));
   // The top-right corner, right to left: close, slide, about, the user name, the user button.
   EXPECT_EQ(w.Button(Id::kIdClose)->geometry(), QRect(610, 2, 26, 20));
@@ -191,9 +195,21 @@ TEST(ToolbarWindow, F8AndTheStartButtonRecordStopAndRemux) {
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF9);
   ASSERT_EQ(t.messages.size(), 2u);
   EXPECT_EQ(t.messages[1], U("您还没有配置摄像头！\r\n请通过设置功能设置要使用的设备。"));
+  // The settings dialog would open 200 ms after the command: watch well past that.
+  int settingsShown = 0;
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&] {
+    if (SetupDlg* dialog = w.SettingsDialog()) {
+      ++settingsShown;
+      dialog->reject();
+    }
+  });
+  watch.start(10);
   w.OnCommand(Id::kIdSettings);
   EXPECT_EQ(t.Status(), U("正在录制 00:00:03.00"));
-  QTest::qWait(80);
+  QTest::qWait(600);
+  EXPECT_EQ(settingsShown, 0);
+  EXPECT_FALSE(w.IsSettingsPending());
   EXPECT_FALSE(t.finished);
 
   // The start button stops; a second later the job is asked to end, then remuxed.
