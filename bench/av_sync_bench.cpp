@@ -1,7 +1,10 @@
-// Sound against picture in a desktop recording, with the inputs in vortenc's order (screen first,
-// as the program's command line has them) and with the sound inputs opened first. The screen
-// turns white and a beep plays at the same moment; the offset is where the beep lands in the file
-// minus where the white frame lands (positive = sound late). Also prints the frame rate.
+// Sound against picture in a desktop recording with microphone and speaker mixed, through vortenc
+// and through plain ffmpeg with the same inputs in the command's order, in the situations a
+// teacher meets: the sound sources suspended after a pause, a second lesson right after the
+// first, and the speaker kept busy by other sound. The desktop's grey moves all the time and five
+// times turns dark↔bright while a beep plays; for each recording the bench prints the median of
+// beep − picture change (positive = sound late), the longest time the picture stood still and
+// the frames per second.
 // Run inside the private desktop:
 //   scripts/with-desktop build/bench/av_sync_bench [rounds]
 #include <QCoreApplication>
@@ -10,125 +13,182 @@
 #include <QRegularExpression>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <algorithm>
-#include <cmath>
+#include <QThread>
 #include <cstdio>
 #include <cstdlib>
 
+#include "support/av_sync_probe.h"
+#include "support/flash_and_beep.h"  // Xlib: after every Qt header
+
 namespace {
 
-const QStringList kEncoding = {
-    "-acodec", "aac",     "-pix_fmt",  "yuv420p",
-    "-vcodec", "libx264", "-x264opts", "keyint=100:min-keyint=50:threads=4",
-    "-preset", "fast",    "-r",        "25"};
+using vortane::test::DesktopMotion;
+using vortane::test::MeasureSync;
+using vortane::test::SyncReport;
 
-QString Run(const QString& program, const QStringList& arguments) {
-  QProcess process;
-  process.setProcessChannelMode(QProcess::MergedChannels);
-  process.start(program, arguments);
-  process.waitForFinished(60000);
-  return QString::fromUtf8(process.readAll());
+const QStringList kEncoding = {"-acodec",   "aac",     "-pix_fmt", "yuv420p", "-vcodec",
+                               "libx264",   "-preset", "fast",     "-r",      "25",
+                               "-copyinkf", "-f",      "mpegts"};
+
+// The program's capture command for a 640x360 region with VirtualMic and the speaker mixed, as
+// vortenc gets it.
+QStringList ProgramCommand() {
+  return QStringList{"-y",
+                     "-rtbufsize",
+                     "100M",
+                     "-f",
+                     "gdigrab",
+                     "-thread_queue_size",
+                     "32",
+                     "-framerate",
+                     "25",
+                     "-offset_x",
+                     "0",
+                     "-offset_y",
+                     "0",
+                     "-video_size",
+                     "640x360",
+                     "-i",
+                     "desktop",
+                     "-f",
+                     "dshow",
+                     "-thread_queue_size",
+                     "32",
+                     "-i",
+                     "audio=VirtualMic",
+                     "-f",
+                     "dshow",
+                     "-i",
+                     "audio=virtual-audio-capturer",
+                     "-filter_complex",
+                     "amix=inputs=2"} +
+         kEncoding;
 }
 
-double FirstNumberAfter(const QString& text, const QString& key) {
-  QRegularExpressionMatch m = QRegularExpression(key + "\\s*([0-9.]+)").match(text);
-  return m.hasMatch() ? m.captured(1).toDouble() : -1;
+// The same inputs straight to ffmpeg in the command's order, each on its own clock.
+QStringList PlainCommand() {
+  return QStringList{"-y",
+                     "-f",
+                     "x11grab",
+                     "-thread_queue_size",
+                     "32",
+                     "-framerate",
+                     "25",
+                     "-video_size",
+                     "640x360",
+                     "-i",
+                     qEnvironmentVariable("DISPLAY") + "+0,0",
+                     "-f",
+                     "pulse",
+                     "-frame_size",
+                     "19200",
+                     "-thread_queue_size",
+                     "32",
+                     "-i",
+                     "virtual_mic",
+                     "-f",
+                     "pulse",
+                     "-frame_size",
+                     "19200",
+                     "-i",
+                     "speaker.monitor",
+                     "-map",
+                     "0:v",
+                     "-map",
+                     "[mixed]",
+                     "-filter_complex",
+                     "[1:a][2:a]amix=inputs=2[mixed]"} +
+         kEncoding;
 }
 
-struct Result {
-  double offset = 0;
-  double fps = 0;
-};
+bool SourcesSuspended() {
+  QProcess pactl;
+  pactl.start("pactl", {"list", "short", "sources"});
+  pactl.waitForFinished(5000);
+  const QString sources = QString::fromUtf8(pactl.readAllStandardOutput());
+  int suspended = 0;
+  for (const QString& line : sources.split('\n', Qt::SkipEmptyParts))
+    suspended += (line.contains("\tvirtual_mic\t") || line.contains("\tspeaker.monitor\t")) &&
+                 line.endsWith("SUSPENDED");
+  return suspended == 2;
+}
 
-Result Record(const QStringList& inputs, const QString& folder) {
-  const QString file = folder + "/capture.ts";
-  Run("display", {"-window", "root", folder + "/black.png"});
-  QProcess ffmpeg;
-  ffmpeg.setProcessChannelMode(QProcess::MergedChannels);
-  ffmpeg.start("ffmpeg", QStringList{"-hide_banner", "-y"} + inputs + kEncoding +
-                             QStringList{"-f", "mpegts", file});
-  ffmpeg.waitForStarted(5000);
+// One recording: start, wait for a second of progress, five flashes with beeps, "q".
+SyncReport Record(const QString& program, const QStringList& command, const QString& file,
+                  DesktopMotion& desktop) {
+  QProcess encoder;
+  encoder.setProcessChannelMode(QProcess::MergedChannels);
+  encoder.start(program, command + QStringList{file});
+  encoder.waitForStarted(5000);
+  QByteArray output;
   QElapsedTimer clock;
   clock.start();
-  while (clock.elapsed() < 4000)
-    ffmpeg.waitForReadyRead(50), ffmpeg.readAll();
-  Run("display", {"-window", "root", folder + "/white.png"});
-  Run("paplay", {folder + "/beep.wav"});
-  while (clock.elapsed() < 7000)
-    ffmpeg.waitForReadyRead(50), ffmpeg.readAll();
-  ffmpeg.write("q");
-  ffmpeg.waitForFinished(15000);
-
-  Result result;
-  double flash = FirstNumberAfter(
-      Run("ffmpeg",
-          {"-i", file, "-an", "-vf", "select='gt(scene,0.3)',showinfo", "-f", "null", "-"}),
-      "pts_time:");
-  // The beep is the end of a silence nearest to the white frame (the sound's start and end can
-  // end silences too).
-  QString silences = Run(
-      "ffmpeg", {"-i", file, "-vn", "-af",
-                 "highpass=f=1500,highpass=f=1500,silencedetect=n=-35dB:d=0.1", "-f", "null", "-"});
-  QRegularExpressionMatchIterator ends =
-      QRegularExpression("silence_end:\\s*([0-9.]+)").globalMatch(silences);
-  result.offset = 1e9;
-  while (ends.hasNext()) {
-    double beep = ends.next().captured(1).toDouble();
-    if (std::abs(beep - flash) < std::abs(result.offset)) result.offset = beep - flash;
+  static const QRegularExpression progress("time=00:00:(\\d\\d)\\.");
+  while (clock.elapsed() < 30000 && encoder.state() == QProcess::Running) {
+    encoder.waitForReadyRead(50);
+    output += encoder.readAll();
+    QRegularExpressionMatchIterator times = progress.globalMatch(QString::fromUtf8(output));
+    int seconds = 0;
+    while (times.hasNext())
+      seconds = times.next().captured(1).toInt();
+    if (seconds >= 1) break;
   }
-  QString probe = Run(
-      "ffprobe", {"-v", "error", "-select_streams", "v:0", "-count_packets", "-show_entries",
-                  "stream=nb_read_packets,duration", "-of", "default=noprint_wrappers=1", file});
-  double frames = FirstNumberAfter(probe, "nb_read_packets=");
-  double duration = FirstNumberAfter(probe, "duration=");
-  result.fps = duration > 0 ? frames / duration : -1;
-  return result;
+  desktop.FlashAndBeep(5, 810);
+  QThread::msleep(1000);
+  encoder.write("q");
+  encoder.waitForFinished(20000);
+  return MeasureSync(file);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 3;
-  const QString display = qEnvironmentVariable("DISPLAY");
-  if (display.isEmpty() || qEnvironmentVariable("PULSE_SERVER").isEmpty()) {
+  const int rounds = argc > 1 ? std::max(1, atoi(argv[1])) : 1;
+  if (qEnvironmentVariable("DISPLAY").isEmpty() || qEnvironmentVariable("PULSE_SERVER").isEmpty()) {
     std::fprintf(stderr, "run inside scripts/with-desktop\n");
     return 2;
   }
+  const QString vortenc = QCoreApplication::applicationDirPath() + "/../bin/vortenc";
   QTemporaryDir folder;
-  Run("convert", {"-size", "1920x1080", "xc:white", folder.path() + "/white.png"});
-  Run("convert", {"-size", "1920x1080", "xc:black", folder.path() + "/black.png"});
-  Run("ffmpeg", {"-v", "error", "-f", "lavfi", "-i", "sine=frequency=2000:duration=0.3", "-ac", "2",
-                 folder.path() + "/beep.wav"});
-
-  const QStringList screen = {"-f", "x11grab", "-thread_queue_size", "32", "-framerate", "25",
-                              "-i", display};
-  const QStringList sound = {
-      "-f", "pulse",          "-frame_size", "19200", "-thread_queue_size", "32",
-      "-i", "virtual_mic",    "-f",          "pulse", "-frame_size",        "19200",
-      "-i", "speaker.monitor"};
-  const QStringList variants[] = {
-      screen + sound +
-          QStringList{"-map", "0:v", "-map", "[mixed]", "-filter_complex",
-                      "[1:a][2:a]amix=inputs=2[mixed]"},
-      sound + screen +
-          QStringList{"-map", "2:v", "-map", "[mixed]", "-filter_complex",
-                      "[0:a][1:a]amix=inputs=2[mixed]"},
+  DesktopMotion desktop;
+  if (!desktop.ok()) return 2;
+  struct Encoder {
+    const char* name;
+    QString program;
+    QStringList command;
   };
-  const char* names[] = {"vortenc (screen first)", "sound inputs first"};
-  double offsets[2] = {};
-  double fps[2] = {};
-  for (int round = 0; round < rounds; ++round) {
-    for (int v = 0; v < 2; ++v) {
-      Result r = Record(variants[v], folder.path());
-      std::printf("round %d: %-24s sound %+.3f s against picture, %5.1f frames/s\n", round + 1,
-                  names[v], r.offset, r.fps);
-      offsets[v] += r.offset;
-      fps[v] += r.fps;
+  const Encoder encoders[] = {{"vortenc", vortenc, ProgramCommand()},
+                              {"plain ffmpeg", "ffmpeg", PlainCommand()}};
+  for (int round = 1; round <= rounds; ++round) {
+    for (const Encoder& encoder : encoders) {
+      const char* situations[] = {"sources suspended", "second lesson right after", "speaker busy"};
+      for (const char* situation : situations) {
+        QProcess tone;
+        if (QByteArray(situation) == "sources suspended") {
+          QElapsedTimer waited;
+          waited.start();
+          while (!SourcesSuspended() && waited.elapsed() < 60000)
+            QThread::msleep(200);
+        } else if (QByteArray(situation) == "speaker busy") {
+          tone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",
+                                "sine=frequency=880:sample_rate=48000,volume=0.3", "-ac", "2", "-f",
+                                "pulse", "-buffer_duration", "20", "speaker tone"});
+          tone.waitForStarted(5000);
+          QThread::msleep(1000);
+        }
+        const SyncReport sync =
+            Record(encoder.program, encoder.command, folder.path() + "/lesson.ts", desktop);
+        std::printf(
+            "round %d %-13s %-26s sound %+4.0f ms, longest still %4.0f ms, %4.1f frames/s"
+            "  (%s)\n",
+            round, encoder.name, situation, sync.Median() * 1000, sync.longestStill * 1000,
+            sync.framesPerSecond, qPrintable(sync.Text()));
+        std::fflush(stdout);
+        tone.kill();
+        tone.waitForFinished(5000);
+      }
     }
   }
-  for (int v = 0; v < 2; ++v)
-    std::printf("mean %-24s sound %+.3f s against picture, %5.1f frames/s\n", names[v],
-                offsets[v] / rounds, fps[v] / rounds);
   return 0;
 }
