@@ -101,18 +101,6 @@ QStringList PlainCommand() {
          kEncoding;
 }
 
-bool SourcesSuspended() {
-  QProcess pactl;
-  pactl.start("pactl", {"list", "short", "sources"});
-  pactl.waitForFinished(5000);
-  const QString sources = QString::fromUtf8(pactl.readAllStandardOutput());
-  int suspended = 0;
-  for (const QString& line : sources.split('\n', Qt::SkipEmptyParts))
-    suspended += (line.contains("\tvirtual_mic\t") || line.contains("\tspeaker.monitor\t")) &&
-                 line.endsWith("SUSPENDED");
-  return suspended == 2;
-}
-
 // One recording: start, wait for a second of progress, five flashes with beeps, "q".
 SyncReport Record(const QString& program, const QStringList& command, const QString& file,
                   DesktopMotion& desktop) {
@@ -168,7 +156,7 @@ int main(int argc, char** argv) {
         if (QByteArray(situation) == "sources suspended") {
           QElapsedTimer waited;
           waited.start();
-          while (!SourcesSuspended() && waited.elapsed() < 60000)
+          while (!vortane::test::LessonSourcesSuspended() && waited.elapsed() < 60000)
             QThread::msleep(200);
         } else if (QByteArray(situation) == "speaker busy") {
           tone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",

@@ -180,19 +180,6 @@ TEST(ToolbarRecording, SaveFormatTsGivesATsFileAndTheEndOfTheSessionFinishesTheR
   EXPECT_GE(media->duration, 2.0);
 }
 
-// The lesson's sound sources (VirtualMic and the speaker's monitor) are suspended, as the sound
-// server does after a few idle seconds.
-bool SourcesSuspended() {
-  const std::optional<QString> sources = Run("pactl", {"list", "short", "sources"}, 5000);
-  if (!sources) return false;
-  int suspended = 0;
-  for (const QString& line : sources->split(QLatin1Char('\n'), Qt::SkipEmptyParts))
-    suspended += (line.contains(QLatin1String("\tvirtual_mic\t")) ||
-                  line.contains(QLatin1String("\tspeaker.monitor\t"))) &&
-                 line.endsWith(QLatin1String("SUSPENDED"));
-  return suspended == 2;
-}
-
 TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
   Toolbar toolbar;
   ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder()).SaveFormat(0)));
@@ -209,7 +196,8 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
   for (const char* situation : situations) {
     SCOPED_TRACE(situation);
     if (QByteArray(situation) == "sources suspended") {
-      ASSERT_TRUE(WaitUntil(SourcesSuspended, 60000)) << "the sound server suspends idle sources";
+      ASSERT_TRUE(WaitUntil(LessonSourcesSuspended, 60000))
+          << "the sound server suspends idle sources";
     }
     if (QByteArray(situation) == "speaker busy") {
       speakerTone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",
@@ -232,10 +220,11 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
     EXPECT_EQ(sync.offsets.size(), 5u) << sync.Text().toStdString();
     EXPECT_GE(sync.Median(), -0.045) << sync.Text().toStdString();
     EXPECT_LE(sync.Median(), 0.125) << sync.Text().toStdString();
-    // The picture moves from its first frame on: never two frame intervals without a change while
-    // the sound sources open. Later, a machine shared with other work may delay a grab now and
-    // then; a lesson never stands still for a noticeable time.
-    EXPECT_LE(sync.longestStillAtStart, 0.081) << sync.Text().toStdString();
+    // The picture moves from its first frame on, while the sound sources open: a quiet machine
+    // shows every frame (at most two frame intervals between changes); one with a core kept busy
+    // by other work may miss a grab or two as the encoder starts, never the seconds a waiting
+    // picture input stood still for.
+    EXPECT_LE(sync.longestStillAtStart, 0.161) << sync.Text().toStdString();
     EXPECT_LE(sync.longestStill, 0.250) << sync.Text().toStdString();
     std::printf("%s: %s\n", situation, qPrintable(sync.Text()));
     ASSERT_TRUE(QFile::remove(path));

@@ -4,6 +4,8 @@
 #include <pulse/error.h>
 #include <pulse/simple.h>
 
+#include <QProcess>
+#include <QString>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -22,6 +24,21 @@ namespace vortane::test {
 
 inline constexpr int kBeepHz = 2000;
 inline constexpr int kBeepMs = 300;
+
+// The lesson's sound sources (VirtualMic and the speaker's monitor) are suspended, as the sound
+// server does after a few idle seconds.
+inline bool LessonSourcesSuspended() {
+  QProcess pactl;
+  pactl.start(QStringLiteral("pactl"), {"list", "short", "sources"});
+  if (!pactl.waitForFinished(5000)) return false;
+  int suspended = 0;
+  for (const QString& line :
+       QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
+    suspended += (line.contains(QLatin1String("\tvirtual_mic\t")) ||
+                  line.contains(QLatin1String("\tspeaker.monitor\t"))) &&
+                 line.endsWith(QLatin1String("SUSPENDED"));
+  return suspended == 2;
+}
 
 class DesktopMotion {
  public:
