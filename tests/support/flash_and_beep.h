@@ -83,7 +83,7 @@ class DesktopMotion {
   static constexpr int kRate = 48000;
 
   static std::optional<pa_simple*> OpenBeepStream() {
-    const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
+    const pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
     // A short buffer: the beep starts playing a few milliseconds after it is written.
     pa_buffer_attr attributes{};
     attributes.maxlength = UINT32_MAX;
@@ -93,7 +93,7 @@ class DesktopMotion {
     attributes.fragsize = UINT32_MAX;
     int error = 0;
     pa_simple* stream = pa_simple_new(nullptr, "vortane-test", PA_STREAM_PLAYBACK, nullptr, "beep",
-                                      &spec, nullptr, &attributes, &error);
+                                      &format, nullptr, &attributes, &error);
     if (stream == nullptr) return std::nullopt;
     return stream;
   }
