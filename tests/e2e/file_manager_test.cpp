@@ -70,10 +70,6 @@ bool ShowSlide(const QString& folder) {
   return display.waitForFinished(15000) && display.exitStatus() == QProcess::NormalExit;
 }
 
-double ProgressSeconds(const QString& line) {
-  return EncoderSeconds(line.section(QLatin1Char(' '), -1));
-}
-
 TEST(FileManager, RecordOpenPlayCutAndDeleteThroughTheRealWindow) {
   Toolbar toolbar;
   ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder())));
@@ -90,11 +86,7 @@ TEST(FileManager, RecordOpenPlayCutAndDeleteThroughTheRealWindow) {
   // A lesson of about 15 seconds.
   size_t from = toolbar.TraceSize();
   ASSERT_TRUE(PressKey(QStringLiteral("F8")));
-  ASSERT_TRUE(toolbar.WaitForTrace(
-      [](const QString& line) {
-        return line.startsWith(Utf8("status: 正在录制 ")) && ProgressSeconds(line) >= 15.0;
-      },
-      60000, from))
+  ASSERT_TRUE(toolbar.WaitForTrace(RecordingPast(15.0), 60000, from))
       << toolbar.TraceText().toStdString();
   ASSERT_TRUE(PressKey(QStringLiteral("F8")));
   // The buttons come back once the lesson has been copied into its final file.

@@ -587,6 +587,18 @@ inline double EncoderSeconds(const QString& time) {
   return parts[0].toDouble() * 3600 + parts[1].toDouble() * 60 + parts[2].toDouble();
 }
 
+// The seconds of a recording's progress line ("status: 正在录制 00:00:12.34"), or -1 for any
+// other trace line.
+inline double RecordingSeconds(const QString& line) {
+  const QString prefix = Utf8("status: 正在录制 ");
+  return line.startsWith(prefix) ? EncoderSeconds(line.mid(prefix.size())) : -1;
+}
+
+// A trace predicate: the recording has run for at least `seconds`.
+inline std::function<bool(const QString&)> RecordingPast(double seconds) {
+  return [seconds](const QString& line) { return RecordingSeconds(line) >= seconds; };
+}
+
 // The recordings in `folder`: file names, sorted.
 inline QStringList Recordings(const QString& folder) {
   return QDir(folder).entryList(QDir::Files, QDir::Name);

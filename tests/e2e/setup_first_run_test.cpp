@@ -192,12 +192,7 @@ TEST(SetupFirstRun, F8WithoutSettingsOpensTheDialogThenAChosenRegionIsRecorded) 
       Xdotool({QStringLiteral("mousemove"), QStringLiteral("1500"), QStringLiteral("800")}));
   before = toolbar.TraceSize();
   ASSERT_TRUE(PressKey(QStringLiteral("F8")));
-  ASSERT_TRUE(toolbar.WaitForTrace(
-      [](const QString& line) {
-        return line.startsWith(Utf8("status: 正在录制 ")) &&
-               EncoderSeconds(line.section(QLatin1Char(' '), -1)) >= 3.0;
-      },
-      20000, before))
+  ASSERT_TRUE(toolbar.WaitForTrace(RecordingPast(3.0), 20000, before))
       << toolbar.TraceText().toStdString();
   KeepScreenshot(QStringLiteral("toolbar-region-recording.png"), QRect(0, 0, 1300, 560));
   // The settings stay closed while recording, the button as much as the command.

@@ -15,11 +15,6 @@ namespace {
 
 const QRegularExpression kTemporaryName(QStringLiteral("^\\d{14}\\.ts$"));
 
-bool IsProgress(const QString& line) {
-  return line.startsWith(Utf8("status: 正在录制 ")) &&
-         EncoderSeconds(line.mid(Utf8("status: 正在录制 ").size())) >= 0;
-}
-
 double ProgressSeconds(const QString& line) {
   return EncoderSeconds(line.section(QLatin1Char(' '), -1));
 }
@@ -52,9 +47,8 @@ Lesson RecordLesson(Toolbar& toolbar, double seconds,
   EXPECT_TRUE(started) << toolbar.TraceText().toStdString();
   if (!started) return lesson;
   // Progress with a time past `seconds`.
-  const auto progressed = toolbar.WaitForTrace(
-      [&](const QString& line) { return IsProgress(line) && ProgressSeconds(line) >= seconds; },
-      int(seconds * 1000) + 20000, before);
+  const auto progressed =
+      toolbar.WaitForTrace(RecordingPast(seconds), int(seconds * 1000) + 20000, before);
   EXPECT_TRUE(progressed) << toolbar.TraceText().toStdString();
   if (duringRecording) duringRecording();
 
@@ -140,7 +134,7 @@ TEST(ToolbarRecording, F8RecordsTheDesktopIntoMp4AndASecondStartLeavesItAlone) {
     EXPECT_EQ(FindWindows(QLatin1String(kToolbarName)).size(), 1);
     // ... and keeps recording.
     const size_t afterSecond = toolbar.TraceSize();
-    EXPECT_TRUE(toolbar.WaitForTrace(IsProgress, 5000, afterSecond));
+    EXPECT_TRUE(toolbar.WaitForTrace(RecordingPast(0), 5000, afterSecond));
   });
   ExpectLessonFile(toolbar, lesson, QStringLiteral("m.mp4"), QStringLiteral("mp4"));
   EXPECT_TRUE(ChildProcesses(toolbar.Pid(), QStringLiteral("vortenc")).empty());
@@ -164,8 +158,7 @@ TEST(ToolbarRecording, SaveFormatTsGivesATsFileAndTheEndOfTheSessionFinishesTheR
       QFile::remove(toolbar.VideosFolder() + '/' + Recordings(toolbar.VideosFolder()).first()));
   const size_t before = toolbar.TraceSize();
   ASSERT_TRUE(PressKey(QStringLiteral("F8")));
-  ASSERT_TRUE(toolbar.WaitForTrace(
-      [](const QString& l) { return IsProgress(l) && ProgressSeconds(l) >= 2; }, 20000, before));
+  ASSERT_TRUE(toolbar.WaitForTrace(RecordingPast(2), 20000, before));
   const std::vector<pid_t> encoders = ChildProcesses(toolbar.Pid(), QStringLiteral("vortenc"));
   ASSERT_EQ(encoders.size(), 1u);
   toolbar.Terminate();

@@ -36,12 +36,7 @@ TEST(UploadProgram, ChooseADestinationUploadThroughADropAndFindTheLessonOnThePla
   // A short lesson.
   size_t from = toolbar.TraceSize();
   ASSERT_TRUE(PressKey(QStringLiteral("F8")));
-  ASSERT_TRUE(toolbar.WaitForTrace(
-      [](const QString& line) {
-        return line.startsWith(Utf8("status: 正在录制 ")) &&
-               EncoderSeconds(line.section(QLatin1Char(' '), -1)) >= 6.0;
-      },
-      60000, from))
+  ASSERT_TRUE(toolbar.WaitForTrace(RecordingPast(6.0), 60000, from))
       << toolbar.TraceText().toStdString();
   ASSERT_TRUE(PressKey(QStringLiteral("F8")));
   ASSERT_TRUE(toolbar.WaitForTrace(QStringLiteral("job remux code 3"), 60000, from))
