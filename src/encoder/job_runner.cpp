@@ -25,6 +25,12 @@ constexpr auto kGracefulStopTime = milliseconds(3000);
 // x264's look-ahead at 10 frames per second).
 constexpr std::int64_t kLongestCatchUpMs = 6000;
 constexpr std::int64_t kProgressIntervalMs = 500;
+// A capture whose inputs are stamped from the encoder's start (vortenc puts picture and sound on
+// that clock) has written everything up to the stop once its media time passes the time since its
+// start by this much (a sound packet and the mixer's buffering); it then gets "q" at once.
+constexpr std::int64_t kPastTheStopMs = 100;
+// How often a pending stop looks at the encoder's progress.
+constexpr auto kCatchUpPoll = milliseconds(20);
 constexpr auto kPauseAfterKill = milliseconds(100);
 // Once the child has exited, its last output lies in the pipe: the reader is given up to this
 // long to take it before it is told to leave, and is told as soon as it has.
@@ -49,12 +55,20 @@ milliseconds CatchUpDelay(const EncoderJob& job) {
   return milliseconds(std::clamp<std::int64_t>(lag + kProgressIntervalMs, 0, kLongestCatchUpMs));
 }
 
-// Waits for the child to end. A stop request lets the encoder catch up first, then asks it to
-// finish with "q" on its standard input, and kills it only when it has not finished within the
-// grace time.
+// True once the encoder's media time covers the moment `stopMs` (steady clock) on a clock that
+// starts with the child.
+bool WrittenPast(const EncoderJob& job, std::int64_t stopMs) {
+  const std::int64_t media = job.progressMediaMs.load();
+  return media >= 0 && media >= stopMs - job.childStartedMs + kPastTheStopMs;
+}
+
+// Waits for the child to end. A stop request lets the encoder catch up first (until it has
+// written past the stop, or for its measured delay at most), then asks it to finish with "q" on
+// its standard input, and kills it only when it has not finished within the grace time.
 std::uint32_t WatchChild(EncoderJob& job) {
   bool stopSeen = false;
   bool quitSent = false;
+  std::int64_t stopMs = 0;
   steady_clock::time_point quitAt;
   steady_clock::time_point killAt;
   std::uint32_t exitCode = 0;
@@ -64,16 +78,18 @@ std::uint32_t WatchChild(EncoderJob& job) {
       const auto now = steady_clock::now();
       if (!stopSeen) {
         stopSeen = true;
+        stopMs = SteadyMilliseconds();
         quitAt = now + CatchUpDelay(job);
-        killAt = quitAt + kGracefulStopTime;
       }
-      if (!quitSent && now >= quitAt) {
+      if (!quitSent && (now >= quitAt || WrittenPast(job, stopMs))) {
         quitSent = true;
+        killAt = now + kGracefulStopTime;
         platform::WriteToPipe(job.stdinPipe, "q");
       }
       if (!quitSent) {
-        slice = std::min(slice,
-                         std::chrono::duration_cast<milliseconds>(quitAt - now) + milliseconds(1));
+        slice =
+            std::min({slice, kCatchUpPoll,
+                      std::chrono::duration_cast<milliseconds>(quitAt - now) + milliseconds(1)});
       } else if (now >= killAt) {
         platform::KillProcess(job.childPid);
         std::this_thread::sleep_for(kPauseAfterKill);

@@ -13,7 +13,9 @@ namespace {
 constexpr std::string_view kTimeKey = "time=";
 constexpr std::size_t kTimeLength = 11;
 constexpr std::size_t kShortestProgressTail = 19;
-constexpr auto kPollInterval = std::chrono::milliseconds(50);
+// Short, so that a stop sees the encoder's progress soon after it is written and the runner,
+// once the encoder has exited, does not wait long for the reader to leave.
+constexpr auto kPollInterval = std::chrono::milliseconds(10);
 
 }  // namespace
 

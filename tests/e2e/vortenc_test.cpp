@@ -153,32 +153,33 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
           "-preset fast -r 25 -copyinkf -f mpegts /r/20261209101500.ts");
   // A region, with one microphone: the source is woken first, the picture opens last, both on
   // the encoder's clock (the sound 60 ms later: half a frame and the sound server's delivery).
-  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 -offset_y "
-                   "60 -video_size 640x480 -i desktop -f dshow -thread_queue_size 32 -i "
-                   "audio=\"VirtualMic\" " +
-                   kX264 + " -copyinkf \"/r/a b.mp4\""),
-            "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 "
-            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.060 -i virtual_mic -y "
-            "-rtbufsize 100M -f x11grab -thread_queue_size 32 -video_size 640x480 "
-            "-seek_timestamp 1 -itsoffset START -i " +
-                d +
-                "+100,60 -filter_complex '[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' " +
-                kX264 + "-copyinkf '/r/a b.mp4'");
+  EXPECT_EQ(
+      DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 -offset_y "
+             "60 -video_size 640x480 -i desktop -f dshow -thread_queue_size 32 -i "
+             "audio=\"VirtualMic\" " +
+             kX264 + " -copyinkf \"/r/a b.mp4\""),
+      "-stats_period 0.1 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 "
+      "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.060 -i virtual_mic -y "
+      "-rtbufsize 100M -f x11grab -thread_queue_size 32 -video_size 640x480 "
+      "-seek_timestamp 1 -itsoffset START -i " +
+          d + "+100,60 -filter_complex '[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' " +
+          kX264 + "-copyinkf '/r/a b.mp4'");
   // Microphone and speakers mixed: each follows its stamps into the labelled mixer.
-  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
-                   "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
-                   "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
-                   kX264 + " -b:a 96k  -copyinkf -f flv \"rtmp://127.0.0.1/live/s\""),
-            "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -i "
-            "speaker.monitor -f pulse -frame_size 19200 -thread_queue_size 32 -seek_timestamp 1 "
-            "-itsoffset START+0.060 -i virtual_mic -f pulse -frame_size 19200 -seek_timestamp 1 "
-            "-itsoffset START+0.060 -i speaker.monitor -y -rtbufsize 100M -f x11grab "
-            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START -i " +
-                d +
-                " -map 4:v -map '[mixed]' -filter_complex "
-                "'[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs="
-                "2[mixed]' " +
-                kX264 + "-b:a 96k -copyinkf -f flv rtmp://127.0.0.1/live/s");
+  EXPECT_EQ(
+      DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
+             "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
+             "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
+             kX264 + " -b:a 96k  -copyinkf -f flv \"rtmp://127.0.0.1/live/s\""),
+      "-stats_period 0.1 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -i "
+      "speaker.monitor -f pulse -frame_size 19200 -thread_queue_size 32 -seek_timestamp 1 "
+      "-itsoffset START+0.060 -i virtual_mic -f pulse -frame_size 19200 -seek_timestamp 1 "
+      "-itsoffset START+0.060 -i speaker.monitor -y -rtbufsize 100M -f x11grab "
+      "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START -i " +
+          d +
+          " -map 4:v -map '[mixed]' -filter_complex "
+          "'[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs="
+          "2[mixed]' " +
+          kX264 + "-b:a 96k -copyinkf -f flv rtmp://127.0.0.1/live/s");
   // The speakers alone with an output length limit keep ffmpeg's own clock; --dry-run anywhere.
   Outcome speaker =
       RunVortenc(Split("-y -f gdigrab -i desktop -f dshow -thread_queue_size 32 -i "
@@ -201,16 +202,18 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
   fixture.close();
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("VORTANE_DEVICE_FIXTURE", fixture.fileName());
-  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
-                   "video=\"讲台 Camera\" -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" "
-                   "-acodec aac -copyinkf \"o.ts\"",
-                   env),
-            QString("-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 "
-                    "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.060 -i virtual_mic "
-                    "-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -timestamps "
-                    "abs -seek_timestamp 1 -itsoffset START -i /dev/video2 -filter_complex "
-                    "'[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' -acodec aac -copyinkf "
-                    "o.ts"));
+  EXPECT_EQ(
+      DryRun("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
+             "video=\"讲台 Camera\" -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" "
+             "-acodec aac -copyinkf \"o.ts\"",
+             env),
+      QString(
+          "-stats_period 0.1 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 "
+          "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.060 -i virtual_mic "
+          "-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -timestamps "
+          "abs -seek_timestamp 1 -itsoffset START -i /dev/video2 -filter_complex "
+          "'[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' -acodec aac -copyinkf "
+          "o.ts"));
 
   // Trim and remux go through untouched.
   EXPECT_EQ(DryRun("-y -ss 5 -t 10 -i \"/r/20261209101500m.mp4\" -c:v copy -c:a copy "

@@ -120,13 +120,15 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
   // Two sources mixed, 25 frames per second: each source is opened once unmapped to wake it, then
   // the recorded sources, then the screen last (-y and -rtbufsize stay with it). The picture's
   // clock starts at the encoder's start, the sound's 60 ms later (half a frame and the sound
-  // server's delivery), each sound follows its stamps before the mix, picture mapped first.
+  // server's delivery), each sound follows its stamps before the mix, picture mapped first;
+  // progress comes ten times a second.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
                       "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
                       "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 -acodec aac "
                       "-pix_fmt yuv420p -vcodec libx264  -r 25  -b:a 96k  -copyinkf -f flv "
                       "\"rtmp://h/live/x\"",
                       resolver),
+            "-stats_period 0.1 "
             "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -i "
             "speaker.monitor -f pulse -frame_size 19200 -thread_queue_size 32 -seek_timestamp 1 "
             "-itsoffset -1799999999.940000 -i virtual_mic -f pulse -frame_size 19200 "
@@ -141,6 +143,7 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                       "video=\"USB Camera\" -f dshow -thread_queue_size 32 -i "
                       "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
                       resolver),
+            "-stats_period 0.1 "
             "-f pulse -frame_size 19200 -i speaker.monitor -f pulse -frame_size 19200 "
             "-thread_queue_size 32 -seek_timestamp 1 -itsoffset -1799999999.940000 -i "
             "speaker.monitor -y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 "
@@ -151,6 +154,7 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
   EXPECT_EQ(Translate("-f gdigrab -video_size 640x360 -offset_x 0 -offset_y 0 -i desktop -f dshow "
                       "-i audio=VirtualMic -acodec aac -r 10 o.ts",
                       resolver),
+            "-stats_period 0.1 "
             "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -seek_timestamp "
             "1 -itsoffset -1799999999.910000 -i virtual_mic -f x11grab -video_size 640x360 "
             "-seek_timestamp 1 -itsoffset -1800000000.000000 -i :5+0,0 -filter_complex "
@@ -159,7 +163,9 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
   TranslationResult named = TranslateArguments(
       {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},
       resolver, kStart);
-  EXPECT_EQ(named.arguments, (Args{"-f",
+  EXPECT_EQ(named.arguments, (Args{"-stats_period",
+                                   "0.1",
+                                   "-f",
                                    "pulse",
                                    "-frame_size",
                                    "19200",

@@ -31,6 +31,8 @@
 //     that shows what made it;
 //   - every sound goes through aresample=async=1000, which follows the stamps where a source
 //     delivers late or in lumps, before the mix.
+// Such a capture also reports its progress ten times a second (-stats_period 0.1): a stop waits
+// for the encoder to write past the stop's moment, and sees it sooner.
 // Commands this cannot hold for (other inputs, a filter on an input, an output -t/-to/-ss)
 // keep ffmpeg's own clock handling.
 namespace vortenc {
