@@ -45,13 +45,16 @@ std::string CommandLineOf(const EncoderJob& job) {
   return line.toStdString();
 }
 
-// How far the encoder's written media lags behind the wall clock since the child started: its
-// pictures in flight plus its start-up. Zero without progress, or when it runs ahead (a remux).
+// The longest a stop waits before "q": how far the encoder's written media lags behind the wall
+// clock since the child started (its pictures in flight plus its start-up). Zero without
+// progress, or when it runs ahead (a remux). A capture on the shared clock is sent "q" sooner,
+// once it has written past the stop.
 milliseconds CatchUpDelay(const EncoderJob& job) {
   const std::int64_t media = job.progressMediaMs.load();
   if (media < 0) return milliseconds(0);
   const std::int64_t lag = job.progressArrivedMs.load() - job.childStartedMs - media;
-  // ffmpeg reports twice a second, and a busy encoder falls further behind in between.
+  // Without -stats_period ffmpeg reports twice a second, and a busy encoder falls further behind
+  // in between.
   return milliseconds(std::clamp<std::int64_t>(lag + kProgressIntervalMs, 0, kLongestCatchUpMs));
 }
 
