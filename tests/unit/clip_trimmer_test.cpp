@@ -6,43 +6,20 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
-#include <functional>
 
 #include "support/files.h"
 #include "support/media.h"
 #include "support/pump.h"
+#include "support/recordings.h"
+#include "support/scoped_env.h"
 
 namespace vortane {
 namespace {
 
 using Result = ClipTrimmer::StartResult;
-
-class TrimEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    app_ = std::make_unique<QCoreApplication>(argc_, argv_);
-    path_ = qgetenv("PATH");
-    // The encoder beside the program, as the program finds it.
-    qputenv("PATH", QFile::encodeName(qEnvironmentVariable("VORTANE_PROGRAM_DIR")) + ':' + path_);
-  }
-  void TearDown() override { app_.reset(); }
-  static QByteArray OriginalPath() { return path_; }
-
- private:
-  int argc_ = 1;
-  char arg0_[18] = "clip_trimmer_test";
-  char* argv_[2] = {arg0_, nullptr};
-  std::unique_ptr<QCoreApplication> app_;
-  static inline QByteArray path_;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new TrimEnvironment);
-
 using test::PumpUntil;
 
 struct Status {
@@ -68,15 +45,12 @@ struct Watch {
 };
 
 TEST(ClipTrimmer, ClipNamesRefusalsAndLastWords) {
-  EXPECT_EQ(ClipTrimmer::ClipPath(QStringLiteral("/v/A.mp4"), 12.7, 40.2),
-            QStringLiteral("/v/A剪辑12-40.mp4"));
-  EXPECT_EQ(ClipTrimmer::ClipPath(QStringLiteral("/v/A剪辑12-40.mp4"), 0, 15),
-            QStringLiteral("/v/A剪辑12-40剪辑0-15.mp4"));
-  EXPECT_EQ(ClipTrimmer::ClipPath(QStringLiteral("/v/x.ts.bak"), 35980, 35999.9),
-            QStringLiteral("/v/x.ts剪辑35980-35999.bak"));
+  EXPECT_EQ(ClipTrimmer::ClipPath("/v/A.mp4", 12.7, 40.2), "/v/A剪辑12-40.mp4");
+  EXPECT_EQ(ClipTrimmer::ClipPath("/v/A剪辑12-40.mp4", 0, 15), "/v/A剪辑12-40剪辑0-15.mp4");
+  EXPECT_EQ(ClipTrimmer::ClipPath("/v/x.ts.bak", 35980, 35999.9), "/v/x.ts剪辑35980-35999.bak");
   // The dot must be in the file name, after its first character.
-  EXPECT_EQ(ClipTrimmer::ClipPath(QStringLiteral("/v.d/lesson"), 0, 20), std::nullopt);
-  EXPECT_EQ(ClipTrimmer::ClipPath(QStringLiteral("/v/.mp4"), 0, 20), std::nullopt);
+  EXPECT_EQ(ClipTrimmer::ClipPath("/v.d/lesson", 0, 20), std::nullopt);
+  EXPECT_EQ(ClipTrimmer::ClipPath("/v/.mp4", 0, 20), std::nullopt);
 
   QTemporaryDir dir;
   const QString source = dir.filePath(QStringLiteral("A.mp4"));
@@ -99,20 +73,21 @@ TEST(ClipTrimmer, ClipNamesRefusalsAndLastWords) {
   EXPECT_EQ(LastEncoderWords("frame=  10 time=00:00:01.00 \r[out#0/mp4 @ 0x5] Error opening "
                              "output A.mp4: Is a directory\nError opening output files: Is a "
                              "directory\r\nConversion failed!\r\n"),
-            QStringLiteral("Error opening output files: Is a directory"));
+            "Error opening output files: Is a directory");
   EXPECT_EQ(LastEncoderWords("\r\n  \n"), QString());
   EXPECT_EQ(LastProgressTime("frame=1 time=00:00:00.00 bitrate=N/A \rframe=130 time=00:00:13.00 "
                              "bitrate=1.0kbits/s speed=900x \n"),
-            QStringLiteral("00:00:13.00"));
+            "00:00:13.00");
   EXPECT_EQ(LastProgressTime("frame=130 time=00:00:13"), QString()) << "cut short";
 }
 
 TEST(ClipTrimmer, ACutTheEncoderFailsIsToldInRedAndNotListed) {
   QTemporaryDir dir;
   const QString source = dir.filePath(QStringLiteral("A.mp4"));
+  const QString clip = dir.filePath(QStringLiteral("A剪辑1-13.mp4"));
   ASSERT_TRUE(test::MakeVideo(source, 15.0));
   // Something that is no file is in the clip's place: the encoder cannot write there.
-  ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("A剪辑1-13.mp4")));
+  ASSERT_TRUE(QDir().mkdir(clip));
   ClipTrimmer trimmer;
   Watch watch(trimmer);
   ASSERT_EQ(trimmer.Start(source, 1.4, 13.5), Result::kStarted);
@@ -120,38 +95,36 @@ TEST(ClipTrimmer, ACutTheEncoderFailsIsToldInRedAndNotListed) {
   EXPECT_EQ(trimmer.Start(source, 1.4, 13.5), Result::kIgnored) << "one cut at a time";
   ASSERT_TRUE(PumpUntil([&] { return !trimmer.IsCutting(); }));
   ASSERT_FALSE(watch.statuses.empty());
-  EXPECT_EQ(watch.statuses.front().text, QStringLiteral("开始剪辑..."));
+  EXPECT_EQ(watch.statuses.front().text, "开始剪辑...");
   const Status& last = watch.statuses.back();
   EXPECT_TRUE(last.failed);
-  EXPECT_TRUE(last.text.startsWith(QStringLiteral("剪辑失败："))) << last.text.toStdString();
-  EXPECT_TRUE(last.text.contains(QStringLiteral("directory"), Qt::CaseInsensitive))
-      << last.text.toStdString();
+  EXPECT_TRUE(last.text.startsWith("剪辑失败：")) << last.text.toStdString();
+  EXPECT_TRUE(last.text.contains("directory", Qt::CaseInsensitive)) << last.text.toStdString();
   EXPECT_TRUE(watch.clips.isEmpty());
   EXPECT_EQ(watch.cuttingChanges, QList<bool>({true, false}));
-  EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("A剪辑1-13.mp4"))).isDir()) << "left alone";
+  EXPECT_TRUE(QFileInfo(clip).isDir()) << "left alone";
 
-  // The same cut to a free place succeeds: "剪辑完成" and the clip is reported for the list.
-  ASSERT_TRUE(QDir(dir.path()).rmdir(QStringLiteral("A剪辑1-13.mp4")));
+  // The same cut to a free place succeeds: "剪辑完成" with the clip's length from the encoder's
+  // last progress line, and the clip is reported for the list.
+  ASSERT_TRUE(QDir().rmdir(clip));
   ASSERT_EQ(trimmer.Start(source, 1.4, 13.5), Result::kStarted);
   ASSERT_TRUE(PumpUntil([&] { return !trimmer.IsCutting(); }));
   EXPECT_FALSE(watch.statuses.back().failed);
-  // "剪辑完成" with the clip's length from the encoder's last progress line.
-  EXPECT_EQ(watch.statuses.back().text.left(12), QStringLiteral("剪辑完成 00:00:1"))
+  EXPECT_EQ(watch.statuses.back().text.left(12), "剪辑完成 00:00:1")
       << watch.statuses.back().text.toStdString();
-  EXPECT_EQ(watch.clips, QStringList({dir.filePath(QStringLiteral("A剪辑1-13.mp4"))}));
+  EXPECT_EQ(watch.clips, QStringList({clip}));
 }
 
 TEST(ClipTrimmer, TheProgramsEndStopsACutAndRemovesOnlyItsUnfinishedClip) {
   QTemporaryDir dir;
   QTemporaryDir fakeBin;
-  // An encoder that works until it is told to stop.
+  // An encoder that works until it is told to stop, found before the real one.
   const QString script = qEnvironmentVariable("VORTANE_SOURCE_DIR") +
                          QStringLiteral("/tests/unit/children/slow_trim.sh");
   const QString fake = fakeBin.filePath(QStringLiteral("vortenc"));
   test::WriteBytes(fake, QStringLiteral("#!/bin/sh\nexec sh \"%1\" \"$@\"\n").arg(script).toUtf8());
   ASSERT_TRUE(QFile::setPermissions(fake, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
-  const QByteArray path = qgetenv("PATH");
-  qputenv("PATH", QFile::encodeName(fakeBin.path()) + ':' + TrimEnvironment::OriginalPath());
+  test::ScopedEnv path("PATH", QFile::encodeName(fakeBin.path()) + ':' + qgetenv("PATH"));
 
   const QString source = dir.filePath(QStringLiteral("B.mp4"));
   const QString other = dir.filePath(QStringLiteral("B剪辑0-11.mp4"));
@@ -172,7 +145,6 @@ TEST(ClipTrimmer, TheProgramsEndStopsACutAndRemovesOnlyItsUnfinishedClip) {
     EXPECT_FALSE(QFile::exists(clip)) << "the unfinished clip is gone";
     EXPECT_TRUE(watch.clips.isEmpty());
   }
-  qputenv("PATH", path);
   EXPECT_EQ(test::ReadBytes(source), QByteArray("the lesson"));
   EXPECT_EQ(test::ReadBytes(other), QByteArray("an earlier clip"));
   EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files).size(), 2);

@@ -16,6 +16,7 @@
 #include "http/interaction_command_lines.h"
 #include "platform/folders.h"
 #include "settings/capture_settings.h"
+#include "support/files.h"
 #include "support/pump.h"
 #include "support/scoped_env.h"
 
@@ -28,12 +29,14 @@ QString Utf8(const char* text) {
   return QString::fromUtf8(text);
 }
 
+// Two inputs and what they give.
+struct Case {
+  const char* input;
+  const char* with;
+  const char* expected;
+};
+
 TEST(InteractionCommandLines, ChatModuleAndBrowserLines) {
-  struct Case {
-    const char* chatUrl;
-    const char* server;
-    const char* line;
-  };
   const Case cases[] = {
       // A relative address completed with a server typed without a scheme.
       {"/chat/room?id=7&width=800&height=600&lock-view=1", "lesson.example.cn:8080",
@@ -54,12 +57,9 @@ TEST(InteractionCommandLines, ChatModuleAndBrowserLines) {
       // A "lock-view=" without a value locks nothing.
       {"http://c/r?lock-view=", "", "--url=http://c/r?lock-view="},
   };
-  for (const Case& c : cases) {
-    const std::optional<std::string> line = BuildModuleCommandLine(c.chatUrl, c.server);
-    ASSERT_TRUE(line) << c.chatUrl;
-    EXPECT_EQ(*line, c.line) << c.chatUrl;
-  }
-  EXPECT_EQ(SplitParameters(*BuildModuleCommandLine(cases[0].chatUrl, cases[0].server)),
+  for (const Case& c : cases)
+    EXPECT_EQ(BuildModuleCommandLine(c.input, c.with).value_or("refused"), c.expected) << c.input;
+  EXPECT_EQ(SplitParameters(*BuildModuleCommandLine(cases[0].input, cases[0].with)),
             QStringList({"--url=http://lesson.example.cn:8080/chat/room?id=7&width=800&height=600"
                          "&lock-view=1",
                          "--width=800", "--height=600", "--lock-view"}));
@@ -91,11 +91,6 @@ TEST(InteractionCommandLines, ChatModuleAndBrowserLines) {
 }
 
 TEST(InteractionCommandLines, GetUrlParam) {
-  struct Case {
-    const char* address;
-    const char* key;
-    const char* value;
-  };
   const Case cases[] = {
       {"/c?width=800&height=600", "width", "800"},
       {"/c?width=800&height=600", "height", "600"},  // the last one runs to the end
@@ -111,7 +106,7 @@ TEST(InteractionCommandLines, GetUrlParam) {
       {"/c?width=1\nx", "width", "1"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(GetUrlParam(c.address, c.key), c.value) << c.address << " " << c.key;
+    EXPECT_EQ(GetUrlParam(c.input, c.with), c.expected) << c.input << " " << c.with;
   // A very long address is searched without trouble.
   const std::string huge = "/c?" + std::string(4'000'000, 'x') + "width=7";
   EXPECT_EQ(GetUrlParam(huge, "width"), "7");
@@ -155,11 +150,21 @@ LiveTask Lesson(std::string chat, std::string meeting) {
 
 using Messages = std::vector<std::pair<QString, MessageIcon>>;
 
+// The message boxes showing `texts`, all with `icon`.
+Messages Said(MessageIcon icon, std::initializer_list<const char*> texts) {
+  Messages said;
+  for (const char* text : texts)
+    said.emplace_back(Utf8(text), icon);
+  return said;
+}
+
+const MessageIcon info = MessageIcon::kInformation;
+const MessageIcon warning = MessageIcon::kWarning;
+
 TEST(InteractionLauncher, PreconditionsAndPagesATaskLacks) {
   CaptureSettings settings;
   QTemporaryDir programFiles;  // no module installed: nothing may get that far
   test::ScopedEnv folder(kProgramFilesVariable, QFile::encodeName(programFiles.path()));
-  const MessageIcon info = MessageIcon::kInformation;
 
   FakeHost host;
   host.loggedIn = false;
@@ -167,14 +172,13 @@ TEST(InteractionLauncher, PreconditionsAndPagesATaskLacks) {
   InteractionLauncher launcher(host, settings);
   EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kNotLoggedIn);
   EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kNotLoggedIn);
-  EXPECT_EQ(host.messages, Messages({{Utf8("登录系统后才可以互动！"), info},
-                                     {Utf8("登录系统后才可以互动！"), info}}));
+  EXPECT_EQ(host.messages, Said(info, {"登录系统后才可以互动！", "登录系统后才可以互动！"}));
   EXPECT_EQ(host.listOpened, 0);
 
   // No task: said, then the live list opens; choosing none there ends it.
   host = FakeHost();
   EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kNoTask);
-  EXPECT_EQ(host.messages, Messages({{Utf8("请先选择直播课程！"), info}}));
+  EXPECT_EQ(host.messages, Said(info, {"请先选择直播课程！"}));
   EXPECT_EQ(host.listOpened, 1);
 
   // The task chosen in the list is used at once; this one has neither page.
@@ -182,9 +186,8 @@ TEST(InteractionLauncher, PreconditionsAndPagesATaskLacks) {
   host.chosenInList = Lesson("", "");
   EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kNoPage);
   EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kNoPage);
-  EXPECT_EQ(host.messages, Messages({{Utf8("请先选择直播课程！"), info},
-                                     {Utf8("该直播课程没有开启互动功能！"), info},
-                                     {Utf8("该直播课程没有开启视频互动功能！"), info}}));
+  EXPECT_EQ(host.messages, Said(info, {"请先选择直播课程！", "该直播课程没有开启互动功能！",
+                                       "该直播课程没有开启视频互动功能！"}));
   EXPECT_EQ(host.listOpened, 1);
   EXPECT_EQ(host.cameraClosed, 0);
 }
@@ -192,21 +195,16 @@ TEST(InteractionLauncher, PreconditionsAndPagesATaskLacks) {
 // A stand-in program that writes its arguments, one per line in brackets, into `record`.
 bool WriteRecorder(const QString& path, const QString& record) {
   QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) return false;
-  file.write("#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"" +
-             QFile::encodeName(record) + ".part\"\nmv \"" + QFile::encodeName(record) +
-             ".part\" \"" + QFile::encodeName(record) + "\"\n");
-  file.close();
-  return file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+  const QByteArray to = QFile::encodeName(record);
+  test::WriteBytes(path, "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]\\n' \"$a\"; done > \"" + to +
+                             ".part\"\nmv \"" + to + ".part\" \"" + to + "\"\n");
+  return QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 // The recorded arguments once the stand-in has run (nothing after 30 s).
 QStringList Recorded(const QString& record) {
   test::PumpUntil([&] { return QFile::exists(record); });
-  QFile file(record);
-  if (!file.open(QIODevice::ReadOnly)) return {};
-  return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  return QString::fromUtf8(test::ReadBytes(record)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 // A process whose program file is named talvine, as a running module is.
@@ -235,21 +233,18 @@ TEST(InteractionLauncher, ChatModuleStartsUnlessMissingTwoRunningOrTheAddressIsT
   FakeHost host;
   host.task = Lesson("/chat/11?width=380&height=560&lock-view=1", "");
   InteractionLauncher launcher(host, settings);
-  const int before = CountRunningModules();
-  ASSERT_EQ(before, 0) << "another interaction module runs on this machine";
+  ASSERT_EQ(CountRunningModules(), 0) << "another interaction module runs on this machine";
 
   // Not installed.
   EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kModuleMissing);
-  EXPECT_EQ(host.messages,
-            Messages({{Utf8("您没有安装互动模块，请下载并安装互动模块然后再尝试开启互动！"),
-                       MessageIcon::kWarning}}));
+  EXPECT_EQ(std::exchange(host.messages, {}),
+            Said(warning, {"您没有安装互动模块，请下载并安装互动模块然后再尝试开启互动！"}));
 
   // Installed, one module already running: another one starts with the page and its geometry.
   const QString record = work.filePath(QStringLiteral("first.txt"));
   ASSERT_TRUE(WriteRecorder(programFiles.filePath(QStringLiteral("talvine/talvine")), record));
   const pid_t running = StartFakeModule(work.path());
   ASSERT_TRUE(test::PumpUntil([] { return CountRunningModules() == 1; }, 10000));
-  host.messages.clear();
   const LaunchResult started = launcher.OpenChat();
   EXPECT_EQ(started.outcome, LaunchOutcome::kStarted);
   EXPECT_EQ(started.program, programFiles.filePath(QStringLiteral("talvine/talvine")));
@@ -270,18 +265,15 @@ TEST(InteractionLauncher, ChatModuleStartsUnlessMissingTwoRunningOrTheAddressIsT
   // An address the module's command line cannot hold is refused, not cut.
   host.task = Lesson("/chat/11?room=" + std::string(2000, 'r'), "");
   EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kTooLong);
-  EXPECT_EQ(
-      host.messages,
-      Messages({{Utf8("该直播课程的互动页面地址太长，无法开启互动！"), MessageIcon::kWarning}}));
+  EXPECT_EQ(std::exchange(host.messages, {}),
+            Said(warning, {"该直播课程的互动页面地址太长，无法开启互动！"}));
 
   // A module file that cannot run is said too.
-  host.messages.clear();
   host.task = Lesson("/chat/11", "");
   QFile::setPermissions(programFiles.filePath(QStringLiteral("talvine/talvine")),
                         QFile::ReadOwner | QFile::WriteOwner);
   EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kStartFailed);
-  EXPECT_EQ(host.messages,
-            Messages({{Utf8("互动模块无法启动，请重新安装互动模块！"), MessageIcon::kWarning}}));
+  EXPECT_EQ(host.messages, Said(warning, {"互动模块无法启动，请重新安装互动模块！"}));
 }
 
 TEST(InteractionLauncher, VideoPageOpensInTheFirstBrowserAfterTheCameraWindowCloses) {
@@ -294,14 +286,14 @@ TEST(InteractionLauncher, VideoPageOpensInTheFirstBrowserAfterTheCameraWindowClo
   host.task = Lesson("", "https://meet.example.cn/room/11?account=13800138000&password=lesson");
   host.cameraOpen = true;
   InteractionLauncher launcher(host, settings);
-  const QString noBrowser =
-      Utf8("该功能需要谷歌浏览器支持，请安装谷歌浏览器！\n安装地址：百度搜索chrome或谷歌浏览器。");
+  const char* noBrowser =
+      "该功能需要谷歌浏览器支持，请安装谷歌浏览器！\n安装地址：百度搜索chrome或谷歌浏览器。";
 
   // No browser: the camera window has closed all the same, and the user is told.
   if (!InteractionLauncher::FindBrowser().isEmpty()) GTEST_SKIP() << "a browser in /usr/bin";
   EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kStartFailed);
   EXPECT_EQ(host.cameraClosed, 1);
-  EXPECT_EQ(host.messages, Messages({{noBrowser, MessageIcon::kWarning}}));
+  EXPECT_EQ(std::exchange(host.messages, {}), Said(warning, {noBrowser}));
 
   // Chromium alone serves; Google Chrome comes first when both are there.
   const QString chromiumRecord = work.filePath(QStringLiteral("chromium.txt"));
@@ -321,14 +313,10 @@ TEST(InteractionLauncher, VideoPageOpensInTheFirstBrowserAfterTheCameraWindowClo
             QStringLiteral("[--app=http://school.example.cn/meeting/11]"));
 
   // A browser that cannot be started counts as none.
-  QFile broken(browsers.filePath(QStringLiteral("google-chrome")));
-  ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
-  broken.write("#!/nonexistent/interpreter\n");
-  broken.close();
-  host.messages.clear();
+  test::WriteBytes(browsers.filePath(QStringLiteral("google-chrome")),
+                   "#!/nonexistent/interpreter\n");
   EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kStartFailed);
-  EXPECT_EQ(host.messages, Messages({{noBrowser, MessageIcon::kWarning}}));
-  EXPECT_EQ(host.messages.size(), 1u) << "only the warning; the earlier messages were cleared";
+  EXPECT_EQ(host.messages, Said(warning, {noBrowser}));
 }
 
 }  // namespace

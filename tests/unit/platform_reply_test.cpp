@@ -20,7 +20,7 @@ std::string Utf8Of(const std::string& gbk) {
   return platform::AnsiToWide(gbk).toStdString();
 }
 
-TEST(PlatformReply, AccountAddresses) {
+TEST(PlatformReply, AddressesAndTheTextHelpersTheyUse) {
   struct Case {
     const char* server;
     const char* path;
@@ -48,22 +48,17 @@ TEST(PlatformReply, AccountAddresses) {
       {"host", kLivesPath, "王", "p",
        "http://host/backend/lumio/lives/?username=%E7%8E%8B&password=p"},
   };
-  for (const Case& c : cases) {
+  for (const Case& c : cases)
     EXPECT_EQ(BuildAccountUrl({Gbk(c.server), Gbk(c.user), Gbk(c.password)}, c.path), c.url)
         << c.server;
-  }
-}
 
-TEST(PlatformReply, StopSignalAddress) {
   EXPECT_FALSE(StopSignalUrl("http://"));  // 7 characters: nothing is sent
   EXPECT_EQ(StopSignalUrl("http://a"), "http://a?signal=stop");
   EXPECT_EQ(StopSignalUrl("http://host/cb/11"), "http://host/cb/11?signal=stop");
   EXPECT_EQ(StopSignalUrl("http://host/cb?lesson=3"), "http://host/cb?lesson=3&signal=stop");
   // A "?" at the very start is no query.
   EXPECT_EQ(StopSignalUrl("?http://host/cb"), "?http://host/cb?signal=stop");
-}
 
-TEST(PlatformReply, TextHelpers) {
   EXPECT_EQ(UrlEncode("Az09-_.~"), "Az09-_.~");
   EXPECT_EQ(UrlEncode("a b/\xE7\x8E\x8B"), "a+b%2F%E7%8E%8B");
   // Every occurrence, and a replacement is never scanned again.
@@ -72,38 +67,6 @@ TEST(PlatformReply, TextHelpers) {
   // A cut never splits a character: "王" is 3 bytes.
   EXPECT_EQ(Utf8Prefix("ab\xE7\x8E\x8B", 4), "ab");
   EXPECT_EQ(Utf8Prefix("ab\xE7\x8E\x8B", 5), "ab\xE7\x8E\x8B");
-}
-
-TEST(PlatformReply, LoginReplies) {
-  const PlatformCredentials account{"host", "13800138000", "pw"};
-  struct Case {
-    const char* name;
-    std::optional<std::string> body;
-    bool ok;
-    const char* text;  // UTF-8
-  };
-  const Case cases[] = {
-      {"no body", std::nullopt, false, "无法连接服务器！"},
-      {"not JSON", "<html>502</html>", false, "服务器返回错误！"},
-      {"an array", "[1,2]", false, "服务器返回错误！"},
-      {"no code", R"({"data":[]})", false, "服务器返回错误！"},
-      {"code as text", R"({"code":"0","data":[]})", false, "服务器返回错误！"},
-      {"refused", R"({"code":1,"err_desc":"密码错误"})", false, "密码错误"},
-      {"refused without words", R"({"code":2})", false, "登录服务器失败！"},
-      {"refused with empty words", R"({"code":2,"err_desc":""})", false, "登录服务器失败！"},
-      {"no data", R"({"code":0,"name":"王老师"})", false, "没有直播任务！"},
-      {"data not an array", R"({"code":0,"data":{}})", false, "没有直播任务！"},
-      {"broken UTF-8", "{\"code\":0,\"data\":[{\"id\":1,\"name\":\"\xE7\x8E\"}]}", false,
-       "服务器返回错误！"},
-      {"cut short", R"({"code":0,"data":[{"id":1,"name":"物)", false, "服务器返回错误！"},
-      {"empty list", R"({"code":0,"data":[]})", true, ""},
-      {"trailing newline", "{\"code\":0,\"data\":[]}\n", true, ""},
-  };
-  for (const Case& c : cases) {
-    const LoginReply reply = ReadLoginReply(c.body, account);
-    EXPECT_EQ(reply.ok, c.ok) << c.name;
-    EXPECT_EQ(Utf8Of(reply.text), c.text) << c.name;
-  }
 }
 
 TEST(PlatformReply, TaskTreesFlattenInPreOrder) {
@@ -178,28 +141,58 @@ TEST(PlatformReply, RepliesNoRealPlatformSends) {
             longError);
 }
 
-TEST(PlatformReply, UploadAndStopReplies) {
-  struct UploadCase {
-    std::optional<std::string> body;
-    bool ok;
-    bool loaded;
-    const char* text;
+// A reply's body (none: no answer), whether it is a success, and the text it leaves (UTF-8).
+struct ReplyCase {
+  std::optional<std::string> body;
+  bool ok;
+  const char* text;
+  bool loaded = false;
+};
+
+std::string Name(const ReplyCase& c) {
+  return c.body.value_or("(no answer)");
+}
+
+TEST(PlatformReply, LoginUploadAndStopReplies) {
+  const PlatformCredentials account{"host", "13800138000", "pw"};
+  const ReplyCase logins[] = {
+      {std::nullopt, false, "无法连接服务器！"},
+      {"<html>502</html>", false, "服务器返回错误！"},
+      {"[1,2]", false, "服务器返回错误！"},
+      {R"({"data":[]})", false, "服务器返回错误！"},
+      {R"({"code":"0","data":[]})", false, "服务器返回错误！"},  // code as text
+      {R"({"code":1,"err_desc":"密码错误"})", false, "密码错误"},
+      {R"({"code":2})", false, "登录服务器失败！"},
+      {R"({"code":2,"err_desc":""})", false, "登录服务器失败！"},
+      {R"({"code":0,"name":"王老师"})", false, "没有直播任务！"},
+      {R"({"code":0,"data":{}})", false, "没有直播任务！"},
+      // Broken UTF-8, and a reply cut short.
+      {"{\"code\":0,\"data\":[{\"id\":1,\"name\":\"\xE7\x8E\"}]}", false, "服务器返回错误！"},
+      {R"({"code":0,"data":[{"id":1,"name":"物)", false, "服务器返回错误！"},
+      {R"({"code":0,"data":[]})", true, ""},
+      {"{\"code\":0,\"data\":[]}\n", true, ""},
   };
-  const UploadCase uploads[] = {
-      {std::nullopt, false, false, "无法连接上传服务器！"},
-      {"<html>", false, false, "上传服务器返回数据格式无法识别！"},
-      {R"({"data":[]})", false, false, "上传服务器返回数据结构错误！"},
-      {R"({"code":4,"err_desc":"账号已停用"})", false, false, "登录上传服务器失败！账号已停用"},
-      {R"({"code":4})", false, false, "登录上传服务器失败！"},
+  for (const ReplyCase& c : logins) {
+    const LoginReply reply = ReadLoginReply(c.body, account);
+    EXPECT_EQ(reply.ok, c.ok) << Name(c);
+    EXPECT_EQ(Utf8Of(reply.text), c.text) << Name(c);
+  }
+
+  const ReplyCase uploads[] = {
+      {std::nullopt, false, "无法连接上传服务器！"},
+      {"<html>", false, "上传服务器返回数据格式无法识别！"},
+      {R"({"data":[]})", false, "上传服务器返回数据结构错误！"},
+      {R"({"code":4,"err_desc":"账号已停用"})", false, "登录上传服务器失败！账号已停用"},
+      {R"({"code":4})", false, "登录上传服务器失败！"},
       // No "data": a success without destinations.
-      {R"({"code":0})", true, false, ""},
-      {R"({"code":0,"data":[]})", true, true, ""},
+      {R"({"code":0})", true, ""},
+      {R"({"code":0,"data":[]})", true, "", true},
   };
-  for (const UploadCase& c : uploads) {
+  for (const ReplyCase& c : uploads) {
     const UploadReply reply = ReadUploadReply(c.body);
-    EXPECT_EQ(reply.ok, c.ok) << c.text;
-    EXPECT_EQ(reply.loaded, c.loaded) << c.text;
-    EXPECT_EQ(Utf8Of(reply.text), c.text);
+    EXPECT_EQ(reply.ok, c.ok) << Name(c);
+    EXPECT_EQ(reply.loaded, c.loaded) << Name(c);
+    EXPECT_EQ(Utf8Of(reply.text), c.text) << Name(c);
   }
   const UploadReply tree = ReadUploadReply(
       R"({"code":0,"name":"ignored","data":[{"id":100,"name":"资源库","children":[
@@ -211,12 +204,7 @@ TEST(PlatformReply, UploadAndStopReplies) {
   EXPECT_EQ(tree.targets[1].uploadUrl, "http://h/files/");
   EXPECT_EQ(tree.targets[1].callbackUrl, "http://h/up?f=_FILENAME");
 
-  struct StopCase {
-    std::optional<std::string> body;
-    bool ok;
-    const char* text;
-  };
-  const StopCase stops[] = {
+  const ReplyCase stops[] = {
       {std::nullopt, false, "无法连接应用服务器！"},
       {"ok", false, "应用服务器返回错误！"},
       {R"({"result":0})", false, "应用服务器返回错误！"},
@@ -224,10 +212,10 @@ TEST(PlatformReply, UploadAndStopReplies) {
       {R"({"code":5})", false, "请求应用服务器失败！"},
       {R"({"code":0})", true, ""},
   };
-  for (const StopCase& c : stops) {
+  for (const ReplyCase& c : stops) {
     const StopReply reply = ReadStopReply(c.body);
-    EXPECT_EQ(reply.ok, c.ok) << c.text;
-    EXPECT_EQ(Utf8Of(reply.text), c.text);
+    EXPECT_EQ(reply.ok, c.ok) << Name(c);
+    EXPECT_EQ(Utf8Of(reply.text), c.text) << Name(c);
   }
 }
 

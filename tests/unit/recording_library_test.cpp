@@ -7,15 +7,12 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 
-#include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QThread>
+#include <QtEndian>
 #include <atomic>
 #include <cstring>
-#include <functional>
 #include <semaphore>
 
 #include "files/recording_formats.h"
@@ -23,47 +20,36 @@
 #include "support/files.h"
 #include "support/media.h"
 #include "support/pump.h"
+#include "support/recordings.h"
 
 namespace vortane {
 namespace {
 
+using test::PumpUntil;
 using test::ReadBytes;
 using test::WriteBytes;
 
-// One application and one short real recording for the whole test program.
-class LibraryEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override {
-    app_ = std::make_unique<QCoreApplication>(argc_, argv_);
-    ASSERT_TRUE(media_.isValid());
-    ASSERT_TRUE(test::MakeVideo(Sample(), 3.0)) << "ffmpeg made the sample lesson";
-  }
-  void TearDown() override { app_.reset(); }
-  static QString Sample() { return media_.filePath(QStringLiteral("sample.mp4")); }
-
- private:
-  int argc_ = 1;
-  char arg0_[13] = "library_test";
-  char* argv_[2] = {arg0_, nullptr};
-  std::unique_ptr<QCoreApplication> app_;
-  static inline QTemporaryDir media_;
-};
-const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new LibraryEnvironment);
-
-using test::PumpUntil;
+// Copies of one short real recording, made by ffmpeg once for the whole test program.
+void CopySample(const QString& folder, std::initializer_list<const char*> names) {
+  static QTemporaryDir media;
+  static const QString sample = media.filePath(QStringLiteral("sample.mp4"));
+  static const bool made = test::MakeVideo(sample, 3.0);
+  ASSERT_TRUE(made) << "ffmpeg made the sample lesson";
+  for (const char* name : names)
+    ASSERT_TRUE(QFile::copy(sample, folder + QString::fromUtf8(name))) << name;
+}
 
 QByteArray Gbk(const QString& text) {
-  const QByteArray utf8 = text.toUtf8();
+  QByteArray utf8 = text.toUtf8();
   QByteArray out(utf8.size() * 2 + 4, '\0');
-  iconv_t cd = iconv_open("GBK", "UTF-8");
-  char* in = const_cast<char*>(utf8.constData());
+  char* in = utf8.data();
+  char* at = out.data();
   size_t inLeft = static_cast<size_t>(utf8.size());
-  char* outPtr = out.data();
   size_t outLeft = static_cast<size_t>(out.size());
-  EXPECT_NE(iconv(cd, &in, &inLeft, &outPtr, &outLeft), static_cast<size_t>(-1));
+  iconv_t cd = iconv_open("GBK", "UTF-8");
+  EXPECT_NE(iconv(cd, &in, &inLeft, &at, &outLeft), static_cast<size_t>(-1));
   iconv_close(cd);
-  out.truncate(out.size() - static_cast<qsizetype>(outLeft));
-  return out;
+  return out.left(out.size() - static_cast<qsizetype>(outLeft));
 }
 
 // A side-file record as a Windows install writes it: 616 bytes at their offsets, then every
@@ -73,15 +59,13 @@ QByteArray SideFile(const QString& recordedAt, const QString& duration, const QS
                     const QString& target) {
   QByteArray record(616, '\0');
   const auto put = [&](int offset, const QByteArray& bytes) {
-    std::memcpy(record.data() + offset, bytes.constData(), static_cast<size_t>(bytes.size()));
+    record.replace(offset, bytes.size(), bytes);
   };
   put(0, Gbk(recordedAt));
   put(32, Gbk(duration));
   put(64, Gbk(size));
-  for (int i = 0; i < 4; ++i) {
-    record[96 + i] = static_cast<char>((static_cast<std::uint32_t>(state) >> (8 * i)) & 0xFF);
-    record[100 + i] = static_cast<char>((static_cast<std::uint32_t>(targetId) >> (8 * i)) & 0xFF);
-  }
+  qToLittleEndian(state, record.data() + 96);
+  qToLittleEndian(targetId, record.data() + 100);
   put(104, Gbk(status));
   put(360, Gbk(target));
   record.replace("\n", "\r\n");
@@ -89,30 +73,25 @@ QByteArray SideFile(const QString& recordedAt, const QString& duration, const QS
 }
 
 // What a list fed by the library would show: its signals, collected (a new refresh starts it
-// afresh).
+// afresh). Given a folder, it lists that folder and waits for the end.
 struct Listing {
-  explicit Listing(RecordingLibrary& library) : library(library) {
+  explicit Listing(RecordingLibrary& library, const QString& folder = {}) : library(library) {
     QObject::connect(&library, &RecordingLibrary::listCleared, &context, [this] {
       ++cleared;
       rows.clear();
       finished = false;
     });
-    QObject::connect(&library, &RecordingLibrary::scanStarted, &context, [this](bool s, int t) {
-      searched = s;
-      total = t;
-    });
+    QObject::connect(&library, &RecordingLibrary::scanStarted, &context,
+                     [this](bool s, int) { searched = s; });
     QObject::connect(&library, &RecordingLibrary::recordingsListed, &context,
                      [this](const QList<ListedRecording>& batch) { rows.append(batch); });
     QObject::connect(&library, &RecordingLibrary::scanFinished, &context,
                      [this](bool) { finished = true; });
     QObject::connect(&library, &RecordingLibrary::recordingAdded, &context,
                      [this](const ListedRecording& row) { rows.prepend(row); });
-  }
-  // Lists `folder` and waits for the end.
-  Listing& Refresh(const QString& folder) {
+    if (folder.isEmpty()) return;
     library.RefreshFileList(folder);
     EXPECT_TRUE(PumpUntil([&] { return finished; }));
-    return *this;
   }
   QStringList Names() const {
     QStringList names;
@@ -129,7 +108,6 @@ struct Listing {
   QObject context;
   int cleared = 0;
   bool searched = false;
-  int total = -1;
   bool finished = false;
   QList<ListedRecording> rows;
 };
@@ -145,28 +123,20 @@ struct CountingProbe {
   }
 };
 
-void CopySample(const QString& path) {
-  QFile::remove(path);
-  ASSERT_TRUE(QFile::copy(LibraryEnvironment::Sample(), path)) << path.toStdString();
-}
-
 TEST(RecordingLibrary, ListsRecordingsNewestFirstBySubstringRulesAndKeepsTheirSideFiles) {
   QTemporaryDir dir;
   const QString folder = dir.path() + QLatin1Char('/');
   // Recordings by the substring rules, whatever their extension says.
-  for (const char* name : {"b.mp4", "A.mp4", "c.ts", "x.mp4.part", "a.ts.bak", "x.tsv"})
-    CopySample(folder + QLatin1String(name));
+  CopySample(folder, {"b.mp4", "A.mp4", "c.ts", "x.mp4.part", "a.ts.bak", "x.tsv"});
   // Not recordings: ".meta" after the first character, a bare ".mp4", other names, upper case,
   // a directory, and a file that is not media.
-  for (const char* name : {"notes.meta.mp4", ".mp4", "readme.txt", "y.MP4"})
-    CopySample(folder + QLatin1String(name));
+  CopySample(folder, {"notes.meta.mp4", ".mp4", "readme.txt", "y.MP4"});
   ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("dir.mp4")));
   WriteBytes(folder + QStringLiteral("broken.mp4"), QByteArray(4096, 'x'));
 
   CountingProbe probe;
   RecordingLibrary library(probe.Probe());
-  Listing first(library);
-  first.Refresh(folder + QStringLiteral("//"));
+  Listing first(library, folder + QStringLiteral("//"));
   EXPECT_EQ(library.Folder(), folder) << "one trailing separator";
   EXPECT_EQ(first.cleared, 1);
   EXPECT_TRUE(first.searched);
@@ -179,10 +149,8 @@ TEST(RecordingLibrary, ListsRecordingsNewestFirstBySubstringRulesAndKeepsTheirSi
     const QByteArray bytes = ReadBytes(folder + "metas/" + row.fileName + ".meta");
     ASSERT_EQ(bytes.size(), 616 + bytes.count('\n')) << row.fileName.toStdString();
     const QStringList texts = RecordingRowTexts(row);
-    EXPECT_EQ(texts[3], QStringLiteral("3秒"));
-    EXPECT_TRUE(texts[2].endsWith(QStringLiteral("MB")));
-    EXPECT_EQ(texts[4], QString());
-    EXPECT_EQ(texts[5], QStringLiteral("不上传"));
+    EXPECT_TRUE(texts[2].endsWith("MB"));
+    EXPECT_EQ(texts.mid(3), QStringList({"3秒", "", "不上传"}));
     EXPECT_EQ(row.entry.uploadState, -1);
     EXPECT_EQ(row.entry.targetId, -1);
     EXPECT_EQ(row.entry.meta.uploadState, -1);
@@ -193,50 +161,57 @@ TEST(RecordingLibrary, ListsRecordingsNewestFirstBySubstringRulesAndKeepsTheirSi
   const QStringList firstNames = first.Names();
 
   // Listed again: the texts come from the side files; only broken.mp4 is measured again.
-  Listing second(library);
-  second.Refresh(folder);
+  Listing second(library, folder);
   EXPECT_EQ(second.Names(), firstNames);
   EXPECT_EQ(*probe.calls, 8);
   EXPECT_TRUE(second.Row("c.ts")->fromSideFile);
 
   // A recording added by name goes on top; a vanished one is not added.
-  CopySample(folder + QStringLiteral("A剪辑0-2.mp4"));
+  CopySample(folder, {"A剪辑0-2.mp4"});
   library.AddFileToList(QStringLiteral("A剪辑0-2.mp4"));
   library.AddFileToList(folder + QStringLiteral("gone.mp4"));
   ASSERT_TRUE(PumpUntil([&] { return !library.IsBusy(); }));
-  EXPECT_EQ(second.Names().first(), QStringLiteral("A剪辑0-2.mp4"));
+  EXPECT_EQ(second.Names().first(), "A剪辑0-2.mp4");
   EXPECT_EQ(second.rows.size(), 7);
 
   // An empty folder lists nothing; a missing one cannot be searched.
   QTemporaryDir empty;
-  Listing none(library);
-  none.Refresh(empty.path());
+  Listing none(library, empty.path());
   EXPECT_TRUE(none.searched);
   EXPECT_TRUE(none.rows.isEmpty());
   EXPECT_FALSE(QFile::exists(empty.filePath(QStringLiteral("metas"))));
-  Listing missing(library);
-  missing.Refresh(empty.filePath(QStringLiteral("nowhere")));
+  Listing missing(library, empty.filePath(QStringLiteral("nowhere")));
   EXPECT_FALSE(missing.searched);
   EXPECT_TRUE(missing.rows.isEmpty());
+
+  // Where "metas" cannot be made, the side files go beside the recordings.
+  QTemporaryDir blockedDir;
+  const QString blocked = blockedDir.path() + QLatin1Char('/');
+  WriteBytes(blocked + "metas", QByteArray("a file in the way"));
+  CopySample(blocked, {"lesson.mp4"});
+  EXPECT_EQ(RecordingLibrary::GetMetaFolder(blocked), blocked);
+  Listing beside(library, blocked);
+  EXPECT_EQ(beside.Names(), QStringList({"lesson.mp4"}));
+  EXPECT_EQ(ReadBytes(blocked + "lesson.mp4.meta").size(), 616);
+  EXPECT_EQ(ReadBytes(blocked + "metas"), QByteArray("a file in the way"));
 }
 
-TEST(RecordingLibrary, SideFilesAreWindowsRecordsByteForByte) {
+TEST(RecordingLibrary, SideFilesAreWindowsRecordsByteForByteRewrittenOnlyAfterAnUpload) {
   QTemporaryDir dir;
   const QString folder = dir.path() + QLatin1Char('/');
+  const QString metaPath = folder + "metas/lesson.mp4.meta";
   ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("metas")));
   // A side file written by a Windows install: a finished upload, the state 10 (0x0A) and a
   // status text holding a line end, all stored with CR LF. The recording itself is not media:
   // its side file is all the list needs.
-  const QByteArray windows = SideFile(
-      QStringLiteral("2016年3月5日 9点7分"), QStringLiteral("75分3秒"), QStringLiteral("1.5GB"), 10,
-      42, QStringLiteral("回调时无响应！\n重试"), QStringLiteral("数学 第一课"));
+  const QByteArray windows = SideFile("2016年3月5日 9点7分", "75分3秒", "1.5GB", 10, 42,
+                                      "回调时无响应！\n重试", "数学 第一课");
   ASSERT_EQ(windows.size(), 616 + 2) << "two 0x0A bytes stored as CR LF";
-  WriteBytes(folder + "metas/lesson.mp4.meta", windows);
+  WriteBytes(metaPath, windows);
   WriteBytes(folder + "lesson.mp4", QByteArray("not a video"));
 
   RecordingLibrary library;
-  Listing listing(library);
-  listing.Refresh(folder);
+  Listing listing(library, folder);
   ASSERT_EQ(listing.rows.size(), 1);
   const ListedRecording& row = listing.rows.first();
   EXPECT_EQ(RecordingRowTexts(row),
@@ -244,25 +219,47 @@ TEST(RecordingLibrary, SideFilesAreWindowsRecordsByteForByte) {
                          "回调时无响应！\n重试", "数学 第一课"}));
   EXPECT_EQ(row.entry.uploadState, 10);
   EXPECT_EQ(row.entry.targetId, 42);
-  EXPECT_EQ(ReadBytes(folder + "metas/lesson.mp4.meta"), windows) << "read, never rewritten";
+  EXPECT_EQ(ReadBytes(metaPath), windows) << "read, never rewritten";
 
   // What the program writes is the same record: saved after an upload of state 10 with that
   // status, its bytes equal the Windows file.
   RecordingEntry entry = row.entry;
   std::memset(entry.meta.statusText, 0, sizeof(entry.meta.statusText));
-  entry.statusText = Gbk(QStringLiteral("回调时无响应！\n重试")).toStdString();
-  entry.targetName = Gbk(QStringLiteral("数学 第一课")).toStdString();
-  ASSERT_TRUE(library.SaveItemMeta(QStringLiteral("lesson.mp4"), entry));
-  EXPECT_EQ(ReadBytes(folder + "metas/lesson.mp4.meta"), windows);
+  entry.statusText = Gbk("回调时无响应！\n重试").toStdString();
+  entry.targetName = Gbk("数学 第一课").toStdString();
+  ASSERT_TRUE(library.SaveItemMeta("lesson.mp4", entry));
+  EXPECT_EQ(ReadBytes(metaPath), windows);
+
+  // Not uploaded (−1) or queued (0): nothing is written.
+  for (int state : {-1, 0}) {
+    entry.uploadState = state;
+    EXPECT_FALSE(library.SaveItemMeta("lesson.mp4", entry)) << state;
+  }
+  EXPECT_EQ(ReadBytes(metaPath), windows);
+  entry.uploadState = 3;
+  entry.targetId = 9;
+  entry.statusText = Gbk("上传完毕").toStdString();
+  entry.targetName = Gbk("物理").toStdString();
+  ASSERT_TRUE(library.SaveItemMeta("lesson.mp4", entry));
+  // An over-long status and an empty destination leave those fields as they were.
+  entry.uploadState = 10;
+  entry.statusText = std::string(300, 'e');
+  entry.targetName.clear();
+  ASSERT_TRUE(library.SaveItemMeta("lesson.mp4", entry));
+  Listing saved(library, folder);
+  ASSERT_EQ(saved.rows.size(), 1);
+  EXPECT_EQ(
+      RecordingRowTexts(saved.rows.first()),
+      QStringList({"lesson.mp4", "2016年3月5日 9点7分", "1.5GB", "75分3秒", "上传完毕", "物理"}))
+      << "time, size and length stay";
+  EXPECT_EQ(saved.rows.first().entry.uploadState, 10);
+  EXPECT_EQ(saved.rows.first().entry.targetId, 9);
 
   // An upload state of −1 in a side file shows no status and "不上传".
-  WriteBytes(folder + "metas/lesson.mp4.meta",
-             SideFile("2016年3月5日 9点7分", "75分3秒", "1.5GB", -1, 42, "旧的", "旧的"));
-  Listing again(library);
-  again.Refresh(folder);
+  WriteBytes(metaPath, SideFile("2016年3月5日 9点7分", "75分3秒", "1.5GB", -1, 42, "旧的", "旧的"));
+  Listing again(library, folder);
   ASSERT_EQ(again.rows.size(), 1);
-  EXPECT_EQ(RecordingRowTexts(again.rows.first())[4], QString());
-  EXPECT_EQ(RecordingRowTexts(again.rows.first())[5], QStringLiteral("不上传"));
+  EXPECT_EQ(RecordingRowTexts(again.rows.first()).mid(4), QStringList({"", "不上传"}));
   EXPECT_EQ(again.rows.first().entry.uploadState, -1);
   EXPECT_EQ(again.rows.first().entry.targetId, -1);
 }
@@ -271,10 +268,9 @@ TEST(RecordingLibrary, DamagedSideFilesNeverBreakTheList) {
   QTemporaryDir dir;
   const QString folder = dir.path() + QLatin1Char('/');
   ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("metas")));
-  for (const char* name : {"empty.mp4", "short.mp4", "garbage.mp4", "long.mp4"})
-    CopySample(folder + QLatin1String(name));
+  CopySample(folder, {"empty.mp4", "short.mp4", "garbage.mp4", "long.mp4"});
   WriteBytes(folder + "metas/empty.mp4.meta", QByteArray());
-  WriteBytes(folder + "metas/short.mp4.meta", Gbk(QStringLiteral("2020年")));
+  WriteBytes(folder + "metas/short.mp4.meta", Gbk("2020年"));
   QByteArray garbage(616, '\0');
   for (int i = 0; i < garbage.size(); ++i)
     garbage[i] = static_cast<char>(0x81 + (i * 37) % 120);
@@ -285,12 +281,11 @@ TEST(RecordingLibrary, DamagedSideFilesNeverBreakTheList) {
 
   CountingProbe probe;
   RecordingLibrary library(probe.Probe());
-  Listing listing(library);
-  listing.Refresh(folder);
+  Listing listing(library, folder);
   EXPECT_EQ(listing.Names(), QStringList({"short.mp4", "long.mp4", "garbage.mp4", "empty.mp4"}));
   EXPECT_EQ(*probe.calls, 1) << "only the empty side file counts as missing";
   // The empty one was measured and rewritten.
-  EXPECT_EQ(RecordingRowTexts(*listing.Row("empty.mp4"))[3], QStringLiteral("3秒"));
+  EXPECT_EQ(RecordingRowTexts(*listing.Row("empty.mp4"))[3], "3秒");
   const QByteArray rewritten = ReadBytes(folder + "metas/empty.mp4.meta");
   EXPECT_EQ(rewritten.size(), 616 + rewritten.count('\n'));
   // The short one is used as far as it goes; the rest reads empty.
@@ -305,30 +300,15 @@ TEST(RecordingLibrary, DamagedSideFilesNeverBreakTheList) {
             QStringList({"long.mp4", "2019年1月2日 3点4分", "0.1MB", "5秒", "上传完毕", "语文"}));
 }
 
-TEST(RecordingLibrary, SideFilesGoBesideTheRecordingsWhenMetasCannotBeMade) {
-  QTemporaryDir dir;
-  const QString folder = dir.path() + QLatin1Char('/');
-  WriteBytes(folder + "metas", QByteArray("a file in the way"));
-  CopySample(folder + "lesson.mp4");
-  RecordingLibrary library;
-  EXPECT_EQ(RecordingLibrary::GetMetaFolder(folder), folder);
-  Listing listing(library);
-  listing.Refresh(folder);
-  EXPECT_EQ(listing.Names(), QStringList({"lesson.mp4"}));
-  EXPECT_EQ(ReadBytes(folder + "lesson.mp4.meta").size(), 616);
-  EXPECT_EQ(ReadBytes(folder + "metas"), QByteArray("a file in the way"));
-}
-
 TEST(RecordingLibrary, ListingRunsOffTheCallersThreadAndANewRefreshReplacesIt) {
   QTemporaryDir dir;
   const QString folder = dir.path() + QLatin1Char('/');
-  for (const char* name : {"1.mp4", "2.mp4", "3.mp4"})
-    CopySample(folder + QLatin1String(name));
+  CopySample(folder, {"1.mp4", "2.mp4", "3.mp4"});
   // A disk that takes as long as it likes: every measurement waits for the test's go.
   auto gate = std::make_shared<std::counting_semaphore<16>>(0);
   RecordingLibrary library([gate](const QString&) {
     gate->acquire();
-    return 12.0;
+    return 59.9;
   });
   Listing listing(library);
   library.RefreshFileList(folder);
@@ -341,77 +321,24 @@ TEST(RecordingLibrary, ListingRunsOffTheCallersThreadAndANewRefreshReplacesIt) {
   ASSERT_TRUE(PumpUntil([&] { return listing.finished && !library.IsBusy(); }));
   EXPECT_EQ(listing.cleared, 2);
   EXPECT_EQ(listing.Names(), QStringList({"3.mp4", "2.mp4", "1.mp4"}));
-  EXPECT_EQ(RecordingRowTexts(listing.rows.first())[3], QStringLiteral("12秒"));
+  EXPECT_EQ(RecordingRowTexts(listing.rows.first())[3], "59秒")
+      << "a length of 59.9 s is listed as 59 s";
 }
 
 TEST(RecordingLibrary, TextFormats) {
-  EXPECT_EQ(FormatFileSize(1610612736), QStringLiteral("1.5GB"));
-  EXPECT_EQ(FormatFileSize(1048576), QStringLiteral("1.0MB"));
-  EXPECT_EQ(FormatFileSize(1073741823), QStringLiteral("1024.0MB"));
-  EXPECT_EQ(FormatFileSize(1073741824), QStringLiteral("1.0GB"));
-  EXPECT_EQ(FormatDuration(59), QStringLiteral("59秒"));
-  EXPECT_EQ(FormatDuration(0), QStringLiteral("0秒"));
-  EXPECT_EQ(FormatDuration(3600), QStringLiteral("60分0秒"));
-  EXPECT_EQ(FormatDuration(4503), QStringLiteral("75分3秒"));
-  EXPECT_EQ(FormatFileTime(QDateTime(QDate(2016, 3, 5), QTime(9, 7))),
-            QStringLiteral("2016年3月5日 9点7分"));
+  EXPECT_EQ(FormatFileSize(1610612736), "1.5GB");
+  EXPECT_EQ(FormatFileSize(1048576), "1.0MB");
+  EXPECT_EQ(FormatFileSize(1073741823), "1024.0MB");
+  EXPECT_EQ(FormatFileSize(1073741824), "1.0GB");
+  EXPECT_EQ(FormatDuration(59), "59秒");
+  EXPECT_EQ(FormatDuration(0), "0秒");
+  EXPECT_EQ(FormatDuration(3600), "60分0秒");
+  EXPECT_EQ(FormatDuration(4503), "75分3秒");
+  EXPECT_EQ(FormatFileTime(QDateTime(QDate(2016, 3, 5), QTime(9, 7))), "2016年3月5日 9点7分");
   EXPECT_EQ(FormatFileTime(QDateTime(QDate(2024, 12, 31), QTime(23, 59))),
-            QStringLiteral("2024年12月31日 23点59分"));
-  EXPECT_EQ(RecordingLibrary::NormaliseFolder(QStringLiteral("/v/lessons//")),
-            QStringLiteral("/v/lessons/"));
-  EXPECT_EQ(RecordingLibrary::NormaliseFolder(QStringLiteral("/v/lessons\\")),
-            QStringLiteral("/v/lessons/"));
-
-  // A length of 59.9 seconds is listed as 59 seconds.
-  QTemporaryDir dir;
-  CopySample(dir.filePath(QStringLiteral("a.mp4")));
-  RecordingLibrary library([](const QString&) { return 59.9; });
-  Listing listing(library);
-  listing.Refresh(dir.path());
-  ASSERT_EQ(listing.rows.size(), 1);
-  EXPECT_EQ(RecordingRowTexts(listing.rows.first())[3], QStringLiteral("59秒"));
-}
-
-TEST(RecordingLibrary, SaveItemMetaWritesOnlyFinishedUploadsAndKeepsFieldsItCannotFill) {
-  QTemporaryDir dir;
-  const QString folder = dir.path() + QLatin1Char('/');
-  CopySample(folder + "a.mp4");
-  RecordingLibrary library;
-  Listing listing(library);
-  listing.Refresh(folder);
-  ASSERT_EQ(listing.rows.size(), 1);
-  const QString metaPath = folder + "metas/a.mp4.meta";
-  const QByteArray fresh = ReadBytes(metaPath);
-  RecordingEntry entry = listing.rows.first().entry;
-  const QStringList freshTexts = RecordingRowTexts(listing.rows.first());
-
-  // Queued (0) or running (1, 2): nothing is written.
-  for (int state : {-1, 0}) {
-    entry.uploadState = state;
-    EXPECT_FALSE(library.SaveItemMeta("a.mp4", entry));
-  }
-  EXPECT_EQ(ReadBytes(metaPath), fresh);
-
-  entry.uploadState = 3;
-  entry.targetId = 9;
-  entry.statusText = Gbk(QStringLiteral("上传完毕")).toStdString();
-  entry.targetName = Gbk(QStringLiteral("物理")).toStdString();
-  ASSERT_TRUE(library.SaveItemMeta("a.mp4", entry));
-  // An over-long status and an empty destination leave those fields as they were.
-  entry.uploadState = 10;
-  entry.statusText = std::string(300, 'e');
-  entry.targetName.clear();
-  ASSERT_TRUE(library.SaveItemMeta("a.mp4", entry));
-
-  Listing again(library);
-  again.Refresh(folder);
-  ASSERT_EQ(again.rows.size(), 1);
-  const QStringList texts = RecordingRowTexts(again.rows.first());
-  EXPECT_EQ(texts[4], QStringLiteral("上传完毕"));
-  EXPECT_EQ(texts[5], QStringLiteral("物理"));
-  EXPECT_EQ(again.rows.first().entry.uploadState, 10);
-  EXPECT_EQ(again.rows.first().entry.targetId, 9);
-  EXPECT_EQ(texts.mid(1, 3), freshTexts.mid(1, 3)) << "time, size and length stay";
+            "2024年12月31日 23点59分");
+  EXPECT_EQ(RecordingLibrary::NormaliseFolder("/v/lessons//"), "/v/lessons/");
+  EXPECT_EQ(RecordingLibrary::NormaliseFolder("/v/lessons\\"), "/v/lessons/");
 }
 
 }  // namespace

@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -12,18 +9,15 @@
 
 #include "platform/media_duration.h"
 #include "platform/window_messages.h"
+#include "support/files.h"
+#include "support/media.h"
+#include "support/pump.h"
+#include "support/recordings.h"
 
 namespace vortane {
 namespace {
 
-QString U(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
-
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
+using test::WriteBytes;
 
 TEST(RecordingRecovery, FindsTheLessonsThatWereNotFinished) {
   QTemporaryDir folder;
@@ -32,7 +26,7 @@ TEST(RecordingRecovery, FindsTheLessonsThatWereNotFinished) {
   std::map<QString, double> lengths;
   std::vector<QString> busy;
   auto add = [&](const char* name, std::optional<double> seconds, const QByteArray& bytes = "x") {
-    ASSERT_TRUE(WriteBytes(folder.filePath(QLatin1String(name)), bytes));
+    WriteBytes(folder.filePath(QLatin1String(name)), bytes);
     if (seconds) lengths[folder.filePath(QLatin1String(name))] = *seconds;
   };
   add("20250101080000.ts", 60);                                   // no final file
@@ -69,70 +63,49 @@ TEST(RecordingRecovery, FindsTheLessonsThatWereNotFinished) {
   const auto asTs =
       RecordingRecovery::Find(folder.path(), 1, QStringLiteral("20251209101500"), probes);
   ASSERT_FALSE(asTs.empty());
-  EXPECT_EQ(QFileInfo(asTs.front().finalPath).fileName(), QStringLiteral("20250101080000t.ts"));
+  EXPECT_EQ(QFileInfo(asTs.front().finalPath).fileName(), "20250101080000t.ts");
 
-  // The status line.
-  auto results = [](std::initializer_list<bool> outcomes) {
-    std::vector<RecoveredRecording> list;
-    int n = 0;
-    for (bool recovered : outcomes) {
-      // 08:00, 08:05, ...
-      const QString base = QStringLiteral("/v/202501010%100").arg(8000 + 5 * n++);
-      list.push_back({{base + ".ts", base + "m.mp4"}, recovered});
-    }
-    return list;
-  };
+  // The status line: the first recording's start time, or how many; failures in red.
   EXPECT_FALSE(RecordingRecovery::Describe({}));
-  auto one = RecordingRecovery::Describe(results({true}));
-  ASSERT_TRUE(one);
-  EXPECT_EQ(one->text, U("已恢复上次未完成的录像 08:00"));
-  EXPECT_FALSE(one->isError);
-  EXPECT_EQ(RecordingRecovery::Describe(results({true, true}))->text,
-            U("已恢复上次未完成的录像 2 个"));
-  auto failed = RecordingRecovery::Describe(results({true, false}));
-  EXPECT_EQ(failed->text, U("上次的录像未能恢复，原始录像已保留"));
-  EXPECT_TRUE(failed->isError);
-  EXPECT_EQ(RecordingRecovery::Describe(results({false, false}))->text,
-            U("2 个录像未能恢复，原始录像已保留"));
+  const struct {
+    std::vector<bool> recovered;
+    const char* text;
+    bool isError;
+  } kStatusLines[] = {
+      {{true}, "已恢复上次未完成的录像 08:00", false},
+      {{true, true}, "已恢复上次未完成的录像 2 个", false},
+      {{true, false}, "上次的录像未能恢复，原始录像已保留", true},
+      {{false, false}, "2 个录像未能恢复，原始录像已保留", true},
+  };
+  for (const auto& line : kStatusLines) {
+    std::vector<RecoveredRecording> results;
+    for (bool recovered : line.recovered) {
+      // 08:00, 08:05, ...
+      const QString base = QStringLiteral("/v/202501010%100").arg(8000 + 5 * results.size());
+      results.push_back({{base + ".ts", base + "m.mp4"}, recovered});
+    }
+    const auto report = RecordingRecovery::Describe(results);
+    ASSERT_TRUE(report) << line.text;
+    EXPECT_EQ(report->text, line.text);
+    EXPECT_EQ(report->isError, line.isError) << line.text;
+  }
 }
 
 // The real thing: captures made by ffmpeg, copied by vortenc on a worker thread, reported to a
 // window.
 TEST(RecordingRecovery, RecoversWithTheEncoderAndKeepsWhatItCannotCopy) {
-  int argc = 1;
-  char arg0[] = "recording_recovery_test";
-  char* argv[] = {arg0, nullptr};
-  QCoreApplication app(argc, argv);
-  const QString programs = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
-  ASSERT_FALSE(programs.isEmpty()) << "run through ctest: vortenc is taken from the build";
-  qputenv("PATH", programs.toLocal8Bit() + ":" + qgetenv("PATH"));
   QTemporaryDir folder;
   ASSERT_TRUE(folder.isValid());
   const QString lesson = folder.filePath(QStringLiteral("20250101080000.ts"));
-  QProcess ffmpeg;
-  ffmpeg.start(QStringLiteral("ffmpeg"), {"-v",       "error",
-                                          "-f",       "lavfi",
-                                          "-i",       "testsrc=size=320x240:rate=25:duration=3",
-                                          "-f",       "lavfi",
-                                          "-i",       "sine=duration=3",
-                                          "-c:v",     "libx264",
-                                          "-preset",  "ultrafast",
-                                          "-pix_fmt", "yuv420p",
-                                          "-c:a",     "aac",
-                                          "-f",       "mpegts",
-                                          lesson});
-  ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-  ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+  ASSERT_TRUE(test::MakeVideo(lesson, 3.0));
   // The same lesson whose copy was cut off before the MP4's index was written.
   const QString copied = folder.filePath(QStringLiteral("20250101080100.ts"));
   ASSERT_TRUE(QFile::copy(lesson, copied));
-  ASSERT_TRUE(
-      WriteBytes(folder.filePath(QStringLiteral("20250101080100m.mp4")), QByteArray("\0\0\0\x20"
-                                                                                    "ftypisom",
-                                                                                    12)));
+  WriteBytes(folder.filePath(QStringLiteral("20250101080100m.mp4")),
+             QByteArray("\0\0\0\x20", 4) + "ftypisom");
   // A capture that holds no media at all, and one an encoder still writes.
   const QString damaged = folder.filePath(QStringLiteral("20250101080200.ts"));
-  ASSERT_TRUE(WriteBytes(damaged, QByteArray(4096, '\x47')));
+  WriteBytes(damaged, QByteArray(4096, '\x47'));
   const QString recording = folder.filePath(QStringLiteral("20250101080300.ts"));
   ASSERT_TRUE(QFile::copy(lesson, recording));
   QProcess encoder;
@@ -142,25 +115,20 @@ TEST(RecordingRecovery, RecoversWithTheEncoderAndKeepsWhatItCannotCopy) {
 
   std::vector<RecoveredRecording> results;
   bool done = false;
-  platform::MessageWindow owner(&app, [&](const platform::WindowMessage& message) {
+  QObject context;
+  platform::MessageWindow owner(&context, [&](const platform::WindowMessage& message) {
     if (message.message != WM_RECOVERY_DONE) return;
     results = std::any_cast<std::vector<RecoveredRecording>>(message.payload);
     done = true;
   });
   RecordingRecovery recovery;
   // Wait until the stand-in encoder shows its name.
-  QElapsedTimer clock;
-  clock.start();
-  while (!RecordingRecovery::SystemProbes().inUse(recording) && clock.elapsed() < 5000)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_TRUE(test::PumpUntil([&] { return RecordingRecovery::SystemProbes().inUse(recording); }));
   recovery.Start(folder.path(), 0, QStringLiteral("20251209101500"), owner.handle());
   EXPECT_TRUE(recovery.Running());
-  clock.restart();
-  while (!done && clock.elapsed() < 60000)
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+  ASSERT_TRUE(test::PumpUntil([&] { return done; }, 60000));
   encoder.kill();
   encoder.waitForFinished();
-  ASSERT_TRUE(done);
   recovery.Finished();
   EXPECT_FALSE(recovery.Running());
 
@@ -178,7 +146,7 @@ TEST(RecordingRecovery, RecoversWithTheEncoderAndKeepsWhatItCannotCopy) {
   EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("20250101080200m.mp4"))));
   EXPECT_TRUE(QFile::exists(recording));
   EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("20250101080300m.mp4"))));
-  EXPECT_EQ(RecordingRecovery::Describe(results)->text, U("上次的录像未能恢复，原始录像已保留"));
+  EXPECT_EQ(RecordingRecovery::Describe(results)->text, "上次的录像未能恢复，原始录像已保留");
 }
 
 }  // namespace

@@ -20,7 +20,9 @@
 #include "http/upload_reader.h"
 #include "platform/code_page.h"
 #include "platform/window_messages.h"
+#include "support/files.h"
 #include "support/pump.h"
+#include "support/scoped_env.h"
 
 namespace vortane {
 namespace {
@@ -167,25 +169,17 @@ class UploadThreadTest : public ::testing::Test {
           if (m.message == WM_UPLOAD_JOB_EVENT)
             events_.push_back(std::any_cast<JobEvent>(m.payload));
         }) {
-    oldPath_ = qgetenv("PATH");
-    qputenv("PATH", folder_.path().toUtf8() + ":" + oldPath_);
-    lesson_ = folder_.filePath(QStringLiteral("20240312140000m.mp4"));
-    QFile file(lesson_);
-    file.open(QIODevice::WriteOnly);
-    file.write("lesson");
-    file.close();
+    test::WriteBytes(lesson_, "lesson");
     // Old enough not to look like a recording still being written.
+    QFile file(lesson_);
     file.open(QIODevice::ReadWrite);
     file.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime);
   }
-  ~UploadThreadTest() override { qputenv("PATH", oldPath_); }
 
   void Uploader(const std::string& script) {
-    QFile file(folder_.filePath(QStringLiteral("felwick")));
-    file.open(QIODevice::WriteOnly);
-    file.write(("#!/bin/sh\n" + script + "\n").c_str());
-    file.close();
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const QString path = folder_.filePath(QStringLiteral("felwick"));
+    test::WriteBytes(path, QByteArray::fromStdString("#!/bin/sh\n" + script + "\n"));
+    QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
   // The texts posted by one upload, "code:text".
   std::vector<std::string> Run(const std::string& reportUrl) {
@@ -216,8 +210,8 @@ class UploadThreadTest : public ::testing::Test {
   platform::MessageWindow window_;
   std::vector<JobEvent> events_;
   QTemporaryDir folder_;
-  QByteArray oldPath_;
-  QString lesson_;
+  test::ScopedEnv path_{"PATH", folder_.path().toUtf8() + ":" + qgetenv("PATH")};
+  QString lesson_ = folder_.filePath(QStringLiteral("20240312140000m.mp4"));
   QString lastCommand_;
 };
 
@@ -249,33 +243,32 @@ TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
   CannedServer silent("");
   Uploader(R"(printf '[_ECHO]{"code":0}[/_ECHO]')");
   EXPECT_EQ(Run(silent.Address() + "/cb"), (Texts{"1:", "3:", "10:回调时无响应！"}));
+  // A lesson still being written is not uploaded.
+  {
+    std::atomic<bool> writing{true};
+    QFile file(lesson_);
+    file.open(QIODevice::Append);
+    file.write("frame");
+    file.flush();
+    std::thread recorder([&] {
+      while (writing) {
+        file.write("frame");
+        file.flush();
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      }
+    });
+    const Texts texts = Run("");
+    writing = false;
+    recorder.join();
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_NE(texts[0].find("仍在写入"), std::string::npos) << texts[0];
+  }
   // A lesson deleted before its turn never reaches the uploader.
   QFile::remove(lesson_);
   const Texts gone = Run(platform.Address() + "/cb");
   ASSERT_EQ(gone.size(), 1u);
   EXPECT_EQ(gone[0].substr(0, 3), "10:");
   EXPECT_NE(gone[0].find("已被删除或改名"), std::string::npos);
-}
-
-TEST_F(UploadThreadTest, ALessonStillBeingWrittenIsNotUploaded) {
-  Uploader("exit 0");
-  std::atomic<bool> writing{true};
-  QFile file(lesson_);
-  file.open(QIODevice::Append);
-  file.write("frame");
-  file.flush();
-  std::thread recorder([&] {
-    while (writing) {
-      file.write("frame");
-      file.flush();
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-  });
-  const auto texts = Run("");
-  writing = false;
-  recorder.join();
-  ASSERT_EQ(texts.size(), 1u);
-  EXPECT_NE(texts[0].find("仍在写入"), std::string::npos) << texts[0];
 }
 
 }  // namespace

@@ -159,42 +159,39 @@ TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
   const std::string gbkProcessFailed = platform::WideToAnsi(QStringLiteral("创建进程失败"));
   struct Case {
     std::vector<std::tuple<int, std::string, double>> posted;
-    const char* cell;  // nullptr: the cell is not written
-    QStringList log;
     int state;
     bool saved;
+    const char* cell;  // nullptr: the cell is not written
+    QStringList log;
   };
   const Case cases[] = {
-      {{{kJobStarted, "", 0}}, "开始上传...", {}, 1, false},
-      {{{kJobProgress, "", 37.26}}, "37.3%", {}, 2, false},
-      {{{-1, gbkError, 0}}, nullptr, {QStringLiteral("error:磁盘已满")}, 1, false},
-      {{{kJobFinished, "", 0}}, "上传完毕", {QStringLiteral("上传完毕")}, 3, true},
-      {{{kJobStopped, "", 0}}, "上传被终止", {QStringLiteral("上传被终止")}, 4, true},
-      {{{kJobError, "", -1}}, "错误！", {QStringLiteral("错误！")}, 10, true},
-      {{{kJobError, gbkProcessFailed, -1}},
-       "创建进程失败",
-       {QStringLiteral("创建进程失败")},
-       10,
-       true},
+      {{{kJobStarted, "", 0}}, 1, false, "开始上传...", {}},
+      {{{kJobProgress, "", 37.26}}, 2, false, "37.3%", {}},
+      {{{-1, gbkError, 0}}, 1, false, nullptr, {"error:磁盘已满"}},
+      {{{kJobFinished, "", 0}}, 3, true, "上传完毕", {"上传完毕"}},
+      {{{kJobStopped, "", 0}}, 4, true, "上传被终止", {"上传被终止"}},
+      {{{kJobError, "", -1}}, 10, true, "错误！", {"错误！"}},
+      {{{kJobError, gbkProcessFailed, -1}}, 10, true, "创建进程失败", {"创建进程失败"}},
       // Uploaded, then the server's answer says no.
       {{{kJobFinished, "", 0}, {kJobError, gbkReplyFailed, -1}},
-       "服务器返回错误！",
-       {QStringLiteral("上传完毕"), QStringLiteral("服务器返回错误！")},
        10,
-       true},
+       true,
+       "服务器返回错误！",
+       {"上传完毕", "服务器返回错误！"}},
       // The uploader failed: never "上传完毕", and its last error says why.
       {{{-1, gbkError, 0}, {kJobFinished, "", 1}},
+       10,
+       true,
        "上传失败：磁盘已满",
-       {QStringLiteral("error:磁盘已满"), QStringLiteral("上传失败：磁盘已满")},
-       10,
-       true},
+       {"error:磁盘已满", "上传失败：磁盘已满"}},
       {{{kJobFinished, "", 2}},
-       "上传失败（上传程序退出码 2）",
-       {QStringLiteral("上传失败（上传程序退出码 2）")},
        10,
-       true},
+       true,
+       "上传失败（上传程序退出码 2）",
+       {"上传失败（上传程序退出码 2）"}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.cell ? c.cell : "an error line");
     Queue(0);
     parts_[0].statusText.clear();
     queue_.Start();
@@ -207,16 +204,15 @@ TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
       log += last.logLines;
       saved = saved || last.saveSideFile;
     }
-    const QString what = QString::fromStdString(std::to_string(std::get<0>(c.posted.back())));
-    EXPECT_EQ(last.row, 0) << what.toStdString();
+    EXPECT_EQ(last.row, 0);
     if (c.cell) {
-      EXPECT_EQ(last.cellText, QString::fromUtf8(c.cell)) << what.toStdString();
+      EXPECT_EQ(last.cellText, QString::fromUtf8(c.cell));
     } else {
-      EXPECT_TRUE(last.cellText.isNull()) << what.toStdString();
+      EXPECT_TRUE(last.cellText.isNull());
     }
-    EXPECT_EQ(log, c.log) << what.toStdString();
-    EXPECT_EQ(parts_[0].uploadState, c.state) << what.toStdString();
-    EXPECT_EQ(saved, c.saved) << what.toStdString();
+    EXPECT_EQ(log, c.log);
+    EXPECT_EQ(parts_[0].uploadState, c.state);
+    EXPECT_EQ(saved, c.saved);
     if (c.saved) {
       EXPECT_EQ(platform::AnsiToWide(parts_[0].statusText), QString::fromUtf8(c.cell));
     }

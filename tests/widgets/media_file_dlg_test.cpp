@@ -6,9 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
-#include <QDir>
 #include <QFile>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMediaPlayer>
@@ -22,9 +20,9 @@
 #include <QThread>
 #include <QVideoWidget>
 #include <atomic>
+#include <functional>
 #include <memory>
 
-#include "files/clip_trimmer.h"
 #include "files/media_player_pane.h"
 #include "files/range_slider.h"
 #include "platform/dialog_units.h"
@@ -108,21 +106,16 @@ struct FileManager {
   }
   // Where the real player is, in seconds (not a seek still waiting to be done).
   double PlayerSeconds() const { return dialog->Player()->Player()->position() / 1000.0; }
-  bool PlayingPast(double seconds) {
+  bool PlayerAt(int state, const std::function<bool(double)>& at) {
     return QTest::qWaitFor(
-        [&] {
-          return dialog->Player()->PlayState() == MediaPlayerPane::kPlaying &&
-                 PlayerSeconds() > seconds;
-        },
-        15000);
+        [&] { return dialog->Player()->PlayState() == state && at(PlayerSeconds()); }, 15000);
+  }
+  bool PlayingPast(double seconds) {
+    return PlayerAt(MediaPlayerPane::kPlaying, [=](double at) { return at > seconds; });
   }
   bool PausedAt(double seconds) {
-    return QTest::qWaitFor(
-        [&] {
-          return dialog->Player()->PlayState() == MediaPlayerPane::kPaused &&
-                 std::abs(PlayerSeconds() - seconds) < 0.5;
-        },
-        15000);
+    return PlayerAt(MediaPlayerPane::kPaused,
+                    [=](double at) { return std::abs(at - seconds) < 0.5; });
   }
   // Steps a second counter as its arrows do, from `from` by `steps`.
   void Step(QSpinBox* counter, int from, int steps) {
@@ -214,8 +207,9 @@ TEST(MediaFileDlg, EveryControlAtItsPlaceAndTheListsColumns) {
   ASSERT_EQ(list->GetColumnCount(), 6);
   for (int column = 0; column < 6; ++column) {
     EXPECT_EQ(list->headerItem()->text(column), titles[column]);
-    EXPECT_EQ(list->columnWidth(column), widths[column]);
-    EXPECT_EQ(bool(list->headerItem()->textAlignment(column) & Qt::AlignRight), right[column]);
+    EXPECT_EQ(list->columnWidth(column), widths[column]) << column;
+    EXPECT_EQ(bool(list->headerItem()->textAlignment(column) & Qt::AlignRight), right[column])
+        << column;
   }
   EXPECT_TRUE(list->GridLines());
   EXPECT_EQ(list->selectionMode(), QAbstractItemView::SingleSelection);
@@ -344,8 +338,7 @@ TEST(MediaFileDlg, InAndOutPointsTheTenSecondRuleAndRealClipsOfClips) {
   files.Add(QStringLiteral("A.mp4"));
   files.Open();
   files.Play(QStringLiteral("A.mp4"));
-  const int end = static_cast<int>(d.MediaDuration());
-  ASSERT_EQ(end, 45);
+  ASSERT_EQ(static_cast<int>(d.MediaDuration()), 45);
   EXPECT_EQ(d.OutSpin()->maximum(), 45);
   EXPECT_EQ(files.Selection(), std::make_pair(0.0, 0.0));
   EXPECT_EQ(d.Slider()->GetMinMax(), std::make_pair(0.0, d.MediaDuration()));
