@@ -1,10 +1,11 @@
 // From the stop key to the lesson's final file, on the real toolbar recording the whole
 // 1920 × 1080 desktop with the speaker and VirtualMic, and where that time goes:
-//   - the stop delay, one second by design (the lesson goes on for a second after the key);
+//   - the stop delay, one second by design (the capture goes on for a second after the key, and
+//     the encoder catches up meanwhile);
 //   - from the stop request to the encoder's exit: the runner sends "q" once the encoder has
-//     written past the stop (so ffmpeg has read the sound up to it), which takes the encoder's
-//     own latency (x264's look-ahead, measured from its progress lines); then x264 encodes the
-//     pictures it still holds and the file is finished;
+//     written past the key (so ffmpeg has read the sound up to it), which takes the rest of the
+//     encoder's own latency (x264's look-ahead, measured from its progress lines); then x264
+//     encodes the pictures it still holds and the file is finished;
 //   - the job runner from the encoder's exit to its last message;
 //   - the remux into the final file, and the runner around it.
 // Target: stop to final file at most 3.0 s.
@@ -150,9 +151,9 @@ int main(int argc, char* argv[]) {
   std::printf("  encoder's measured latency      %6.0f ms\n", median(&Round::latency));
   std::printf("  key to the stop command         %6.0f ms  (X and the key)\n",
               median(&Round::keyToStop));
-  std::printf("  stop delay                        1000 ms  (by design)\n");
+  std::printf("  stop delay                        1000 ms  (by design; the encoder catches up)\n");
   std::printf(
-      "  stop request to encoder's exit  %6.0f ms  (written past the stop, then the\n"
+      "  stop request to encoder's exit  %6.0f ms  (written past the key, then the\n"
       "                                             pictures x264 still holds)\n",
       median(&Round::requestToExit));
   std::printf("  runner after the encoder's exit %6.0f ms\n", median(&Round::runnerAfter));

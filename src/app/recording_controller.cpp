@@ -282,6 +282,9 @@ void RecordingController::StopRecording() {
   view_.StartTimer(kStopTimer, liveMode_ ? 500 : 1000);
   stopping_ = true;
   stopJobSerial_ = currentJob_ ? currentJob_->serial : 0;
+  // The lesson runs on through the stop delay, but its last words are those before the key: the
+  // encoder need not be waited for beyond them.
+  if (currentJob_) currentJob_->stopMomentMs = SteadyMilliseconds();
 }
 
 void RecordingController::OnJobMessage(const platform::WindowMessage& message) {

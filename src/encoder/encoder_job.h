@@ -73,6 +73,10 @@ struct EncoderJob {
   std::atomic<std::int64_t> progressMediaMs{-1};
   std::atomic<std::int64_t> progressArrivedMs{0};
   std::int64_t childStartedMs = 0;
+  // When the user asked to stop (steady clock), if that was before the stop request: the owner
+  // may let the encoder run on for a moment after the key, but "q" need only wait until what was
+  // captured up to the key has been written. -1 = the moment of the stop request.
+  std::atomic<std::int64_t> stopMomentMs{-1};
 };
 
 // Stores the status and posts it to the owner (nothing when notifyMessage is 0). A null text is
@@ -82,9 +86,10 @@ void PostJobStatus(EncoderJob& job, std::int32_t code, double value, const char*
 // Runs the job's command line as a child and watches it until it ends; reports started (1), the
 // reader's progress (2) and exactly one final status (3, 4 or 10), which is always the last
 // message. Result: 1 pipe failure, 2 process failure, 3 stopped on request, else the exit code.
-// A stop request first lets the encoder catch up with what it has captured (the delay its last
-// progress line shows, at most a few seconds), then sends "q" to the child's standard input; a
-// child still running 3 s after "q" is killed (retried on every pass). The job then ends with 4.
+// A stop request first lets the encoder catch up with what it has captured up to the stop's
+// moment (at most the delay its last progress line shows, a few seconds), then sends "q" to the
+// child's standard input; a child still running 3 s after "q" is killed (retried on every pass).
+// The job then ends with 4.
 unsigned RunEncoderJob(EncoderJob& job);
 
 // Milliseconds of the steady clock, the time base of the progress fields above.

@@ -82,6 +82,8 @@ std::uint32_t WatchChild(EncoderJob& job) {
       if (!stopSeen) {
         stopSeen = true;
         stopMs = SteadyMilliseconds();
+        const std::int64_t moment = job.stopMomentMs.load();
+        if (moment >= 0) stopMs = std::min(stopMs, moment);
         quitAt = now + CatchUpDelay(job);
       }
       if (!quitSent && (now >= quitAt || WrittenPast(job, stopMs))) {

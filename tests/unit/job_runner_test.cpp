@@ -235,35 +235,43 @@ TEST(JobRunner, StopAsksTheChildToFinishThenKillsIt) {
 TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCaptureButNotForever) {
   Inbox inbox;
   QTemporaryDir scratch;
-  // One encoder 1.5 s behind its capture; one 20 s behind that also goes on after "q".
-  const QString trailingFile = scratch.filePath("trailing"), farFile = scratch.filePath("far");
+  // One encoder 1.5 s behind its capture; the same whose stop key came 3 s before the request;
+  // one 20 s behind that also goes on after "q".
+  const QString trailingFile = scratch.filePath("trailing"), farFile = scratch.filePath("far"),
+                keyedFile = scratch.filePath("keyed");
   auto trailing = inbox.NewJob(
       Child("lagging_encoder.sh", '"' + trailingFile + "\" 1500").replace("sh \"", "bash \""));
+  auto keyed = inbox.NewJob(
+      Child("lagging_encoder.sh", '"' + keyedFile + "\" 1500").replace("sh \"", "bash \""));
   auto far = inbox.NewJob(
       Child("lagging_encoder.sh", '"' + farFile + "\" 20000 stay").replace("sh \"", "bash \""));
   QElapsedTimer sinceStart;
   sinceStart.start();
-  StartEncoderJob(trailing);
-  StartEncoderJob(far);
+  for (const auto& job : {trailing, keyed, far})
+    StartEncoderJob(job);
   // An encoder can be more than 6 s behind only once it has run that long.
   ASSERT_TRUE(inbox.PumpUntil([&] {
     return sinceStart.elapsed() > 8000 && ProgressTexts(inbox.Of(trailing->serial)).size() >= 3 &&
+           ProgressTexts(inbox.Of(keyed->serial)).size() >= 3 &&
            ProgressTexts(inbox.Of(far->serial)).size() >= 3;
   }));
   const qint64 stopAt = QDateTime::currentMSecsSinceEpoch();
-  trailing->stopRequested = 1;
-  far->stopRequested = 1;
-  ASSERT_TRUE(inbox.WaitEnd(trailing->serial));
-  ASSERT_TRUE(inbox.WaitEnd(far->serial));
+  keyed->stopMomentMs = SteadyMilliseconds() - 3000;
+  for (const auto& job : {trailing, keyed, far})
+    job->stopRequested = 1;
+  for (const auto& job : {trailing, keyed, far})
+    ASSERT_TRUE(inbox.WaitEnd(job->serial));
   const qint64 farEndedAt = QDateTime::currentMSecsSinceEpoch();
-  ExpectWellFormed(inbox.Of(trailing->serial), kJobStopped);
-  ExpectWellFormed(inbox.Of(far->serial), kJobStopped);
+  for (const auto& job : {trailing, keyed, far})
+    ExpectWellFormed(inbox.Of(job->serial), kJobStopped);
 
   // "q" came only after the encoder had written what was captured up to the stop request and a
   // tenth of a second more (the sound still in the mixer), and not much later.
   const qint64 trailingQuitAt = std::stoll(ReadFile(trailingFile));
   EXPECT_GE(trailingQuitAt, stopAt + 1600);
   EXPECT_LE(trailingQuitAt, stopAt + 4500);
+  // With the key 3 s back, all it captured up to the key is written already: "q" at once.
+  EXPECT_LT(std::stoll(ReadFile(keyedFile)), stopAt + 1500);
   // The far one is waited for 6 s at most, then killed 3 s after its "q".
   const std::string farRecord = ReadFile(farFile);
   ASSERT_NE(farRecord.find(' '), std::string::npos) << farRecord;

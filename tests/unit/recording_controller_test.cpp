@@ -268,9 +268,12 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
     EXPECT_EQ(f.view.status, U("正在录制 00:00:04.00"));
     EXPECT_EQ(f.controller.jobState(), kJobProgress);
 
+    const std::int64_t keyAt = SteadyMilliseconds();
     f.controller.StartOrStop();  // the stop command
     EXPECT_EQ(f.view.status, U("正在停止..."));
     EXPECT_EQ(f.view.timers[RecordingController::kStopTimer], 1000);
+    // The runner is told when the key came, so the last words before it are kept.
+    EXPECT_GE(f.controller.currentJob()->stopMomentMs.load(), keyAt);
     f.Post(kJobProgress, "00:00:05.00");
     EXPECT_EQ(f.view.status, U("正在停止...")) << "progress after the stop command is ignored";
     EXPECT_EQ(f.controller.currentJob()->stopRequested.load(), 0);
