@@ -98,7 +98,7 @@ QString DryRun(const QString& command,
   EXPECT_TRUE(line.left(blank).endsWith("/ffmpeg")) << line.toStdString();
   line = blank < 0 ? QString() : line.mid(blank + 1);
   // The inputs' clock starts at the encoder's start: the picture's offset is minus the wall clock
-  // in seconds ("-itsoffset -1765275300.123456"). It reads "START" here, the sound's "START+0.060".
+  // in seconds ("-itsoffset -1765275300.123456"). It reads "START" here, the sound's "START+0.030".
   static const QRegularExpression offset(QStringLiteral("-itsoffset -(\\d+\\.\\d{6})"));
   double start = 0;
   for (const QRegularExpressionMatch& m : offset.globalMatch(line))
@@ -152,34 +152,36 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
           " -pix_fmt yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 "
           "-preset fast -r 25 -copyinkf -f mpegts /r/20261209101500.ts");
   // A region, with one microphone: the source is woken first, the picture opens last, both on
-  // the encoder's clock (the sound 60 ms later: half a frame and the sound server's delivery).
+  // the encoder's clock (the sound 30 ms later: half a frame and the sound server's delivery).
   EXPECT_EQ(
       DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 -offset_y "
              "60 -video_size 640x480 -i desktop -f dshow -thread_queue_size 32 -i "
              "audio=\"VirtualMic\" " +
              kX264 + " -copyinkf \"/r/a b.mp4\""),
-      "-stats_period 0.1 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 "
-      "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.060 -i virtual_mic -y "
+      "-stats_period 0.1 -f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size 1920 "
+      "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.030 -i virtual_mic -y "
       "-rtbufsize 100M -f x11grab -thread_queue_size 32 -video_size 640x480 "
       "-seek_timestamp 1 -itsoffset START -i " +
-          d + "+100,60 -filter_complex '[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' " +
+          d +
+          "+100,60 -filter_complex '[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' "
+          "-fps_mode:v vfr -enc_time_base:v 1:1000 " +
           kX264 + "-copyinkf '/r/a b.mp4'");
   // Microphone and speakers mixed: each follows its stamps into the labelled mixer.
-  EXPECT_EQ(
-      DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
-             "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
-             "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
-             kX264 + " -b:a 96k  -copyinkf -f flv \"rtmp://127.0.0.1/live/s\""),
-      "-stats_period 0.1 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -i "
-      "speaker.monitor -f pulse -frame_size 19200 -thread_queue_size 32 -seek_timestamp 1 "
-      "-itsoffset START+0.060 -i virtual_mic -f pulse -frame_size 19200 -seek_timestamp 1 "
-      "-itsoffset START+0.060 -i speaker.monitor -y -rtbufsize 100M -f x11grab "
-      "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START -i " +
-          d +
-          " -map 4:v -map '[mixed]' -filter_complex "
-          "'[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs="
-          "2[mixed]' " +
-          kX264 + "-b:a 96k -copyinkf -f flv rtmp://127.0.0.1/live/s");
+  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
+                   "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
+                   "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
+                   kX264 + " -b:a 96k  -copyinkf -f flv \"rtmp://127.0.0.1/live/s\""),
+            "-stats_period 0.1 -f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size "
+            "1920 -i "
+            "speaker.monitor -f pulse -fragment_size 1920 -thread_queue_size 32 -seek_timestamp 1 "
+            "-itsoffset START+0.030 -i virtual_mic -f pulse -fragment_size 1920 -seek_timestamp 1 "
+            "-itsoffset START+0.030 -i speaker.monitor -y -rtbufsize 100M -f x11grab "
+            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START -i " +
+                d +
+                " -map 4:v -map '[mixed]' -fps_mode:v vfr -enc_time_base:v 1:1000 -filter_complex "
+                "'[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs="
+                "2[mixed]' " +
+                kX264 + "-b:a 96k -copyinkf -f flv rtmp://127.0.0.1/live/s");
   // The speakers alone with an output length limit keep ffmpeg's own clock; --dry-run anywhere.
   Outcome speaker =
       RunVortenc(Split("-y -f gdigrab -i desktop -f dshow -thread_queue_size 32 -i "
@@ -187,7 +189,7 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
   EXPECT_EQ(speaker.exitCode, 0) << speaker.err.toStdString();
   EXPECT_TRUE(speaker.out.trimmed().endsWith(
       " -y -f x11grab -i " + d +
-      " -f pulse -frame_size 19200 -thread_queue_size 32 -i speaker.monitor -map 0:v -map 1:a -t "
+      " -f pulse -fragment_size 1920 -thread_queue_size 32 -i speaker.monitor -map 0:v -map 1:a -t "
       "60 -acodec aac o.ts"))
       << speaker.out.toStdString();
 
@@ -202,18 +204,18 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
   fixture.close();
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("VORTANE_DEVICE_FIXTURE", fixture.fileName());
-  EXPECT_EQ(
-      DryRun("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
-             "video=\"讲台 Camera\" -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" "
-             "-acodec aac -copyinkf \"o.ts\"",
-             env),
-      QString(
-          "-stats_period 0.1 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 "
-          "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.060 -i virtual_mic "
-          "-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -timestamps "
-          "abs -seek_timestamp 1 -itsoffset START -i /dev/video2 -filter_complex "
-          "'[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' -acodec aac -copyinkf "
-          "o.ts"));
+  EXPECT_EQ(DryRun("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
+                   "video=\"讲台 Camera\" -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" "
+                   "-acodec aac -copyinkf \"o.ts\"",
+                   env),
+            QString("-stats_period 0.1 -f pulse -fragment_size 1920 -i virtual_mic -f pulse "
+                    "-fragment_size 1920 "
+                    "-thread_queue_size 32 -seek_timestamp 1 -itsoffset START+0.030 -i virtual_mic "
+                    "-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -timestamps "
+                    "abs -seek_timestamp 1 -itsoffset START -i /dev/video2 -filter_complex "
+                    "'[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' -fps_mode:v vfr "
+                    "-enc_time_base:v 1:1000 -acodec aac -copyinkf "
+                    "o.ts"));
 
   // Trim and remux go through untouched.
   EXPECT_EQ(DryRun("-y -ss 5 -t 10 -i \"/r/20261209101500m.mp4\" -c:v copy -c:a copy "

@@ -10,7 +10,9 @@
 #include <vector>
 
 // Where the picture changes and where the beeps start in a recorded file (see flash_and_beep.h),
-// both on the file's own timeline as a player would show them, measured by ffmpeg.
+// both on the file's own timeline as a player would show them, measured by ffmpeg. Both are read
+// with -copyts: without it ffmpeg counts the picture from the first frame and the sound from the
+// first sound, and a sound that starts later than the picture would seem that much early.
 namespace vortane::test {
 
 struct SyncReport {
@@ -57,7 +59,7 @@ struct Frame {
 
 inline std::vector<Frame> Frames(const QString& file) {
   const QString log = QString::fromUtf8(
-      RunFfmpeg({"-i", file, "-an", "-vf", "showinfo", "-f", "null", "-"}, false));
+      RunFfmpeg({"-copyts", "-i", file, "-an", "-vf", "showinfo", "-f", "null", "-"}, false));
   static const QRegularExpression line(
       QStringLiteral("pts_time:\\s*(-?[0-9.]+).*checksum:([0-9A-F]+).*mean:\\[(\\d+)"));
   std::vector<Frame> frames;
@@ -74,7 +76,7 @@ inline std::vector<Frame> Frames(const QString& file) {
 inline std::vector<double> BeepStarts(const QString& file) {
   constexpr int kRate = 48000;
   const QByteArray pcm = RunFfmpeg(
-      {"-i", file, "-vn", "-af",
+      {"-copyts", "-i", file, "-vn", "-af",
        "aresample=async=1:min_hard_comp=0.001:first_pts=0,bandpass=f=2000:width_type=h:w=400,"
        "bandpass=f=2000:width_type=h:w=400",
        "-ac", "1", "-ar", QString::number(kRate), "-f", "s16le", "-"},

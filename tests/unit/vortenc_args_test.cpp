@@ -119,9 +119,9 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
   FakeResolver resolver;
   // Two sources mixed, 25 frames per second: each source is opened once unmapped to wake it, then
   // the recorded sources, then the screen last (-y and -rtbufsize stay with it). The picture's
-  // clock starts at the encoder's start, the sound's 60 ms later (half a frame and the sound
-  // server's delivery), each sound follows its stamps before the mix, picture mapped first;
-  // progress comes ten times a second.
+  // clock starts at the encoder's start, the sound's 30 ms later (half a frame and the sound
+  // server's delivery), each sound follows its stamps before the mix, picture mapped first and
+  // kept at its grab time to the millisecond; progress comes ten times a second.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
                       "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
                       "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 -acodec aac "
@@ -129,12 +129,13 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                       "\"rtmp://h/live/x\"",
                       resolver),
             "-stats_period 0.1 "
-            "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -i "
-            "speaker.monitor -f pulse -frame_size 19200 -thread_queue_size 32 -seek_timestamp 1 "
-            "-itsoffset -1799999999.940000 -i virtual_mic -f pulse -frame_size 19200 "
-            "-seek_timestamp 1 -itsoffset -1799999999.940000 -i speaker.monitor -y -rtbufsize 100M "
+            "-f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size 1920 -i "
+            "speaker.monitor -f pulse -fragment_size 1920 -thread_queue_size 32 -seek_timestamp 1 "
+            "-itsoffset -1799999999.970000 -i virtual_mic -f pulse -fragment_size 1920 "
+            "-seek_timestamp 1 -itsoffset -1799999999.970000 -i speaker.monitor -y -rtbufsize 100M "
             "-f x11grab -thread_queue_size 32 -framerate 25 -seek_timestamp 1 -itsoffset "
-            "-1800000000.000000 -i :5 -map 4:v -map [mixed] -filter_complex "
+            "-1800000000.000000 -i :5 -map 4:v -map [mixed] -fps_mode:v vfr -enc_time_base:v "
+            "1:1000 -filter_complex "
             "[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs=2["
             "mixed] -acodec aac -pix_fmt yuv420p -vcodec libx264 -r 25 -b:a 96k -copyinkf -f flv "
             "rtmp://h/live/x");
@@ -144,21 +145,24 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                       "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
                       resolver),
             "-stats_period 0.1 "
-            "-f pulse -frame_size 19200 -i speaker.monitor -f pulse -frame_size 19200 "
-            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset -1799999999.940000 -i "
+            "-f pulse -fragment_size 1920 -i speaker.monitor -f pulse -fragment_size 1920 "
+            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset -1799999999.970000 -i "
             "speaker.monitor -y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 "
             "-timestamps abs -seek_timestamp 1 -itsoffset -1800000000.000000 -i /dev/video2 "
-            "-filter_complex [1:a]aresample=async=1000[s1] -map 2:v -map [s1] -acodec aac "
+            "-filter_complex [1:a]aresample=async=1000[s1] -map 2:v -map [s1] -fps_mode:v vfr "
+            "-enc_time_base:v 1:1000 -acodec aac "
             "-copyinkf o.mp4");
-  // 10 frames per second from the output's -r: the sound 90 ms after the picture.
-  EXPECT_EQ(Translate("-f gdigrab -video_size 640x360 -offset_x 0 -offset_y 0 -i desktop -f dshow "
-                      "-i audio=VirtualMic -acodec aac -r 10 o.ts",
-                      resolver),
-            "-stats_period 0.1 "
-            "-f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size 19200 -seek_timestamp "
-            "1 -itsoffset -1799999999.910000 -i virtual_mic -f x11grab -video_size 640x360 "
-            "-seek_timestamp 1 -itsoffset -1800000000.000000 -i :5+0,0 -filter_complex "
-            "[1:a]aresample=async=1000[s1] -map 2:v -map [s1] -acodec aac -r 10 o.ts");
+  // 10 frames per second from the output's -r: the sound 60 ms after the picture.
+  EXPECT_EQ(
+      Translate("-f gdigrab -video_size 640x360 -offset_x 0 -offset_y 0 -i desktop -f dshow "
+                "-i audio=VirtualMic -acodec aac -r 10 o.ts",
+                resolver),
+      "-stats_period 0.1 "
+      "-f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size 1920 -seek_timestamp "
+      "1 -itsoffset -1799999999.940000 -i virtual_mic -f x11grab -video_size 640x360 "
+      "-seek_timestamp 1 -itsoffset -1800000000.000000 -i :5+0,0 -filter_complex "
+      "[1:a]aresample=async=1000[s1] -map 2:v -map [s1] -fps_mode:v vfr -enc_time_base:v 1:1000 "
+      "-acodec aac -r 10 o.ts");
   // Device names are taken whole: colons and quotes inside belong to the name.
   TranslationResult named = TranslateArguments(
       {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},
@@ -167,18 +171,18 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                                    "0.1",
                                    "-f",
                                    "pulse",
-                                   "-frame_size",
-                                   "19200",
+                                   "-fragment_size",
+                                   "1920",
                                    "-i",
                                    "alsa_input.front",
                                    "-f",
                                    "pulse",
-                                   "-frame_size",
-                                   "19200",
+                                   "-fragment_size",
+                                   "1920",
                                    "-seek_timestamp",
                                    "1",
                                    "-itsoffset",
-                                   "-1799999999.940000",
+                                   "-1799999999.970000",
                                    "-i",
                                    "alsa_input.front",
                                    "-f",
@@ -195,14 +199,18 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
                                    "2:v",
                                    "-map",
                                    "[s1]",
+                                   "-fps_mode:v",
+                                   "vfr",
+                                   "-enc_time_base:v",
+                                   "1:1000",
                                    "o.ts"}));
-  // A packet size given with the input is kept; sound alone keeps ffmpeg's own clock.
-  EXPECT_EQ(Translate("-f dshow -frame_size 4096 -i audio=VirtualMic o.ts", resolver),
-            "-f pulse -frame_size 4096 -i virtual_mic o.ts");
+  // A fragment size given with the input is kept; sound alone keeps ffmpeg's own clock.
+  EXPECT_EQ(Translate("-f dshow -fragment_size 4096 -i audio=VirtualMic o.ts", resolver),
+            "-f pulse -fragment_size 4096 -i virtual_mic o.ts");
   // A length limit on the output counts from the output's start: the inputs keep their order
   // and ffmpeg's own clock, picture mapped first.
   EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -t 5 o.ts", resolver),
-            "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -map 0:v -map 1:a -t 5 "
+            "-f x11grab -i :5 -f pulse -fragment_size 1920 -i virtual_mic -map 0:v -map 1:a -t 5 "
             "o.ts");
 }
 
@@ -219,12 +227,12 @@ TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
   // A file input, an explicit mapping or a labelled filter keeps the given input order.
   EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -map 0:v -map 1:a o.ts",
                       resolver),
-            "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -map 0:v -map 1:a o.ts");
+            "-f x11grab -i :5 -f pulse -fragment_size 1920 -i virtual_mic -map 0:v -map 1:a o.ts");
   EXPECT_EQ(Translate("-f gdigrab -i desktop -f dshow -i audio=VirtualMic -f dshow -i "
                       "audio=VirtualMic -filter_complex [1:a][2:a]amix[m] -map [m] o.ts",
                       resolver),
-            "-f x11grab -i :5 -f pulse -frame_size 19200 -i virtual_mic -f pulse -frame_size "
-            "19200 -i virtual_mic -filter_complex [1:a][2:a]amix[m] -map [m] o.ts");
+            "-f x11grab -i :5 -f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size "
+            "1920 -i virtual_mic -filter_complex [1:a][2:a]amix[m] -map [m] o.ts");
   // An option value that reads "-i" is a value, not an input; nothing is asked for it.
   EXPECT_EQ(Translate("-metadata -i -i in.ts -c copy out.ts", resolver),
             "-metadata -i -i in.ts -c copy out.ts");

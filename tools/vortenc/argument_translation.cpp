@@ -70,8 +70,8 @@ const std::set<std::string_view> kFlags = {
 };
 
 constexpr std::string_view kMixedLabel = "[mixed]";
-// 100 ms of 48 kHz stereo 16-bit sound, the pulse input's default format.
-constexpr std::string_view kSoundPacketBytes = "19200";
+// 10 ms of 48 kHz stereo 16-bit sound, the pulse input's default format.
+constexpr std::string_view kSoundFragmentBytes = "1920";
 
 bool IsOption(const std::string& token) {
   return token.size() > 1 && token[0] == '-';
@@ -184,12 +184,12 @@ std::string TranslateDevice(Input& input, size_t formatAt, DeviceResolver& resol
     ResolvedDevice source = resolver.SoundSource(name);
     if (!source.ok()) return source.error;
     input.options[formatAt + 1] = "pulse";
-    // PulseAudio's default packets of 1024 bytes (5 ms) would make the given queue of packets
-    // hold a fraction of a second, where DirectShow's large buffers hold seconds; a busy
-    // encoder then stalls the sound input and, through it, the screen grab.
-    if (!FindOption(input.options, "-frame_size"))
+    // The demuxer stamps each fragment the server hands out with its arrival less the latency the
+    // server reports, which is only as exact as the fragment is short: with its default of 50 ms
+    // a monitor's sound came out 40 ms late, by an amount that changed with what else played.
+    if (!FindOption(input.options, "-fragment_size"))
       input.options.insert(input.options.begin() + formatAt + 2,
-                           {"-frame_size", std::string(kSoundPacketBytes)});
+                           {"-fragment_size", std::string(kSoundFragmentBytes)});
     input.url = source.value;
     input.kind = InputKind::kSound;
     return {};
@@ -336,7 +336,9 @@ void AddInput(std::vector<std::string>& arguments, const Input& input) {
 // through the stamp-following resampler.
 std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<std::string>& rest,
                                        long long startMicros) {
-  constexpr long long kSoundDeliveryMicros = 40'000;
+  // What is left between a sound's stamp and its playing, measured on the test desktop with
+  // 10 ms fragments (the whole program, microphone and speakers mixed).
+  constexpr long long kSoundDeliveryMicros = 10'000;
   const long long frameMicros = FrameMicros(inputs, rest);
   const std::string pictureOffset = SecondsText(-startMicros);
   const std::string soundOffset =
@@ -347,8 +349,8 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
   for (const Input& input : inputs) {
     if (input.kind != InputKind::kSound) continue;
     Input waker{{"-f", "pulse"}, input.url, InputKind::kOther};
-    if (std::optional<size_t> at = FindOption(input.options, "-frame_size"))
-      waker.options.insert(waker.options.end(), {"-frame_size", input.options[*at + 1]});
+    if (std::optional<size_t> at = FindOption(input.options, "-fragment_size"))
+      waker.options.insert(waker.options.end(), {"-fragment_size", input.options[*at + 1]});
     wakers.push_back(std::move(waker));
     ordered.push_back(input);
     ordered.back().options.insert(ordered.back().options.end(),
@@ -399,6 +401,10 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
     soundMap = soundLabels.front();
   }
   arguments.insert(arguments.end(), {"-map", std::to_string(picture) + ":v", "-map", soundMap});
+  // Each picture keeps the moment it was grabbed, to the millisecond: on the frame rate's own
+  // time base ffmpeg moved every picture of a lesson to the nearest 40 ms step, by one amount
+  // per lesson anywhere within ±20 ms, and the sound, stamped exactly, was off by as much.
+  arguments.insert(arguments.end(), {"-fps_mode:v", "vfr", "-enc_time_base:v", "1:1000"});
   arguments.insert(arguments.end(), rest.begin(), rest.end());
   return arguments;
 }

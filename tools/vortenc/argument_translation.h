@@ -11,8 +11,9 @@
 //   -f gdigrab [-offset_x X -offset_y Y] [-video_size WxH] -i desktop
 //       → -f x11grab [-video_size WxH] -i $DISPLAY[+X,Y]
 //   -f dshow -i video=NAME → -f v4l2 -i /dev/videoN (the camera whose card name is NAME)
-//   -f dshow -i audio=NAME → -f pulse -frame_size 19200 -i SOURCE (virtual-audio-capturer = the
-//       speakers' monitor; 100 ms packets, so a queue of packets holds seconds as with DirectShow)
+//   -f dshow -i audio=NAME → -f pulse -fragment_size 1920 -i SOURCE (virtual-audio-capturer =
+//       the speakers' monitor; 10 ms fragments, so each piece of sound is stamped within a few
+//       milliseconds of when it was played or spoken)
 // Explicit -map options keep the output's order, picture first, and an unlabelled mixing filter
 // (-filter_complex amix=inputs=2) gets labels for the sound inputs and its output. Options of
 // each input stay with that input.
@@ -30,7 +31,9 @@
 //     frame interval and the sound server's delivery delay, so a sound is heard at the frame
 //     that shows what made it;
 //   - every sound goes through aresample=async=1000, which follows the stamps where a source
-//     delivers late or in lumps, before the mix.
+//     delivers late or in lumps, before the mix;
+//   - the pictures keep their grab times to the millisecond (-fps_mode:v vfr -enc_time_base:v
+//     1:1000) instead of being moved to the frame rate's 40 ms steps.
 // Such a capture also reports its progress ten times a second (-stats_period 0.1): a stop waits
 // for the encoder to write past the stop's moment, and sees it sooner.
 // Commands this cannot hold for (other inputs, a filter on an input, an output -t/-to/-ss)
