@@ -186,7 +186,7 @@ std::string TranslateDevice(Input& input, size_t formatAt, DeviceResolver& resol
     input.options[formatAt + 1] = "pulse";
     // The demuxer stamps each fragment the server hands out with its arrival less the latency the
     // server reports, which is only as exact as the fragment is short: with its default of 50 ms
-    // a monitor's sound came out 40 ms late, by an amount that changed with what else played.
+    // a monitor's sound moved by up to 40 ms with what else played on its speaker.
     if (!FindOption(input.options, "-fragment_size"))
       input.options.insert(input.options.begin() + formatAt + 2,
                            {"-fragment_size", std::string(kSoundFragmentBytes)});
