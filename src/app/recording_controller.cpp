@@ -41,6 +41,8 @@ const char kNoRoomToStart[] =
 const char kLowDiskStopping[] = "磁盘空间不足，正在停止...";
 const char kLowDiskStopped[] = "磁盘空间不足，已停止 ";
 const char kNoRoomToRemux[] = "磁盘已满，无法转换，原始录像已保留";
+// After the mode word: "没有在录制：..." / "没有在直播：...".
+const char kNoProgress[] = "：10秒没有任何进度！";
 
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
@@ -151,6 +153,22 @@ void RecordingController::CheckDiskSpace() {
     return;
   }
   view_.StartTimer(kDiskSpaceTimer, kDiskSpaceCheckMs);
+}
+
+void RecordingController::WatchProgress() {
+  if (stalled_) {
+    stalled_ = false;
+    view_.SetLed(kLedGreen);
+  }
+  view_.StartTimer(kProgressWatchTimer, kProgressWatchMs);
+}
+
+void RecordingController::OnProgressWatch() {
+  // A stop on its way lets the encoder fall quiet; the end of the job ends the watch.
+  if (!JobActive() || jobKind_ != 0 || stopping_ || currentJob_->stopRequested) return;
+  stalled_ = true;
+  view_.SetLed(kLedRed);
+  SetStatusText(Text("没有在") + ModeWord() + Text(kNoProgress), true);
 }
 
 bool RecordingController::Start() {
@@ -316,9 +334,12 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
     // reached the encoder, a push that broke off in the same moment): the capture is finished as
     // the user's stop would finish it, and is not restarted.
     stopPending = closing_ || stopping_ || (currentJob_ && currentJob_->stopRequested != 0);
-    // The stop timer and the disk check belong to this capture, not to whatever comes next.
+    // The stop timer, the disk check and the progress watch belong to this capture, not to
+    // whatever comes next.
     view_.KillTimer(kStopTimer);
     view_.KillTimer(kDiskSpaceTimer);
+    view_.KillTimer(kProgressWatchTimer);
+    stalled_ = false;
     stopping_ = false;
     if (code == kJobFinished && stopPending) code = kJobStopped;
   }
@@ -354,7 +375,11 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       }
     }
     // The remux keeps the recording's length: it is what "已停止" reports when the file is done.
-    if (jobKind_ == 0) lastProgressTime_.clear();
+    if (jobKind_ == 0) {
+      lastProgressTime_.clear();
+      stalled_ = false;
+      WatchProgress();
+    }
     startTime_ = now_();
     SetModeLabel(1);
     return;
@@ -363,7 +388,11 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
   if (code == kJobProgress) {
     if (text.empty()) return;
     const std::string progress = text.substr(0, 31);
-    if (jobKind_ == 0) lastProgressTime_ = progress;
+    if (jobKind_ == 0) {
+      // A time that does not move is no progress (an encoder can repeat its last line).
+      if (progress != lastProgressTime_) WatchProgress();
+      lastProgressTime_ = progress;
+    }
     // Asked to stop, the encoder finishes its file and keeps reporting until it ends: the times
     // still count for the recording's length, but "正在停止..." stays.
     if (stopping_ || (currentJob_ && currentJob_->stopRequested)) return;
@@ -444,6 +473,9 @@ void RecordingController::OnTimer(int id) {
       break;
     case kDiskSpaceTimer:
       CheckDiskSpace();
+      break;
+    case kProgressWatchTimer:
+      OnProgressWatch();
       break;
     case kLedHoldTimer:
       view_.StopLedBlinking();

@@ -31,6 +31,10 @@ class RecordingController {
   // Looks at the free space in the save folder while a recording runs.
   static constexpr int kDiskSpaceTimer = 16;
   static constexpr int kDiskSpaceCheckMs = 3000;
+  // Watches the encoder's progress: none this long after the start, or no new time this long
+  // after the last one, and the toolbar says that nothing is being recorded.
+  static constexpr int kProgressWatchTimer = 17;
+  static constexpr int kProgressWatchMs = 10000;
 
   // A recording needs this much free space to start ...
   static constexpr std::int64_t kStartFreeSpaceBytes = std::int64_t(1) << 30;  // 1 GB
@@ -110,6 +114,9 @@ class RecordingController {
   // Ends a live push that waits for its next attempt, as the user's stop would.
   void EndPendingRestart();
   void CheckDiskSpace();
+  // The capture's encoder reported a new time: the watch starts over.
+  void WatchProgress();
+  void OnProgressWatch();
   bool HasRoomToStart() const;
   QString ModeWord() const;
 
@@ -133,6 +140,8 @@ class RecordingController {
   bool closing_ = false;
   // The recording was stopped because the disk was nearly full.
   bool lowDiskStop_ = false;
+  // The capture's encoder went quiet: the lamp is red until it reports again.
+  bool stalled_ = false;
   bool regionMode_ = false;
   CaptureRegion region_;
   bool restartPending_ = false;

@@ -51,7 +51,8 @@
 namespace vortane {
 namespace {
 
-// The window's own timers, beside the start-up (10, 12) and the controller's (13, 14, 20).
+// The window's own timers, beside the start-up (10, 12) and the controller's (13, 14, 16, 17,
+// 20).
 constexpr int kCloseDelayTimer = 31;  // the short pause before the window goes
 
 constexpr int kCloseDelayMs = 50;
@@ -872,6 +873,7 @@ void CVortaneDlg::OnTimer(int id) {
     case RecordingController::kLedHoldTimer:
     case RecordingController::kLiveRestartTimer:
     case RecordingController::kDiskSpaceTimer:
+    case RecordingController::kProgressWatchTimer:
       controller_.OnTimer(id);
       break;
     case kCloseTimeoutTimer:

@@ -560,6 +560,12 @@ void CMediaFileDlg::ShowUploadDestinations(bool loaded) {
     list_->SetColumnEditor(kTargetColumn, beginTargetEdit_, endTargetEdit_, targetCombo_);
   else
     list_->SetColumnEditor(kTargetColumn, nullptr, nullptr, nullptr);
+  destinationsLoaded_ = editor;
+  if (uploads_->AutoUpload() || uploads_->UploadBusy()) {
+    // A logout does not take away the stop of what runs: closing waits for it.
+    UpdateUploadButtons();
+    return;
+  }
   startUploadButton_->setEnabled(editor);
   stopUploadButton_->setEnabled(editor);
 }
@@ -627,11 +633,9 @@ int CMediaFileDlg::EndTargetEdit(QWidget*& editor, int, int column, QString& tex
 }
 
 void CMediaFileDlg::UpdateUploadButtons() {
-  const UploadQueue::Buttons buttons = uploads_->UploadButtons();
-  if (buttons.setEnabled) {
-    startUploadButton_->setEnabled(buttons.startEnabled);
-    stopUploadButton_->setEnabled(buttons.stopEnabled);
-  }
+  const UploadQueue::Buttons buttons = uploads_->UploadButtons(destinationsLoaded_);
+  startUploadButton_->setEnabled(buttons.startEnabled);
+  stopUploadButton_->setEnabled(buttons.stopEnabled);
   stopUploadButton_->setText(buttons.stopText);
 }
 

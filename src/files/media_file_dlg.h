@@ -104,7 +104,8 @@ class CMediaFileDlg : public QDialog {
   bool IsListFilling() const;
 
   // The upload destinations were loaded (after a login): the destination editor of column 5 and
-  // the upload buttons work; otherwise both are off.
+  // the upload buttons work; otherwise both are off, except the stop of a queue that is on or an
+  // upload that runs.
   void ShowUploadDestinations(bool loaded);
   // The in-cell editor of column 5 (the destination combo 1061) and its callbacks, used while
   // the destinations are loaded (by default BeginTargetEdit and EndTargetEdit).
@@ -215,6 +216,8 @@ class CMediaFileDlg : public QDialog {
   bool playerTraced_ = false;
   std::unique_ptr<platform::MessageWindow> uploadWindow_;
   std::unique_ptr<UploadQueue> uploads_;
+  // Upload destinations are there (logged in): the queue may be switched on.
+  bool destinationsLoaded_ = false;
   // The entries of the destination combo, copies of the destinations they show.
   std::vector<DestinationEntry> destinations_;
   QTimer* uploadTimer_ = nullptr;

@@ -5,8 +5,8 @@
 #include <cctype>
 #include <chrono>
 #include <cstdio>
+#include <exception>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "http/http_get.h"
@@ -21,6 +21,9 @@ namespace {
 constexpr char kUploaderProgram[] = "felwick";
 // A file changed this recently may still be written; it is looked at twice this far apart.
 constexpr auto kSettleTime = std::chrono::milliseconds(1500);
+
+const char kNoUploadThread[] = "无法开始上传：系统资源不足";
+const char kUploadBroken[] = "上传中断：系统资源不足";
 
 std::mutex identifierMutex;
 std::string identifier;
@@ -176,13 +179,19 @@ bool StartUploadThread(std::shared_ptr<EncoderJob> job, UploadRequest request,
   running->store(true);
   try {
     std::thread([job, request = std::move(request), running] {
-      UploadThread(job, request);
+      // An exception must not leave the thread: it would end the whole program.
+      try {
+        UploadThread(job, request);
+      } catch (const std::exception&) {
+        PostFailure(*job, QString::fromUtf8(kUploadBroken));
+      }
       running->store(false);
     }).detach();
     return true;
-  } catch (const std::system_error&) {
+  } catch (const std::exception&) {
+    // No thread (the system's threads or memory ran out): a failed upload like any other.
     running->store(false);
-    PostFailure(*job, QStringLiteral("创建进程失败"));
+    PostFailure(*job, QString::fromUtf8(kNoUploadThread));
     return false;
   }
 }

@@ -57,7 +57,8 @@ std::string CheckUploadFile(const QString& path);
 // the job record be used for the next upload.
 void UploadThread(const std::shared_ptr<EncoderJob>& job, const UploadRequest& request);
 
-// Starts UploadThread on a new thread; false (the job reports code 10) when none could be made.
+// Starts UploadThread on a new thread; false (the job reports code 10 with the reason) when none
+// could be made. Nothing that goes wrong in it ends the program: it is reported as code 10.
 bool StartUploadThread(std::shared_ptr<EncoderJob> job, UploadRequest request,
                        std::shared_ptr<std::atomic<bool>> running);
 

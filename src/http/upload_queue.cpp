@@ -39,20 +39,17 @@ void UploadQueue::Stop() {
   if (uploadBusy_ && job_) job_->stopRequested.store(1);
 }
 
-UploadQueue::Buttons UploadQueue::UploadButtons() const {
+UploadQueue::Buttons UploadQueue::UploadButtons(bool destinationsLoaded) const {
   Buttons buttons;
+  buttons.stopText = QStringLiteral("停止上传");
   if (autoUpload_) {
-    buttons.setEnabled = true;
-    buttons.startEnabled = false;
     buttons.stopEnabled = true;
-    buttons.stopText = QStringLiteral("停止上传");
   } else if (uploadBusy_) {
+    // Stopping: pressing again only asks again, and nothing else can end the upload.
+    buttons.stopEnabled = true;
     buttons.stopText = QStringLiteral("停止...");
   } else {
-    buttons.setEnabled = true;
-    buttons.startEnabled = true;
-    buttons.stopEnabled = false;
-    buttons.stopText = QStringLiteral("停止上传");
+    buttons.startEnabled = destinationsLoaded;
   }
   return buttons;
 }

@@ -40,14 +40,14 @@ class UploadQueue {
   // 停止上传: the queue is off; a running upload is asked to stop (its uploader ends).
   void Stop();
 
-  // What the two buttons show.
+  // What the two buttons show. Without upload destinations (logged out) the queue cannot be
+  // switched on; a queue that is on and an upload that runs can always be stopped.
   struct Buttons {
-    bool setEnabled = false;  // false: the enabled states stay as they are
     bool startEnabled = false;
     bool stopEnabled = false;
     QString stopText;
   };
-  Buttons UploadButtons() const;
+  Buttons UploadButtons(bool destinationsLoaded) const;
 
   // One timer tick over the rows in list order: the first queued row with an upload address
   // starts (at most one per tick). Its index, or -1.

@@ -1,11 +1,16 @@
 // felwick against the reference platform on 127.0.0.1: a 1 GB sparse lesson uploads with steady
 // progress and bounded memory while the connection is cut at 60 % (the rest continues from the
 // server's offset, so no byte is sent twice); a server that refuses; a server without tus (the
-// multipart fallback); a lesson that changes while it uploads.
+// multipart fallback); a lesson that changes while it uploads; servers whose answers do not show
+// that the file was stored; files that are not the teacher's own regular files.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QTemporaryDir>
+#include <atomic>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <thread>
@@ -148,10 +153,78 @@ TEST_F(FelwickTest, RefusedMultipartAndChangedFiles) {
   EXPECT_NE(run.exitCode, 0);
   EXPECT_NE(run.output.find("error:文件在上传过程中被改动"), std::string::npos) << run.output;
   EXPECT_FALSE(QFileInfo::exists(store_.filePath(QStringLiteral("c.mp4"))));
-  // A file that does not exist.
-  run = RunUploader(work_.filePath(QStringLiteral("gone.mp4")), Url("d.mp4"));
-  EXPECT_EQ(run.exitCode, 1);
-  EXPECT_NE(run.output.find("error:无法打开文件"), std::string::npos);
+}
+
+TEST_F(FelwickTest, OnlyTheTeachersOwnRegularFilesAreOpened) {
+  ASSERT_FALSE(server_.Address().isEmpty());
+  const QString lesson = RandomFile("lesson.mp4", 64 * 1024);
+  const QString link = work_.filePath(QStringLiteral("link.mp4"));
+  ASSERT_TRUE(QFile::link(lesson, link));
+  const QString fifo = work_.filePath(QStringLiteral("fifo.mp4"));
+  ASSERT_EQ(mkfifo(fifo.toLocal8Bit().constData(), 0600), 0);
+  const QString others = RandomFile("others.mp4", 64 * 1024);
+  const bool chowned = chown(others.toLocal8Bit().constData(), 65534, 65534) == 0;
+  struct Case {
+    QString path;
+    const char* error;
+  };
+  std::vector<Case> cases = {
+      {work_.filePath(QStringLiteral("gone.mp4")), "error:无法打开文件"},
+      {link, "error:文件是链接"},
+      {fifo, "error:不是普通文件"},
+      {work_.path(), "error:不是普通文件"},
+  };
+  if (chowned) cases.push_back({others, "error:不是您自己的文件"});
+  for (const Case& c : cases) {
+    // A felwick that blocks on the FIFO is let go after a generous ceiling, and that shows.
+    std::atomic<bool> done{false};
+    std::atomic<bool> hung{false};
+    std::thread release([&] {
+      for (int waited = 0; waited < 20000 && !done; waited += 50)
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      if (done) return;
+      hung = true;
+      const int fd = open(fifo.toLocal8Bit().constData(), O_WRONLY | O_NONBLOCK);
+      if (fd >= 0) close(fd);
+    });
+    const UploaderRun run = RunUploader(c.path, Url("e.mp4"));
+    done = true;
+    release.join();
+    EXPECT_FALSE(hung) << c.path.toStdString();
+    EXPECT_EQ(run.exitCode, 1) << c.path.toStdString();
+    EXPECT_NE(run.output.find(c.error), std::string::npos) << run.output;
+    EXPECT_TRUE(run.echo.empty()) << c.path.toStdString();
+  }
+  EXPECT_FALSE(QFileInfo::exists(store_.filePath(QStringLiteral("e.mp4"))));
+}
+
+TEST_F(FelwickTest, AnAnswerThatDoesNotShowTheFileStoredIsAFailure) {
+  ASSERT_FALSE(server_.Address().isEmpty());
+  const QString lesson = RandomFile("lesson.mp4", 3 * 1024 * 1024 + 17);
+  struct Case {
+    const char* mode;
+    const char* error;
+  };
+  const Case cases[] = {
+      // tus: a PATCH taken without telling how far the file got, or telling more than it has.
+      {"mode=normal&answer=no-offset", "error:服务器的回答没有 Upload-Offset"},
+      {"mode=normal&answer=past-end", "error:服务器报告的上传位置无效"},
+      // The form: a page that is not the server's JSON answer.
+      {"mode=multipart-only&answer=not-json", "error:服务器的回答不是 JSON 对象"},
+  };
+  for (const Case& c : cases) {
+    ASSERT_TRUE(Mode(c.mode));
+    const UploaderRun run = RunUploader(lesson, Url("f.mp4"));
+    EXPECT_EQ(run.exitCode, 1) << c.mode << "\n" << run.output;
+    EXPECT_NE(run.output.find(c.error), std::string::npos) << c.mode << "\n" << run.output;
+    EXPECT_TRUE(run.echo.empty()) << c.mode;
+    EXPECT_TRUE(run.percents.empty() || run.percents.back() < 100.0) << c.mode;
+  }
+  // The same server answering properly again: the lesson goes up.
+  ASSERT_TRUE(Mode("mode=normal"));
+  const UploaderRun run = RunUploader(lesson, Url("g.mp4"));
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+  EXPECT_EQ(run.echo, R"({"code":0,"filename":"g.mp4"})");
 }
 
 }  // namespace

@@ -53,9 +53,11 @@ class FakeView : public ToolbarView {
   void ReleaseCamera() override { ++cameraReleased; }
   void StartTimer(int id, int ms) override {
     timers[id] = ms;
+    // Starting a running timer restarts it, as the window's timers do.
+    const int start = ++timerStarts[id];
     if (realTimers) {
-      QTimer::singleShot(ms, [this, id] {
-        if (timers.count(id)) onTimer(id);
+      QTimer::singleShot(ms, [this, id, start] {
+        if (timers.count(id) && timerStarts[id] == start) onTimer(id);
       });
     }
   }
@@ -75,6 +77,7 @@ class FakeView : public ToolbarView {
   std::vector<QString> messages;
   int settingsOpened = 0, cameraReleased = 0;
   std::map<int, int> timers;
+  std::map<int, int> timerStarts;
   int screenWidth = 1920;
   bool loggedIn = false;
   std::vector<std::string> stopSignals;
@@ -496,6 +499,63 @@ TEST(RecordingController, AStopOrACloseWinsOverAnEndByItself) {
   EXPECT_EQ(closing.view.timers.count(RecordingController::kLiveRestartTimer), 0u);
 }
 
+TEST(RecordingController, NoProgressNoRecording) {
+  constexpr int kWatch = RecordingController::kProgressWatchTimer;
+  const QString kNotRecording = U("没有在录制：10秒没有任何进度！");
+  // Nothing in the first ten seconds (an output that blocks, a grab that hangs): red, said
+  // plainly; progress that comes after all puts the running look back.
+  Fixture f;
+  f.controller.StartOrStop();
+  f.Post(kJobStarted);
+  f.Post(kJobProgress, "");  // the reader's first word carries no time
+  EXPECT_EQ(f.view.timers[kWatch], 10000);
+  EXPECT_EQ(f.view.led, 2002);
+  f.controller.OnTimer(kWatch);
+  EXPECT_EQ(f.view.status, kNotRecording);
+  EXPECT_TRUE(f.view.statusIsRed);
+  EXPECT_EQ(f.view.led, 2001);
+  EXPECT_TRUE(f.controller.JobActive()) << "the encoder is left to the teacher's stop";
+  f.Post(kJobProgress, "00:00:01.00");
+  EXPECT_EQ(f.view.status, U("正在录制 00:00:01.00"));
+  EXPECT_FALSE(f.view.statusIsRed);
+  EXPECT_EQ(f.view.led, 2002);
+  EXPECT_EQ(f.view.timers[kWatch], 10000) << "watched again";
+
+  // A stall later: a time that does not move is no progress. The stop still saves the lesson.
+  const int starts = f.view.timerStarts[kWatch];
+  f.Post(kJobProgress, "00:00:02.00");
+  EXPECT_EQ(f.view.timerStarts[kWatch], starts + 1);
+  f.Post(kJobProgress, "00:00:02.00");
+  EXPECT_EQ(f.view.timerStarts[kWatch], starts + 1);
+  f.controller.OnTimer(kWatch);
+  EXPECT_EQ(f.view.status, kNotRecording);
+  EXPECT_EQ(f.view.led, 2001);
+  f.StopNow();
+  EXPECT_EQ(f.view.status, U("正在停止..."));
+  f.controller.OnTimer(kWatch);  // asked to stop: a quiet encoder is expected
+  EXPECT_EQ(f.view.status, U("正在停止..."));
+  f.Post(kJobStopped);
+  EXPECT_EQ(f.view.timers.count(kWatch), 0u);
+  ASSERT_EQ(f.started.size(), 2u) << "what was written is copied into the final file";
+  EXPECT_EQ(f.started[1]->notifyMessage, WM_REMUX_JOB_EVENT);
+  f.Post(kJobStarted);
+  EXPECT_EQ(f.view.timers.count(kWatch), 0u) << "the copy is not watched";
+  f.controller.OnTimer(kWatch);
+  EXPECT_EQ(f.view.status, U("检查格式..."));
+
+  // A live push says it in its own word; a watch that fires after the end changes nothing.
+  Fixture live;
+  StartLive(live);
+  live.controller.OnTimer(kWatch);
+  EXPECT_EQ(live.view.status, U("没有在直播：10秒没有任何进度！"));
+  EXPECT_EQ(live.view.led, 2001);
+  live.StopNow();
+  live.Post(kJobStopped);
+  EXPECT_EQ(live.view.status, U("已停止 00:00:01.00"));
+  live.controller.OnTimer(kWatch);
+  EXPECT_EQ(live.view.status, U("已停止 00:00:01.00"));
+}
+
 TEST(RecordingController, DiskSpace) {
   constexpr std::int64_t kMiB = 1024 * 1024;
   // Under 1 GB free in the save folder a recording does not start; a live push writes nothing
@@ -597,8 +657,9 @@ TEST(RecordingController, RealRunnerWithScriptedEncoder) {
   const QString encoder = bin.filePath("vortenc");
   QFile script(encoder);
   ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  // Captures print progress until "q" arrives (and take the encoder away when the file "gone"
-  // is beside it); the remux copies its input to its output.
+  // Captures print progress until "q" arrives (none while the file "stall" is beside it, and
+  // they take the encoder away when the file "gone" is); the remux copies its input to its
+  // output.
   script.write(R"(#!/bin/bash
 for last; do :; done
 if [ "$2" = "-i" ]; then
@@ -609,7 +670,8 @@ echo capture > "$last"
 n=0
 while :; do
   n=$((n+1))
-  printf 'frame=%d fps=25 q=28.0 size=1kB time=00:00:0%d.00 bitrate=1k speed=1x\r' $n $((n%10))
+  [ -e "$0-stall" ] ||
+    printf 'frame=%d fps=25 q=28.0 size=1kB time=00:00:0%d.00 bitrate=1k speed=1x\r' $n $((n%10))
   if read -t 0.2 -n 1 key && [ "$key" = q ]; then
     [ -e "$0-gone" ] && cp "$0" "$0-kept" && rm "$0"
     exit 0
@@ -633,10 +695,10 @@ done
   view.realTimers = true;
   view.onTimer = [&](int id) { controller.OnTimer(id); };
 
-  auto waitFor = [&](auto condition) {
+  auto waitFor = [&](auto condition, int ceilingMs = 15000) {
     QElapsedTimer timer;
     timer.start();
-    while (!condition() && timer.elapsed() < 15000)
+    while (!condition() && timer.elapsed() < ceilingMs)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
     return condition();
   };
@@ -673,6 +735,29 @@ done
   ASSERT_TRUE(waitFor([&] { return view.status.startsWith(U("正在录制 00:00:0")); }))
       << view.status.toStdString();
   EXPECT_FALSE(view.statusIsRed);
+
+  // The encoder falls silent (a grab that hangs): ten seconds later the lamp is red and the
+  // toolbar says nothing is being recorded; the stop still saves what was written.
+  QElapsedTimer quiet;
+  quiet.start();
+  ASSERT_TRUE(QFile(encoder + "-stall").open(QIODevice::WriteOnly));
+  ASSERT_TRUE(waitFor([&] { return view.status == U("没有在录制：10秒没有任何进度！"); }, 60000))
+      << view.status.toStdString();
+  EXPECT_GE(quiet.elapsed(), 9500) << "the last progress came at most a loop before the stall";
+  EXPECT_TRUE(view.statusIsRed);
+  EXPECT_EQ(view.led, 2001);
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] {
+    return view.status.startsWith(U("已停止")) && !controller.JobActive();
+  })) << view.status.toStdString();
+  EXPECT_TRUE(QFile::exists(controller.finalPath()));
+  ASSERT_TRUE(QFile::remove(encoder + "-stall"));
+
+  const std::time_t stalledStart = std::time(nullptr);
+  ASSERT_TRUE(waitFor([&] { return std::time(nullptr) > stalledStart; }));  // a name of its own
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] { return view.status.startsWith(U("正在录制 00:00:0")); }))
+      << view.status.toStdString();
   controller.SetClosing(true);
   controller.StartOrStop();
   EXPECT_TRUE(waitFor([&] { return !controller.JobActive() && controller.jobKind() == 0; }));

@@ -7,6 +7,7 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -15,6 +16,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <any>
+#include <functional>
 #include <thread>
 
 #include "http/upload_reader.h"
@@ -182,17 +184,19 @@ class UploadThreadTest : public ::testing::Test {
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
   // The texts posted by one upload, "code:text".
-  std::vector<std::string> Run(const std::string& reportUrl) {
+  std::vector<std::string> Run(const std::string& reportUrl, bool threadStarts = true) {
     events_.clear();
     auto job = std::make_shared<EncoderJob>();
     job->ownerWindow = window_.handle();
     job->notifyMessage = WM_UPLOAD_JOB_EVENT;
     job->readerProc = UploadReader;
     auto running = std::make_shared<std::atomic<bool>>(false);
-    EXPECT_TRUE(StartUploadThread(job,
-                                  {lesson_, "http://127.0.0.1:1/files/", reportUrl,
-                                   platform::WideToAnsi(QStringLiteral("高一 物理"))},
-                                  running));
+    EXPECT_EQ(StartUploadThread(job,
+                                {lesson_, "http://127.0.0.1:1/files/", reportUrl,
+                                 platform::WideToAnsi(QStringLiteral("高一 物理"))},
+                                running),
+              threadStarts);
+    if (afterStart_) afterStart_();
     EXPECT_TRUE(test::PumpUntil([&] { return !running->load(); }, 60000));
     test::PumpUntil([] { return false; }, 100);
     std::vector<std::string> texts;
@@ -213,6 +217,7 @@ class UploadThreadTest : public ::testing::Test {
   test::ScopedEnv path_{"PATH", folder_.path().toUtf8() + ":" + qgetenv("PATH")};
   QString lesson_ = folder_.filePath(QStringLiteral("20240312140000m.mp4"));
   QString lastCommand_;
+  std::function<void()> afterStart_;
 };
 
 TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
@@ -263,6 +268,21 @@ TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_NE(texts[0].find("仍在写入"), std::string::npos) << texts[0];
   }
+  // No thread can be made for the upload (threads get more room than there is): it fails like
+  // any other upload, with its reason, and the program goes on.
+  Uploader(R"(printf '[_ECHO]{"code":0}[/_ECHO]')");
+  pthread_attr_t huge;
+  pthread_attr_t usual;
+  ASSERT_EQ(pthread_getattr_default_np(&usual), 0);
+  pthread_attr_init(&huge);
+  pthread_attr_setstacksize(&huge, size_t(1) << 50);
+  ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
+  afterStart_ = [&] { pthread_setattr_default_np(&usual); };
+  const Texts noThread = Run(platform.Address() + "/cb", false);
+  afterStart_ = nullptr;
+  pthread_attr_destroy(&huge);
+  pthread_attr_destroy(&usual);
+  EXPECT_EQ(noThread, (Texts{"10:无法开始上传：系统资源不足"}));
   // A lesson deleted before its turn never reaches the uploader.
   QFile::remove(lesson_);
   const Texts gone = Run(platform.Address() + "/cb");

@@ -130,16 +130,23 @@ TEST_F(QueueTest, RowsGoOneAfterTheOtherFromTheTopAtMostOnePerTick) {
 TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
   Queue(0);
   queue_.Start();
-  auto buttons = queue_.UploadButtons();
+  auto buttons = queue_.UploadButtons(true);
   EXPECT_FALSE(buttons.startEnabled);
   EXPECT_TRUE(buttons.stopEnabled);
   ASSERT_EQ(queue_.Tick(rows_), 0);
+  // Logged out meanwhile: the queue cannot be switched on, the running upload can be stopped.
+  buttons = queue_.UploadButtons(false);
+  EXPECT_FALSE(buttons.startEnabled);
+  EXPECT_TRUE(buttons.stopEnabled);
   queue_.Stop();
   EXPECT_EQ(queue_.Job()->stopRequested.load(), 1);
   EXPECT_FALSE(queue_.AutoUpload());
-  buttons = queue_.UploadButtons();
-  EXPECT_FALSE(buttons.setEnabled);
-  EXPECT_EQ(buttons.stopText, QStringLiteral("停止..."));
+  for (bool loaded : {true, false}) {
+    buttons = queue_.UploadButtons(loaded);
+    EXPECT_FALSE(buttons.startEnabled);
+    EXPECT_TRUE(buttons.stopEnabled) << "still ending: it can be asked again";
+    EXPECT_EQ(buttons.stopText, QStringLiteral("停止..."));
+  }
   EXPECT_FALSE(queue_.Start()) << "not while the upload still ends";
   const auto stopped = Post(kJobStopped);
   EXPECT_EQ(stopped.cellText, QStringLiteral("上传被终止"));
@@ -147,10 +154,11 @@ TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
   EXPECT_TRUE(stopped.saveSideFile);
   EXPECT_EQ(parts_[0].uploadState, 4);
   EXPECT_EQ(platform::AnsiToWide(parts_[0].statusText), QStringLiteral("上传被终止"));
-  buttons = queue_.UploadButtons();
+  buttons = queue_.UploadButtons(true);
   EXPECT_TRUE(buttons.startEnabled);
   EXPECT_FALSE(buttons.stopEnabled);
   EXPECT_EQ(buttons.stopText, QStringLiteral("停止上传"));
+  EXPECT_FALSE(queue_.UploadButtons(false).startEnabled) << "no destinations, no queue";
 }
 
 TEST_F(QueueTest, EveryStatusMessageShowsItsText) {

@@ -223,6 +223,18 @@ TEST(MediaFileDlg, EveryControlAtItsPlaceAndTheListsColumns) {
   // Upload destinations not loaded: no editor for column 5, upload buttons off.
   d.ShowUploadDestinations(false);
   EXPECT_FALSE(files.Button(D::kIdStartUpload)->isEnabled());
+  // Logged in, the queue switched on, logged out again: the queue can still be stopped (closing
+  // is refused while an upload runs), and then nothing can be started.
+  d.ShowUploadDestinations(true);
+  EXPECT_TRUE(files.Button(D::kIdStartUpload)->isEnabled());
+  d.OnCommand(D::kIdStartUpload);
+  d.ShowUploadDestinations(false);
+  EXPECT_FALSE(files.Button(D::kIdStartUpload)->isEnabled());
+  EXPECT_TRUE(files.Button(D::kIdStopUpload)->isEnabled());
+  d.OnCommand(D::kIdStopUpload);
+  EXPECT_FALSE(d.Uploads().AutoUpload());
+  EXPECT_FALSE(files.Button(D::kIdStartUpload)->isEnabled());
+  EXPECT_FALSE(files.Button(D::kIdStopUpload)->isEnabled());
   // With nothing loaded the trim buttons do nothing.
   for (int id : {D::kIdInPoint, D::kIdOutPoint, D::kIdPlayFromIn, D::kIdPlayFromOut, D::kIdCut})
     d.OnCommand(id);

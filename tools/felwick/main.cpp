@@ -11,7 +11,9 @@
 // "error:TEXT" for each failure (also the ones it recovers from), and the server's answer as
 // "[_ECHO]...[/_ECHO]". "q" on standard input stops it, and so does the end of the program that
 // started it. Exit status: 0 when the server took the
-// whole file, 1 when the upload failed, 2 on a wrong command line, 3 when it was stopped.
+// whole file (its Upload-Offset reached the file's end, or the form's answer is a JSON object),
+// 1 when the upload failed, 2 on a wrong command line, 3 when it was stopped. FILE must be the
+// user's own regular file; a link or a FIFO is refused.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "http_exchange.h"
+#include "server_answer.h"
 
 namespace felwick {
 namespace {
@@ -30,8 +31,15 @@ UploadOutcome MultipartUpload(UploadSession& session) {
     request.beforeLastByte = [&session] { return session.file.Unchanged(); };
     const HttpReply reply = Perform(request);
     if (reply.transferred && reply.status >= 200 && reply.status < 300) {
+      // A form has no offset to check: only the server's JSON answer shows the file arrived (a
+      // proxy's or a portal's page says 200 as well).
+      if (!IsJsonObject(reply.body)) {
+        session.output.Error("服务器的回答不是 JSON 对象（HTTP " + std::to_string(reply.status) +
+                             "），无法确认文件已保存" + Excerpt(reply.body));
+        return UploadOutcome::kFailed;
+      }
       session.output.Progress(100.0, true);
-      if (!reply.body.empty()) session.output.Echo(reply.body);
+      session.output.Echo(reply.body);
       return UploadOutcome::kDone;
     }
     if (session.stopRequested()) return UploadOutcome::kStopped;

@@ -38,19 +38,29 @@ class TusTransfer {
     int failures = 0;
     for (;;) {
       HttpReply reply = Patch(offset);
-      if (reply.transferred && (reply.status == 200 || reply.status == 204)) {
-        const std::int64_t sent = std::min(PatchBytes(), s_.file.Size() - offset);
-        const std::int64_t next = OffsetOf(reply).value_or(offset + sent);
-        if (next > offset || (next == s_.file.Size() && sent == 0)) {
-          failures = 0;
-          offset = next;
-          if (offset >= s_.file.Size()) {
-            s_.output.Progress(100.0, true);
-            if (!reply.body.empty()) s_.output.Echo(reply.body);
-            return UploadOutcome::kDone;
-          }
-          continue;
+      if (reply.transferred && reply.status >= 200 && reply.status < 300) {
+        // Only the server's own offset shows what it stored: a taken PATCH without one, or with
+        // one that does not move forward within the file, proves nothing.
+        const std::optional<std::int64_t> next = OffsetOf(reply);
+        if (!next) {
+          s_.output.Error("服务器的回答没有 Upload-Offset（HTTP " + std::to_string(reply.status) +
+                          "），无法确认文件已保存");
+          return UploadOutcome::kFailed;
         }
+        if (!MovesForward(offset, *next)) {
+          s_.output.Error("服务器报告的上传位置无效（Upload-Offset " + std::to_string(*next) +
+                          "，本次从 " + std::to_string(offset) + " 开始，文件共 " +
+                          std::to_string(s_.file.Size()) + " 字节），无法确认文件已保存");
+          return UploadOutcome::kFailed;
+        }
+        failures = 0;
+        offset = *next;
+        if (offset == s_.file.Size()) {
+          s_.output.Progress(100.0, true);
+          if (!reply.body.empty()) s_.output.Echo(reply.body);
+          return UploadOutcome::kDone;
+        }
+        continue;
       }
       if (s_.stopRequested()) return UploadOutcome::kStopped;
       if (reply.failure == "file changed") {
@@ -144,6 +154,13 @@ class TusTransfer {
         return std::nullopt;
       }
     }
+  }
+
+  // The server's new offset lies past the one sent and within the file; an empty file is
+  // complete with its one empty PATCH.
+  bool MovesForward(std::int64_t sentFrom, std::int64_t next) const {
+    const std::int64_t size = s_.file.Size();
+    return (sentFrom < next && next <= size) || (size == 0 && next == 0);
   }
 
   static std::string Why(const HttpReply& reply) {

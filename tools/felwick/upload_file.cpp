@@ -17,7 +17,13 @@ std::int64_t ModifiedNs(const struct stat& info) {
 }  // namespace
 
 std::optional<UploadFile> UploadFile::Open(const std::string& path, std::string& error) {
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A link is not followed and a FIFO does not hold the open: what is opened is looked at
+  // before a byte of it is read.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0 && errno == ELOOP) {
+    error = "文件是链接，不上传：" + path;
+    return std::nullopt;
+  }
   if (fd < 0) {
     error = "无法打开文件 " + path + "（" + std::strerror(errno) + "）";
     return std::nullopt;
@@ -28,6 +34,13 @@ std::optional<UploadFile> UploadFile::Open(const std::string& path, std::string&
     error = "不是普通文件：" + path;
     return std::nullopt;
   }
+  // Another user's file in a shared folder is not the teacher's to send.
+  if (info.st_uid != geteuid()) {
+    close(fd);
+    error = "不是您自己的文件：" + path;
+    return std::nullopt;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   // The whole file is read once from start to end.
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
   return UploadFile(fd, info.st_size, ModifiedNs(info));

@@ -14,7 +14,8 @@ namespace felwick {
 
 class UploadFile {
  public:
-  // Nothing, with `error` set, when it cannot be opened or is not a regular file.
+  // Nothing, with `error` set, when it cannot be opened or is not a regular file of the user's
+  // own (a link, a FIFO, a device and another user's file are refused without blocking).
   static std::optional<UploadFile> Open(const std::string& path, std::string& error);
   UploadFile(UploadFile&& other) noexcept;
   UploadFile& operator=(UploadFile&&) = delete;

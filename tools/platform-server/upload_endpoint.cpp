@@ -281,7 +281,10 @@ void UploadEndpoint::Patch(const httplib::Request& request, httplib::Response& r
     return;
   }
   response.set_header("Tus-Resumable", kTusVersion);
-  response.set_header("Upload-Offset", std::to_string(offset));
+  if (proof_ == Proof::kPastEnd)
+    response.set_header("Upload-Offset", std::to_string(length + 1));
+  else if (proof_ != Proof::kNoOffset || tooLong)
+    response.set_header("Upload-Offset", std::to_string(offset));
   if (tooLong) {
     Refuse(response, 413, "超过了声明的长度");
     return;
@@ -357,6 +360,10 @@ void UploadEndpoint::Multipart(const httplib::Request& request, httplib::Respons
   std::filesystem::rename(part, folder_ + "/" + storedAs);
   std::printf("upload %s (multipart) stored as %s\n", id.c_str(), storedAs.c_str());
   std::fflush(stdout);
+  if (proof_ == Proof::kNotJson) {
+    response.set_content("<html><body>OK</body></html>", "text/html");
+    return;
+  }
   Reply(response, 200, json{{"code", 0}, {"filename", storedAs}});
 }
 
@@ -398,20 +405,37 @@ std::string UploadEndpoint::Callback(const httplib::Request& request) {
 
 void UploadEndpoint::Control(const httplib::Request& request, httplib::Response& response) {
   const std::string mode = request.get_param_value("mode");
-  if (mode == "normal" || mode.empty()) {
-    mode_ = Mode::kNormal;
-  } else if (mode == "refuse") {
-    mode_ = Mode::kRefuse;
-  } else if (mode == "multipart-only") {
-    mode_ = Mode::kMultipartOnly;
-  } else {
+  const std::string answer = request.get_param_value("answer");
+  const auto refuse = [&](const char* text) {
     response.status = 400;
-    response.set_content("no such mode\n", "text/plain");
+    response.set_content(text, "text/plain");
+  };
+  Mode newMode = Mode::kNormal;
+  if (mode == "refuse") {
+    newMode = Mode::kRefuse;
+  } else if (mode == "multipart-only") {
+    newMode = Mode::kMultipartOnly;
+  } else if (mode != "normal" && !mode.empty()) {
+    refuse("no such mode\n");
     return;
   }
+  Proof newProof = Proof::kRight;
+  if (answer == "no-offset") {
+    newProof = Proof::kNoOffset;
+  } else if (answer == "past-end") {
+    newProof = Proof::kPastEnd;
+  } else if (answer == "not-json") {
+    newProof = Proof::kNotJson;
+  } else if (!answer.empty()) {
+    refuse("no such answer\n");
+    return;
+  }
+  mode_ = newMode;
+  proof_ = newProof;
   dropAtPercent_ = std::atoi(request.get_param_value("drop_at").c_str());
   rateKilobytes_ = std::atoi(request.get_param_value("rate").c_str());
-  std::printf("upload mode %s, drop at %d%%\n", mode.c_str(), dropAtPercent_.load());
+  std::printf("upload mode %s, drop at %d%%, answer %s\n", mode.c_str(), dropAtPercent_.load(),
+              answer.empty() ? "right" : answer.c_str());
   std::fflush(stdout);
   response.set_content(R"({"code":0})", "application/json");
 }

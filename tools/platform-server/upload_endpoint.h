@@ -18,9 +18,11 @@
 // is answered here too and recorded with its "_FILENAME", "_SRC_ID" and "_TITLE" values.
 //
 // For tests: GET /control/upload?mode=normal|refuse|multipart-only[&drop_at=PERCENT][&rate=KBPS]
-// changes how it answers (refuse: every upload is refused with 403; multipart-only: it does not
-// speak tus; drop_at: the connection of the PATCH that crosses that share of a file is cut, once
-// per upload; rate: tus bodies are read no faster than that, like a slow school line), and GET
+// [&answer=no-offset|past-end|not-json] changes how it answers (refuse: every upload is refused
+// with 403; multipart-only: it does not speak tus; drop_at: the connection of the PATCH that
+// crosses that share of a file is cut, once per upload; rate: tus bodies are read no faster than
+// that, like a slow school line; answer: every PATCH it takes is answered without Upload-Offset
+// or with one past the file's end, or a form it takes is answered with an HTML page), and GET
 // /control/uploads lists the uploads, their byte counts, the stored files and the callbacks.
 namespace platform_server {
 
@@ -37,6 +39,8 @@ class UploadEndpoint {
 
  private:
   enum class Mode { kNormal, kRefuse, kMultipartOnly };
+  // What the answer to a taken upload proves: that it was stored, or nothing.
+  enum class Proof { kRight, kNoOffset, kPastEnd, kNotJson };
 
   struct Upload {
     std::string name;  // asked for
@@ -66,6 +70,7 @@ class UploadEndpoint {
 
   std::string folder_;
   std::atomic<Mode> mode_{Mode::kNormal};
+  std::atomic<Proof> proof_{Proof::kRight};
   std::atomic<int> dropAtPercent_{0};
   std::atomic<int> rateKilobytes_{0};
   std::mutex mutex_;
