@@ -97,6 +97,17 @@ Outcome RunVortenc(const QStringList& arguments,
   return run;
 }
 
+// Polls `done` for up to ten seconds.
+bool WaitFor(const std::function<bool()>& done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > 10000) return false;
+    QThread::msleep(20);
+  }
+  return true;
+}
+
 // The ffmpeg arguments vortenc would run, as printed by --dry-run (program name dropped).
 QString DryRun(const QString& command,
                const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
@@ -332,9 +343,14 @@ TEST(Vortenc, RecordsDesktopWithMixedSoundStopsOnQAndRemuxes) {
   while (!QFileInfo(exe).symLinkTarget().endsWith("/ffmpeg") && becoming.elapsed() < 10000)
     QThread::msleep(20);
   EXPECT_TRUE(QFileInfo(exe).symLinkTarget().endsWith("/ffmpeg"));
-  QFile cmdline(QString("/proc/%1/cmdline").arg(pid));
-  ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
-  QByteArray argv0 = cmdline.readAll().split('\0').value(0);
+  // Read until the new program's arguments are in place: they are set up a moment after its
+  // program file is.
+  QByteArray argv0;
+  ASSERT_TRUE(WaitFor([&] {
+    QFile cmdline(QString("/proc/%1/cmdline").arg(pid));
+    if (cmdline.open(QIODevice::ReadOnly)) argv0 = cmdline.readAll().split('\0').value(0);
+    return !argv0.isEmpty();
+  }));
   EXPECT_TRUE(argv0.endsWith("/vortenc")) << argv0.toStdString();
 
   QByteArray output;
@@ -482,7 +498,9 @@ TEST(Vortenc, OutputsAreNeverWrittenThroughALinkAFifoOrAnotherUsersFile) {
     EXPECT_EQ(run.exitCode, 3);
     EXPECT_EQ(run.err, "vortenc: will not write \"" + path + "\": " + c.refusal + "\n");
     EXPECT_LT(run.ms, 5000) << "refused at once, not after waiting on the FIFO";
-    if (std::string(c.refusal) == "it is a FIFO") EXPECT_TRUE(IsFifo(path));
+    if (std::string(c.refusal) == "it is a FIFO") {
+      EXPECT_TRUE(IsFifo(path));
+    }
   }
   EXPECT_EQ(vortane::test::ReadBytes(secret), "the teacher's private file");
   EXPECT_EQ(vortane::test::ReadBytes(lesson), lessonBytes);
@@ -505,14 +523,18 @@ TEST(Vortenc, OutputsAreNeverWrittenThroughALinkAFifoOrAnotherUsersFile) {
   EXPECT_NEAR(Probe(final)["format"].toObject()["duration"].toString().toDouble(), 2.0, 0.3);
 }
 
-// Where a box ("moov", "mdat") of an MP4 starts, and its size; nothing when it is not there.
+// Where a box ("moov", "mdat") of an MP4 starts, and its size; nothing when it is not there
+// whole.
 std::optional<std::pair<qint64, qint64>> Mp4Box(const QString& path, const QByteArray& type) {
   const QByteArray bytes = vortane::test::ReadBytes(path);
   qint64 at = 0;
   while (at + 8 <= bytes.size()) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
     const qint64 size = (qint64(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
-    if (bytes.mid(at + 4, 4) == type) return std::pair(at, size);
+    if (bytes.mid(at + 4, 4) == type) {
+      if (size < 8 || at + size > bytes.size()) return std::nullopt;
+      return std::pair(at, size);
+    }
     if (size < 8) break;
     at += size;
   }

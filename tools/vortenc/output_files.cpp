@@ -137,7 +137,11 @@ OpenedOutput OpenOutput(const FileOutput& output, const std::vector<std::string>
   const int fd = ::open(output.path.c_str(), flags, 0666);
   if (fd < 0) {
     const int error = errno;
-    if (error == EEXIST || error == ELOOP || error == ENXIO || error == EISDIR)
+    // EACCES: the kernel's own guard against following or opening someone else's link, FIFO or
+    // file in a folder all users may write.
+    struct stat there {};
+    if (error == EEXIST || error == ELOOP || error == ENXIO || error == EISDIR ||
+        ((error == EACCES || error == EPERM) && ::lstat(output.path.c_str(), &there) == 0))
       return {-1, refused + WhatIsThere(output.path)};
     return {-1, "cannot write " + Quoted(output.path) + ": " + std::strerror(error)};
   }
