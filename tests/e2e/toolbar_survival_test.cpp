@@ -290,8 +290,8 @@ TEST(ToolbarSurvival, ASharedFolderCannotReplaceOrLoseALesson) {
   EXPECT_TRUE(QFileInfo::exists(at("20250101080300.ts")));
   EXPECT_FALSE(QFileInfo::exists(at("20250101080300m.mp4")));
   EXPECT_EQ(ReadBytes(at("20250101080400m.mp4")), shorter);
-  const auto beside = Probe(at("20250101080400m-恢复.mp4"));
-  ASSERT_TRUE(beside);
+  const auto beside = Probe(folder + Utf8("/20250101080400m-恢复.mp4"));
+  ASSERT_TRUE(beside) << Recordings(folder).join(' ').toStdString();
   EXPECT_NEAR(beside->duration, 3.0, 0.5);
   EXPECT_FALSE(QFileInfo::exists(at("20250101080400.ts")));
   ::close(writer);
