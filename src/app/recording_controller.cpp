@@ -8,6 +8,7 @@
 #include "app/toolbar_view.h"
 #include "encoder/command_lines.h"
 #include "encoder/progress_reader.h"
+#include "files/final_copy.h"
 #include "platform/code_page.h"
 #include "platform/disk_space.h"
 #include "platform/program_info.h"
@@ -36,6 +37,7 @@ const char kRecovering[] = "直播中断，正在恢复...";
 const char kRecoveryFailed[] = "直播中断，未能恢复";
 const char kRemuxFailed[] = "转换失败，原始录像已保留";
 const char kRemuxStopped[] = "转换已中止，原始录像已保留";
+const char kCopyUnverified[] = "转换后的文件未能确认完好，原始录像已保留";
 const char kNoRoomToStart[] =
     "保存目录所在磁盘的剩余空间不足1GB，无法开始录制！\n请清理磁盘，或在设置中选择其他保存目录。";
 const char kLowDiskStopping[] = "磁盘空间不足，正在停止...";
@@ -264,6 +266,12 @@ void RecordingController::StartJob(const QString& command, std::uint32_t message
   job->notifyMessage = message;
   // The remux's output is kept: its last time is the finished file's length.
   job->readerProc = kind == 1 ? EncoderProgressTailReader : EncoderProgressReader;
+  // The capture is removed only after its copy is on the disk and plays as long (see below).
+  if (kind == 1) {
+    job->checkResult = [capture = capturePath_, final = finalPath_] {
+      return VerifyFinalCopy(capture, final);
+    };
+  }
   currentJob_ = job;
   jobEnded_ = false;
   jobKind_ = kind;
@@ -451,10 +459,14 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
         view_.SetLed(kLedGreen);
         SetStatusText(stoppedText, false);
       }
+      // The copy was checked on the job's worker: on the disk, as long as the capture.
       QFile::remove(capturePath_);
     } else {
       view_.SetLed(kLedRed);
-      SetStatusText(Text(kRemuxFailed), true);
+      SetStatusText(
+          Text(static_cast<std::uint32_t>(value) == kResultRejectedExitCode ? kCopyUnverified
+                                                                            : kRemuxFailed),
+          true);
     }
   } else {
     view_.SetLed(kLedRed);

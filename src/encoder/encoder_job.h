@@ -5,6 +5,7 @@
 #include <QString>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -77,7 +78,14 @@ struct EncoderJob {
   // may let the encoder run on for a moment after the key, but "q" need only wait until what was
   // captured up to the key has been written. -1 = the moment of the stop request.
   std::atomic<std::int64_t> stopMomentMs{-1};
+  // Asked on the job's worker when the child ended by itself with exit code 0, before that end is
+  // posted: false reports kResultRejectedExitCode instead (what the child made is not to be
+  // trusted). The owner never waits on the UI thread for a check that may take seconds.
+  std::function<bool()> checkResult;
 };
+
+// The exit code a job reports when its checkResult refused what the child made.
+inline constexpr std::uint32_t kResultRejectedExitCode = 0xFFFFFF00u;
 
 // Stores the status and posts it to the owner (nothing when notifyMessage is 0). A null text is
 // empty; a text of 256 bytes or more is cut to 255.

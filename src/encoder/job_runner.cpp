@@ -169,7 +169,7 @@ unsigned RunEncoderJob(EncoderJob& job) {
     }
   }
 
-  const std::uint32_t exitCode = WatchChild(job);
+  std::uint32_t exitCode = WatchChild(job);
   job.childPid = -1;  // collected: the id may belong to another process from now on
   if (reader.joinable()) LetReaderDrain(job);
   job.finished.store(1);
@@ -182,6 +182,7 @@ unsigned RunEncoderJob(EncoderJob& job) {
     PostJobStatus(job, kJobStopped, 0.0, nullptr);
     return 3;
   }
+  if (exitCode == 0 && job.checkResult && !job.checkResult()) exitCode = kResultRejectedExitCode;
   PostJobStatus(job, kJobFinished, static_cast<double>(exitCode), nullptr);
   return exitCode;
 }

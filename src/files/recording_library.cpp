@@ -9,6 +9,7 @@
 #include "files/recording_formats.h"
 #include "platform/code_page.h"
 #include "platform/media_duration.h"
+#include "platform/own_file.h"
 
 namespace vortane {
 namespace {
@@ -154,12 +155,13 @@ bool RecordingLibrary::SaveItemMeta(const QString& fileName, RecordingEntry& ent
 std::optional<QStringList> RecordingLibrary::ScanRecordingNames(const QString& folder) {
   const QFileInfo info(folder);
   if (!info.isDir() || !info.isReadable()) return std::nullopt;
-  // Regular files only (and links to them): a pipe or a device named like a recording would
-  // block whoever opened it.
+  // Regular files of the teacher's only: a pipe or a device named like a recording would block
+  // whoever opened it, a link would show another file, and another user's file in a shared
+  // folder is not the teacher's lesson.
   QStringList names;
-  for (const QString& name :
-       QDir(folder).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Unsorted)) {
-    if (IsRecordingName(name)) names.append(name);
+  for (const QString& name : QDir(folder).entryList(
+           QDir::Files | QDir::Hidden | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::Unsorted)) {
+    if (IsRecordingName(name) && platform::IsOwnRegularFile(folder + name)) names.append(name);
   }
   // Stable, as repeated passes of adjacent swaps are: names equal but for case keep their order.
   std::stable_sort(names.begin(), names.end(), [](const QString& a, const QString& b) {
@@ -171,7 +173,9 @@ std::optional<QStringList> RecordingLibrary::ScanRecordingNames(const QString& f
 QString RecordingLibrary::GetMetaFolder(const QString& folder) {
   const QString metas = folder + QStringLiteral("metas");
   if (!QFileInfo(metas).isDir()) QDir().mkdir(metas);
-  return QFileInfo(metas).isDir() ? metas + QLatin1Char('/') : folder;
+  // A link planted as "metas" would put the side files wherever it points.
+  const QFileInfo made(metas);
+  return made.isDir() && !made.isSymLink() ? metas + QLatin1Char('/') : folder;
 }
 
 std::optional<ListedRecording> RecordingLibrary::LoadRecording(const QString& folder,
@@ -179,7 +183,7 @@ std::optional<ListedRecording> RecordingLibrary::LoadRecording(const QString& fo
                                                                const QString& nameOrPath,
                                                                const DurationProbe& probe) {
   const QFileInfo info(QDir::isAbsolutePath(nameOrPath) ? nameOrPath : folder + nameOrPath);
-  if (!info.exists() || info.isDir()) return std::nullopt;
+  if (!platform::IsOwnRegularFile(info.filePath())) return std::nullopt;
   ListedRecording row;
   row.fileName = info.fileName();
   const QString fullPath = folder + row.fileName;

@@ -1,10 +1,15 @@
 #include "files/recording_meta.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstring>
 #include <string>
 #include <string_view>
 
 #include "platform/code_page.h"
+#include "platform/own_file.h"
 #include "platform/record_file.h"
 
 namespace vortane {
@@ -52,9 +57,24 @@ RecordingMeta MakeRecordingMeta(const QString& recordedAt, const QString& durati
 }
 
 std::optional<RecordingMeta> ReadRecordingMeta(const QString& path) {
+  // Side files lie in the recording folder, which other users may write: only a regular file of
+  // the teacher's is read, never through a link, never waiting on a FIFO.
+  const int fd = platform::OpenOwnRegularFile(path, O_RDONLY);
+  if (fd < 0) return std::nullopt;
+  // A record of N bytes takes at most 2N bytes on disk.
+  std::string stored(2 * sizeof(RecordingMeta), '\0');
+  std::size_t length = 0;
+  while (length < stored.size()) {
+    const ssize_t n = ::read(fd, stored.data() + length, stored.size() - length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    length += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  stored.resize(length);
   RecordingMeta meta;
   std::memset(static_cast<void*>(&meta), 0, sizeof(meta));
-  if (ReadRecordFile(path, &meta, sizeof(meta)) == 0) return std::nullopt;
+  if (DecodeTextMode(stored, &meta, sizeof(meta)) == 0) return std::nullopt;
   return meta;
 }
 

@@ -19,6 +19,9 @@ struct UnfinishedRecording {
 struct RecoveredRecording {
   UnfinishedRecording recording;
   bool recovered = false;  // the final file is made and the temporary capture removed
+  // When the final file's name was taken (by a lesson, or by anything not the teacher's own
+  // file), the file name the lesson was saved under beside it; empty otherwise.
+  QString savedAs;
 };
 
 // What the status line says about a recovery.
@@ -32,13 +35,23 @@ struct RecoveryReport {
 // stops short. At the next start these are copied into their final files the way a stopped
 // recording is (the remux), one after the other on a worker thread; a capture whose copy fails is
 // kept as it is.
+//
+// The folder may be shared with other users. Only captures that are regular files of the
+// teacher's are taken (no links, nothing of another user's), and none an encoder holds locked,
+// also from another machine over a network folder. A copy is made under a new hidden name and
+// becomes the final file only while that name is free; a final file that opens is never
+// replaced: the lesson is then saved beside it ("...m-恢复.mp4") and the status line says so.
+// Only files of the teacher's are removed: the capture once its copy is checked (final_copy.h),
+// a final file of the teacher's that does not open at all (a copy cut off before its end), and
+// the program's own unfinished copies.
 class RecordingRecovery {
  public:
   // What the search asks about files and the disk (called on the worker thread).
   struct Probes {
     // The length in seconds; nothing when the file does not open as media.
     std::function<std::optional<double>(const QString& path)> duration;
-    // An encoder is working on the file right now.
+    // An encoder is working on the file right now: one of this machine's, or one anywhere that
+    // holds a lock on it.
     std::function<bool(const QString& path)> inUse;
     // Bytes free in a folder; nothing when it cannot be told.
     std::function<std::optional<std::int64_t>(const QString& folder)> freeSpace;
@@ -60,8 +73,8 @@ class RecordingRecovery {
                                                const QString& startedStamp, const Probes& probes);
 
   // Copies each capture into its final file with the encoder's remux and removes the capture
-  // when the final file opens. A copy that fails keeps the capture, and a final file that does
-  // not open is removed (the capture holds all of it). Blocks: call it off the UI thread.
+  // when the copy is checked. A copy that fails keeps the capture. Blocks: call it off the UI
+  // thread.
   static std::vector<RecoveredRecording> Recover(const std::vector<UnfinishedRecording>& found,
                                                  const Probes& probes);
 

@@ -1,7 +1,11 @@
 #include "platform/media_duration.h"
 
-#include <QFile>
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <mutex>
+
+#include "platform/own_file.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -11,11 +15,20 @@ extern "C" {
 namespace vortane::platform {
 
 double ProbeMediaDuration(const QString& path) {
+  const int fd = OpenOwnRegularFile(path, O_RDONLY);
+  if (fd < 0) return -1.0;
+  const double seconds = ProbeMediaDurationOf(fd);
+  ::close(fd);
+  return seconds;
+}
+
+double ProbeMediaDurationOf(int fd) {
   static std::once_flag quiet;
   // The library would print its complaints about odd files on our standard error.
   std::call_once(quiet, [] { av_log_set_level(AV_LOG_QUIET); });
 
-  const QByteArray name = QFile::encodeName(path);
+  // The library opens by name: this one reaches the open file and nothing else.
+  const QByteArray name = DescriptorPath(fd);
   AVFormatContext* context = nullptr;
   if (avformat_open_input(&context, name.constData(), nullptr, nullptr) != 0) return -1.0;
   // MP4 carries its length in its header; MPEG-TS is measured from the time stamps of its first

@@ -1,10 +1,19 @@
 // A lesson survives what real machines do to the toolbar: Ctrl+C in its terminal, a closed
 // terminal, a logout, a crash, a push server that refuses while the teacher stops, and a disk
-// that fills up. Each runs the real program with its real encoder inside scripts/with-desktop.
+// that fills up, a save folder shared with other users. Each runs the real program with its real
+// encoder inside scripts/with-desktop.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <QDateTime>
+
+#include "file_manager_harness.h"
 #include "program_harness.h"
+#include "small_disk.h"
+#include "support/files.h"
+#include "support/media.h"
 
 namespace vortane::test {
 namespace {
@@ -188,43 +197,6 @@ TEST(ToolbarSurvival, AStopWhileThePushRecoversFromARefusingServerLeavesNoPush) 
   EXPECT_EQ(toolbar.ExitCode(), 0);
 }
 
-// A tmpfs of a chosen size, mounted for the test and made smaller or larger while it runs.
-class SmallDisk {
- public:
-  explicit SmallDisk(int megabytes) {
-    if (geteuid() != 0) {
-      reason_ = "mounting a small file system for the save folder needs root";
-      return;
-    }
-    const auto mounted = Run(QStringLiteral("mount"),
-                             {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
-                              QStringLiteral("size=%1m,mode=0700").arg(megabytes),
-                              QStringLiteral("vortane-small-disk"), folder_.path()});
-    if (!mounted) {
-      reason_ = "this machine does not allow mounting a tmpfs";
-      return;
-    }
-    mounted_ = true;
-  }
-  ~SmallDisk() {
-    if (mounted_) Run(QStringLiteral("umount"), {QStringLiteral("-l"), folder_.path()});
-  }
-  bool Resize(int megabytes) {
-    return Run(QStringLiteral("mount"),
-               {QStringLiteral("-o"), QStringLiteral("remount,size=%1m").arg(megabytes),
-                folder_.path()})
-        .has_value();
-  }
-  bool mounted() const { return mounted_; }
-  const char* reason() const { return reason_; }
-  QString path() const { return folder_.path(); }
-
- private:
-  QTemporaryDir folder_;
-  bool mounted_ = false;
-  const char* reason_ = "";
-};
-
 TEST(ToolbarSurvival, TooLittleRoomRefusesTheStartAndAFillingDiskStopsAndSavesTheLesson) {
   SmallDisk disk(900);
   if (!disk.mounted()) GTEST_SKIP() << disk.reason();
@@ -259,6 +231,93 @@ TEST(ToolbarSurvival, TooLittleRoomRefusesTheStartAndAFillingDiskStopsAndSavesTh
 
   toolbar.Terminate();
   ASSERT_TRUE(toolbar.WaitForExit(10000));
+}
+
+TEST(ToolbarSurvival, ASharedFolderCannotReplaceOrLoseALesson) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of another user need root to make";
+  constexpr uid_t kOther = 65534;
+  Toolbar toolbar;
+  const QString folder = toolbar.VideosFolder();
+  ASSERT_EQ(::chmod(QFile::encodeName(folder).constData(), 01777), 0);
+  const auto at = [&](const char* name) { return folder + QLatin1Char('/') + QLatin1String(name); };
+  const auto givenAway = [](const QString& path) {
+    return ::lchown(QFile::encodeName(path).constData(), kOther, kOther) == 0;
+  };
+  // A finished lesson, and another user's longer "capture" of the same minute beside it.
+  ASSERT_TRUE(MakeVideo(at("20250101080000m.mp4"), 2.0));
+  const QByteArray finished = ReadBytes(at("20250101080000m.mp4"));
+  ASSERT_TRUE(MakeVideo(at("20250101080000.ts"), 6.0));
+  ASSERT_TRUE(givenAway(at("20250101080000.ts")));
+  // A "capture" that is another user's link to a private file of the teacher's.
+  QTemporaryDir privateFolder;
+  const QString secret = privateFolder.filePath(QStringLiteral("secret.ts"));
+  ASSERT_TRUE(MakeVideo(secret, 3.0));
+  const QByteArray secretBytes = ReadBytes(secret);
+  ASSERT_TRUE(QFile::link(secret, at("20250101080100.ts")));
+  ASSERT_TRUE(givenAway(at("20250101080100.ts")));
+  // The teacher's own unfinished lesson; one an encoder on another machine still writes (it
+  // holds its lock); one whose final name is taken by a shorter lesson.
+  ASSERT_TRUE(MakeVideo(at("20250101080200.ts"), 3.0));
+  ASSERT_TRUE(MakeVideo(at("20250101080300.ts"), 3.0));
+  const int writer = ::open(QFile::encodeName(at("20250101080300.ts")).constData(), O_RDWR);
+  ASSERT_GE(writer, 0);
+  struct flock lock {};
+  lock.l_type = F_WRLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(writer, F_OFD_SETLK, &lock), 0);
+  ASSERT_TRUE(MakeVideo(at("20250101080400.ts"), 3.0));
+  ASSERT_TRUE(MakeVideo(at("20250101080400m.mp4"), 1.0));
+  const QByteArray shorter = ReadBytes(at("20250101080400m.mp4"));
+  // A FIFO as the finished lesson's side file.
+  ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("metas")));
+  ASSERT_EQ(::mkfifo(QFile::encodeName(at("metas/20250101080000m.mp4.meta")).constData(), 0666), 0);
+
+  ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(folder).SaveFormat(0)));
+  toolbar.Start();
+  ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
+  ASSERT_TRUE(toolbar.WaitForTrace(
+      Utf8("status: 已恢复上次未完成的录像 2 个，其中 1 个另存为新文件"), 60000))
+      << toolbar.TraceText().toStdString();
+  EXPECT_EQ(ReadBytes(at("20250101080000m.mp4")), finished);
+  EXPECT_TRUE(QFileInfo(at("20250101080000.ts")).isFile()) << "another user's file stays";
+  EXPECT_EQ(ReadBytes(secret), secretBytes);
+  EXPECT_TRUE(QFileInfo(at("20250101080100.ts")).isSymLink());
+  EXPECT_FALSE(QFileInfo::exists(at("20250101080100m.mp4"))) << "nothing is copied from the link";
+  const auto recovered = Probe(at("20250101080200m.mp4"));
+  ASSERT_TRUE(recovered);
+  EXPECT_NEAR(recovered->duration, 3.0, 0.5);
+  EXPECT_FALSE(QFileInfo::exists(at("20250101080200.ts")));
+  EXPECT_TRUE(QFileInfo::exists(at("20250101080300.ts")));
+  EXPECT_FALSE(QFileInfo::exists(at("20250101080300m.mp4")));
+  EXPECT_EQ(ReadBytes(at("20250101080400m.mp4")), shorter);
+  const auto beside = Probe(folder + Utf8("/20250101080400m-恢复.mp4"));
+  ASSERT_TRUE(beside) << Recordings(folder).join(' ').toStdString();
+  EXPECT_NEAR(beside->duration, 3.0, 0.5);
+  EXPECT_FALSE(QFileInfo::exists(at("20250101080400.ts")));
+  ::close(writer);
+
+  // FIFOs at the names of the next captures: F8 fails at once and says so in red, instead of
+  // showing "正在录制..." while nothing is written.
+  const QDateTime now = QDateTime::currentDateTime();
+  for (int second = 0; second < 120; ++second) {
+    const QString name = now.addSecs(second).toString(QStringLiteral("yyyyMMddHHmmss")) + ".ts";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QLatin1Char('/') + name).constData(), 0666), 0);
+  }
+  size_t from = toolbar.TraceSize();
+  ASSERT_TRUE(PressKey(QStringLiteral("F8")));
+  EXPECT_TRUE(toolbar.WaitForTrace(Utf8("status! 异常终止！"), 20000, from))
+      << toolbar.TraceText().toStdString();
+  EXPECT_FALSE(toolbar.WaitForTrace(RecordingPast(0.0), 0, from));
+
+  // The file manager lists the teacher's lessons, also the one whose side file was a FIFO.
+  const QStringList bars = FindWindows(QLatin1String(kToolbarName));
+  ASSERT_EQ(bars.size(), 1);
+  const std::optional<QRect> bar = WindowGeometry(bars.first());
+  ASSERT_TRUE(bar);
+  from = toolbar.TraceSize();
+  ASSERT_TRUE(ClickAt(ToolbarRowButton(*bar, 4)));
+  EXPECT_TRUE(toolbar.WaitForTrace(QStringLiteral("files listed 5"), 30000, from))
+      << toolbar.TraceText().toStdString();
 }
 
 }  // namespace

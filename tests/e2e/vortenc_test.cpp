@@ -1,7 +1,11 @@
 // Drives the real build/bin/vortenc inside scripts/with-desktop, with the real ffmpeg behind it:
 // a private X display, "VirtualMic" playing a tone, the speakers' monitor, no camera (a fixture
 // stands in).
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include <QByteArray>
 #include <QDateTime>
@@ -19,7 +23,12 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <ostream>
+
+#include "small_disk.h"
+#include "support/files.h"
+#include "support/media.h"
 
 // Readable failure messages for texts.
 void PrintTo(const QString& text, std::ostream* os) {
@@ -86,6 +95,17 @@ Outcome RunVortenc(const QStringList& arguments,
   run.out = QString::fromUtf8(process.readAllStandardOutput());
   run.err = QString::fromUtf8(process.readAllStandardError());
   return run;
+}
+
+// Polls `done` for up to ten seconds.
+bool WaitFor(const std::function<bool()>& done) {
+  QElapsedTimer clock;
+  clock.start();
+  while (!done()) {
+    if (clock.elapsed() > 10000) return false;
+    QThread::msleep(20);
+  }
+  return true;
 }
 
 // The ffmpeg arguments vortenc would run, as printed by --dry-run (program name dropped).
@@ -165,7 +185,7 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
           d +
           "+100,60 -filter_complex '[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' "
           "-fps_mode:v vfr -enc_time_base:v 1:1000 " +
-          kX264 + "-copyinkf '/r/a b.mp4'");
+          kX264 + "-copyinkf -f mp4 '/r/a b.mp4'");
   // Microphone and speakers mixed: each follows its stamps into the labelled mixer.
   EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
                    "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
@@ -181,7 +201,9 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
                 " -map 4:v -map '[mixed]' -fps_mode:v vfr -enc_time_base:v 1:1000 -filter_complex "
                 "'[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs="
                 "2[mixed]' " +
-                kX264 + "-b:a 96k -copyinkf -f flv rtmp://127.0.0.1/live/s");
+                kX264 +
+                "-b:a 96k -copyinkf -f flv -protocol_whitelist rtmp,rtmps,tcp,tls,udp "
+                "rtmp://127.0.0.1/live/s");
   // The speakers alone with an output length limit keep ffmpeg's own clock; --dry-run anywhere.
   Outcome speaker =
       RunVortenc(Split("-y -f gdigrab -i desktop -f dshow -thread_queue_size 32 -i "
@@ -190,7 +212,7 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
   EXPECT_TRUE(speaker.out.trimmed().endsWith(
       " -y -f x11grab -i " + d +
       " -f pulse -fragment_size 1920 -thread_queue_size 32 -i speaker.monitor -map 0:v -map 1:a -t "
-      "60 -acodec aac o.ts"))
+      "60 -acodec aac -f mpegts o.ts"))
       << speaker.out.toStdString();
 
   // A camera, found through the fixture by its exact name.
@@ -214,16 +236,16 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
                     "-y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 -timestamps "
                     "abs -seek_timestamp 1 -itsoffset START -i /dev/video2 -filter_complex "
                     "'[1:a]aresample=async=1000[s1]' -map 2:v -map '[s1]' -fps_mode:v vfr "
-                    "-enc_time_base:v 1:1000 -acodec aac -copyinkf "
+                    "-enc_time_base:v 1:1000 -acodec aac -copyinkf -f mpegts "
                     "o.ts"));
 
-  // Trim and remux go through untouched.
+  // Trim and remux fail on any error; ffmpeg, handed the open file, is told its container.
   EXPECT_EQ(DryRun("-y -ss 5 -t 10 -i \"/r/20261209101500m.mp4\" -c:v copy -c:a copy "
                    "\"/r/剪辑5-15.mp4\""),
-            QString("-y -ss 5 -t 10 -i /r/20261209101500m.mp4 -c:v copy -c:a copy "
+            QString("-xerror -y -ss 5 -t 10 -i /r/20261209101500m.mp4 -c:v copy -c:a copy -f mp4 "
                     "'/r/剪辑5-15.mp4'"));
   EXPECT_EQ(DryRun("-y -i \"/r/x y.ts\" -c:v copy -c:a copy \"/r/x ym.mp4\""),
-            "-y -i '/r/x y.ts' -c:v copy -c:a copy '/r/x ym.mp4'");
+            "-xerror -y -i '/r/x y.ts' -c:v copy -c:a copy -f mp4 '/r/x ym.mp4'");
 }
 
 TEST(Vortenc, TranslatedRegionCaptureRunsInTheRealEncoder) {
@@ -321,9 +343,14 @@ TEST(Vortenc, RecordsDesktopWithMixedSoundStopsOnQAndRemuxes) {
   while (!QFileInfo(exe).symLinkTarget().endsWith("/ffmpeg") && becoming.elapsed() < 10000)
     QThread::msleep(20);
   EXPECT_TRUE(QFileInfo(exe).symLinkTarget().endsWith("/ffmpeg"));
-  QFile cmdline(QString("/proc/%1/cmdline").arg(pid));
-  ASSERT_TRUE(cmdline.open(QIODevice::ReadOnly));
-  QByteArray argv0 = cmdline.readAll().split('\0').value(0);
+  // Read until the new program's arguments are in place: they are set up a moment after its
+  // program file is.
+  QByteArray argv0;
+  ASSERT_TRUE(WaitFor([&] {
+    QFile cmdline(QString("/proc/%1/cmdline").arg(pid));
+    if (cmdline.open(QIODevice::ReadOnly)) argv0 = cmdline.readAll().split('\0').value(0);
+    return !argv0.isEmpty();
+  }));
   EXPECT_TRUE(argv0.endsWith("/vortenc")) << argv0.toStdString();
 
   QByteArray output;
@@ -338,6 +365,16 @@ TEST(Vortenc, RecordsDesktopWithMixedSoundStopsOnQAndRemuxes) {
   }
   ASSERT_GE(firstProgressAt, 0) << output.toStdString();
   ASSERT_EQ(encoder.state(), QProcess::Running) << output.toStdString();
+  // The capture is locked while it is written, so no recovery here or on another machine with
+  // the same network folder takes it.
+  const int reader = ::open(QFile::encodeName(ts).constData(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(reader, 0);
+  struct flock lock {};
+  lock.l_type = F_RDLCK;
+  lock.l_whence = SEEK_SET;
+  ASSERT_EQ(::fcntl(reader, F_OFD_GETLK, &lock), 0);
+  ::close(reader);
+  EXPECT_EQ(lock.l_type, F_WRLCK);
   const double recordedWall = (clock.elapsed() - firstProgressAt) / 1000.0;
   encoder.write("q");
   ASSERT_TRUE(encoder.waitForFinished(15000));
@@ -388,6 +425,155 @@ TEST(Vortenc, RecordsDesktopWithMixedSoundStopsOnQAndRemuxes) {
   std::printf("recorded %.2f s (last time= %.2f s), %.1f frames/s, sound %.2f s at %.1f dB\n",
               duration, lastTime, frames / videoDuration, audio["duration"].toString().toDouble(),
               volume);
+}
+
+bool IsFifo(const QString& path) {
+  struct stat info {};
+  return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+TEST(Vortenc, OutputsAreNeverWrittenThroughALinkAFifoOrAnotherUsersFile) {
+  if (geteuid() != 0) GTEST_SKIP() << "files of another user need root to make";
+  // A save folder other users can write into, and a file of the teacher's outside it.
+  QTemporaryDir shared;
+  QTemporaryDir privateFolder;
+  ASSERT_TRUE(shared.isValid() && privateFolder.isValid());
+  ASSERT_EQ(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+  const QString secret = privateFolder.filePath("secret.mp4");
+  vortane::test::WriteBytes(secret, "the teacher's private file");
+  const QString capture = shared.filePath("20261209101500.ts");
+  ASSERT_TRUE(vortane::test::MakeVideo(capture, 2.0));
+  const QString lesson = shared.filePath("20240301093000m.mp4");
+  ASSERT_TRUE(vortane::test::MakeVideo(lesson, 2.0));
+  const QByteArray lessonBytes = vortane::test::ReadBytes(lesson);
+  const QByteArray captureBytes = vortane::test::ReadBytes(capture);
+
+  // What another user plants at a name.
+  constexpr uid_t kOther = 65534;
+  const auto link = [&](const QString& path) {
+    return QFile::link(secret, path) &&
+           ::lchown(QFile::encodeName(path).constData(), kOther, kOther) == 0;
+  };
+  const auto fifo = [&](const QString& path) {
+    return ::mkfifo(QFile::encodeName(path).constData(), 0666) == 0;
+  };
+  const auto othersFile = [&](const QString& path) {
+    vortane::test::WriteBytes(path, "another user's file");
+    return ::chown(QFile::encodeName(path).constData(), kOther, kOther) == 0;
+  };
+  const auto ownFile = [&](const QString& path) {
+    vortane::test::WriteBytes(path, "a clip cut before");
+    return true;
+  };
+  const QString remux = "-y -i \"" + capture + "\" -c:v copy -c:a copy \"%1\"";
+  const QString clip = "-y -ss 0 -t 1 -i \"" + capture + "\" -c:v copy -c:a copy \"%1\"";
+  const QString record =
+      "-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
+      "desktop -pix_fmt yuv420p -vcodec libx264 -t 1 -copyinkf %2\"%1\"";
+  const struct {
+    const char* what;
+    QString command;
+    QString name;
+    std::function<bool(const QString&)> plant;
+    const char* refusal;
+  } kCases[] = {
+      {"a link at the final's name", remux, "20261209101500m.mp4", link, "it is a link"},
+      {"a FIFO at the final's name", remux, "20261209101501m.mp4", fifo, "it is a FIFO"},
+      {"another user's final", remux, "20261209101502m.mp4", othersFile,
+       "it belongs to another user"},
+      {"a link at the clip's name", clip, "20261209101500剪辑0-1.ts", link, "it is a link"},
+      {"a clip cut before", clip, "20261209101501剪辑0-1.ts", ownFile, "it exists already"},
+      {"a FIFO at the next capture's name", record.arg("%1", "-f mpegts "), "20261209101600.ts",
+       fifo, "it is a FIFO"},
+      {"a link at the next capture's name", record.arg("%1", "-f mpegts "), "20261209101601.ts",
+       link, "it is a link"},
+      {"a push address naming a finished lesson", record.arg("%1", ""), "20240301093000m.mp4",
+       [](const QString&) { return true; }, "it exists already"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.what);
+    const QString path = shared.filePath(c.name);
+    ASSERT_TRUE(c.plant(path));
+    const Outcome run = RunVortenc(Split(c.command.arg(path)));
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.err, "vortenc: will not write \"" + path + "\": " + c.refusal + "\n");
+    EXPECT_LT(run.ms, 5000) << "refused at once, not after waiting on the FIFO";
+    if (std::string(c.refusal) == "it is a FIFO") {
+      EXPECT_TRUE(IsFifo(path));
+    }
+  }
+  EXPECT_EQ(vortane::test::ReadBytes(secret), "the teacher's private file");
+  EXPECT_EQ(vortane::test::ReadBytes(lesson), lessonBytes);
+  EXPECT_EQ(vortane::test::ReadBytes(capture), captureBytes);
+
+  // An address that would write a file through ffmpeg's "tee" is refused by ffmpeg itself.
+  const QString teed = shared.filePath("teed.flv");
+  const Outcome live =
+      RunVortenc(Split("-y -f gdigrab -i desktop -t 1 -copyinkf -f flv \"tee:" + teed +
+                       "|rtmp://127.0.0.1:9/l/s\""));
+  EXPECT_NE(live.exitCode, 0);
+  EXPECT_TRUE(live.err.contains("Protocol 'tee' not on whitelist")) << live.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(teed));
+
+  // The teacher's own final is still written over (-y), and the copy plays.
+  const QString final = shared.filePath("20261209101500t.ts");
+  vortane::test::WriteBytes(final, "an earlier copy");
+  const Outcome copied = RunVortenc(Split(remux.arg(final)));
+  EXPECT_EQ(copied.exitCode, 0) << copied.err.toStdString();
+  EXPECT_NEAR(Probe(final)["format"].toObject()["duration"].toString().toDouble(), 2.0, 0.3);
+}
+
+// Where a box ("moov", "mdat") of an MP4 starts, and its size; nothing when it is not there
+// whole.
+std::optional<std::pair<qint64, qint64>> Mp4Box(const QString& path, const QByteArray& type) {
+  const QByteArray bytes = vortane::test::ReadBytes(path);
+  qint64 at = 0;
+  while (at + 8 <= bytes.size()) {
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData() + at);
+    const qint64 size = (qint64(p[0]) << 24) | (p[1] << 16) | (p[2] << 8) | p[3];
+    if (bytes.mid(at + 4, 4) == type) {
+      if (size < 8 || at + size > bytes.size()) return std::nullopt;
+      return std::pair(at, size);
+    }
+    if (size < 8) break;
+    at += size;
+  }
+  return std::nullopt;
+}
+
+TEST(Vortenc, ARemuxWhoseIndexCannotBeWrittenFails) {
+  // ffmpeg 5.1 exits 0 when writing the MP4's index at the end fails: the copy is then useless
+  // although the encoder said it succeeded, and the capture would be removed.
+  vortane::test::SmallDisk disk(8);
+  if (!disk.mounted()) GTEST_SKIP() << disk.reason();
+  QTemporaryDir work;
+  ASSERT_TRUE(work.isValid());
+  const QString capture = work.filePath("20261209101500.ts");
+  ASSERT_TRUE(vortane::test::MakeVideo(capture, 30.0, "320x240", 25, 25));
+  const QString remux = "-y -i \"" + capture + "\" -c:v copy -c:a copy \"%1\"";
+
+  // Where the index begins and how long it is, from a copy on a disk with room.
+  const QString roomy = work.filePath("20261209101500m.mp4");
+  ASSERT_EQ(RunVortenc(Split(remux.arg(roomy))).exitCode, 0);
+  const auto index = Mp4Box(roomy, "moov");
+  ASSERT_TRUE(index);
+  ASSERT_GT(index->second, 12 * 1024) << "the index must be larger than a few pages of room";
+
+  // Room for everything before the index and half of it: the disk fills while the index is
+  // written.
+  struct statvfs room {};
+  ASSERT_EQ(::statvfs(QFile::encodeName(disk.path()).constData(), &room), 0);
+  const qint64 free = qint64(room.f_bavail) * qint64(room.f_frsize);
+  const qint64 wanted = index->first + index->second / 2;
+  ASSERT_GT(free, wanted);
+  vortane::test::WriteBytes(disk.path() + "/filler", QByteArray((free - wanted) / 4096 * 4096, 0));
+
+  const QString final = disk.path() + "/20261209101500m.mp4";
+  const Outcome full = RunVortenc(Split(remux.arg(final)));
+  EXPECT_NE(full.exitCode, 0) << full.err.toStdString();
+  EXPECT_TRUE(full.err.contains("No space left on device")) << full.err.toStdString();
+  EXPECT_TRUE(Mp4Box(final, "mdat")) << "the copy got as far as its index";
+  EXPECT_FALSE(Mp4Box(final, "moov"));
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 #include "support/job_events.h"
+#include "support/media.h"
 
 namespace vortane {
 namespace {
@@ -657,16 +658,18 @@ TEST(RecordingController, RealRunnerWithScriptedEncoder) {
   const QString encoder = bin.filePath("vortenc");
   QFile script(encoder);
   ASSERT_TRUE(script.open(QIODevice::WriteOnly));
-  // Captures print progress until "q" arrives (none while the file "stall" is beside it, and
-  // they take the encoder away when the file "gone" is); the remux copies its input to its
-  // output.
+  // Captures write a real lesson and print progress until "q" arrives (none while the file
+  // "stall" is beside it, and they take the encoder away when the file "gone" is); the remux
+  // copies its input to its output, only its first kilobytes when the file "short" is beside it,
+  // and says it succeeded all the same.
   script.write(R"(#!/bin/bash
 for last; do :; done
 if [ "$2" = "-i" ]; then
-  cp "$3" "$last" && printf 'frame=1 fps=0 size=1kB time=00:00:01.50 bitrate=1k speed=1x\r'
-  exit $?
+  if [ -e "$0-short" ]; then head -c 1024 "$3" > "$last"; else cp "$3" "$last"; fi
+  printf 'frame=1 fps=0 size=1kB time=00:00:01.50 bitrate=1k speed=1x\r'
+  exit 0
 fi
-echo capture > "$last"
+cp "${0%/*}/lesson.ts" "$last"
 n=0
 while :; do
   n=$((n+1))
@@ -680,6 +683,7 @@ done
 )");
   script.close();
   script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+  ASSERT_TRUE(test::MakeVideo(bin.filePath("lesson.ts"), 2.0));
   // Only this folder may hold a vortenc.
   qputenv("PATH", bin.path().toLocal8Bit() + ":/usr/bin:/bin");
 
@@ -712,6 +716,21 @@ done
   EXPECT_TRUE(QFile::exists(controller.finalPath()));
   EXPECT_FALSE(QFile::exists(controller.capturePath()));
   EXPECT_EQ(controller.jobState(), kJobFinished);
+
+  // A copy the encoder called good that does not play as long as the lesson: said in red, and
+  // the lesson stays in its ".ts".
+  ASSERT_TRUE(QFile(encoder + "-short").open(QIODevice::WriteOnly));
+  const std::time_t shortStart = std::time(nullptr);
+  ASSERT_TRUE(waitFor([&] { return std::time(nullptr) > shortStart; }));  // a name of its own
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] { return view.status.startsWith(U("正在录制 00:00:0")); }));
+  controller.StartOrStop();
+  ASSERT_TRUE(waitFor([&] { return view.statusIsRed && !controller.JobActive(); }))
+      << view.status.toStdString();
+  EXPECT_EQ(view.status, U("转换后的文件未能确认完好，原始录像已保留"));
+  EXPECT_EQ(view.led, 2001);
+  EXPECT_TRUE(QFile::exists(controller.capturePath()));
+  ASSERT_TRUE(QFile::remove(encoder + "-short"));
 
   // The remux cannot start: the runner's own (GBK) words, in red; the lesson stays in its ".ts".
   ASSERT_TRUE(QFile(encoder + "-gone").open(QIODevice::WriteOnly));

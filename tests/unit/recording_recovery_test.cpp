@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <map>
 
+#include "files/final_copy.h"
 #include "platform/media_duration.h"
 #include "platform/window_messages.h"
 #include "support/files.h"
@@ -82,7 +83,7 @@ TEST(RecordingRecovery, FindsTheLessonsThatWereNotFinished) {
     for (bool recovered : line.recovered) {
       // 08:00, 08:05, ...
       const QString base = QStringLiteral("/v/202501010%100").arg(8000 + 5 * results.size());
-      results.push_back({{base + ".ts", base + "m.mp4"}, recovered});
+      results.push_back({{base + ".ts", base + "m.mp4"}, recovered, QString()});
     }
     const auto report = RecordingRecovery::Describe(results);
     ASSERT_TRUE(report) << line.text;
@@ -147,6 +148,33 @@ TEST(RecordingRecovery, RecoversWithTheEncoderAndKeepsWhatItCannotCopy) {
   EXPECT_TRUE(QFile::exists(recording));
   EXPECT_FALSE(QFile::exists(folder.filePath(QStringLiteral("20250101080300m.mp4"))));
   EXPECT_EQ(RecordingRecovery::Describe(results)->text, "上次的录像未能恢复，原始录像已保留");
+}
+
+// A capture is removed only after its copy is on the disk and plays about as long.
+TEST(RecordingRecovery, OnlyACopyThatPlaysAsLongAsItsCaptureIsTrusted) {
+  QTemporaryDir folder;
+  ASSERT_TRUE(folder.isValid());
+  const QString capture = folder.filePath(QStringLiteral("20250101080000.ts"));
+  ASSERT_TRUE(test::MakeVideo(capture, 3.0));
+  const QString good = folder.filePath(QStringLiteral("good.mp4"));
+  ASSERT_TRUE(test::MakeVideo(good, 3.0));
+  const QString shorter = folder.filePath(QStringLiteral("shorter.mp4"));
+  ASSERT_TRUE(test::MakeVideo(shorter, 1.5));
+  const QByteArray whole = test::ReadBytes(good);
+  const QString cutOff = folder.filePath(QStringLiteral("cut-off.mp4"));
+  WriteBytes(cutOff, whole.left(whole.indexOf("moov") - 4));
+  const QString link = folder.filePath(QStringLiteral("link.mp4"));
+  ASSERT_TRUE(QFile::link(good, link));
+  const struct {
+    QString final;
+    bool trusted;
+  } kCopies[] = {{good, true},
+                 {shorter, false},
+                 {cutOff, false},
+                 {link, false},
+                 {folder.filePath(QStringLiteral("missing.mp4")), false}};
+  for (const auto& copy : kCopies)
+    EXPECT_EQ(VerifyFinalCopy(capture, copy.final), copy.trusted) << copy.final.toStdString();
 }
 
 }  // namespace

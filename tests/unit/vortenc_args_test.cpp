@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "vortenc/argument_translation.h"
+#include "vortenc/output_files.h"
 
 namespace vortenc {
 namespace {
@@ -241,6 +242,65 @@ TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
             "-re -f v4l2 -i /dev/video2 -an o.ts");
   // No arguments at all: ffmpeg itself prints its usage.
   EXPECT_EQ(TranslateArguments({}, resolver, kStart).arguments, Args{});
+}
+
+// The encoder's arguments after the outputs are planned, then each file output vortenc opens
+// itself: "| path" plus "new" (made exclusively) and "locked".
+std::string Plan(const std::string& command) {
+  FakeResolver resolver;
+  TranslationResult translation = TranslateArguments(Split(command), resolver, kStart);
+  if (!translation.ok()) return "ERROR " + translation.error;
+  OutputPlan plan = PlanOutputs(translation.arguments, translation.captures);
+  if (!plan.ok()) return "ERROR " + plan.error;
+  std::string text = Join(translation.arguments);
+  for (const FileOutput& file : plan.files) {
+    // The name vortenc replaces with the open file.
+    EXPECT_TRUE(translation.arguments.at(file.argument).ends_with(file.path)) << command;
+    text += " | " + file.path + (file.exclusive ? " new" : "") + (file.lock ? " locked" : "");
+  }
+  return text;
+}
+
+TEST(VortencArguments, FileOutputsAreOpenedByVortencAndAddressesKeptToTheLiveProtocols) {
+  const struct {
+    const char* command;
+    const char* planned;
+  } kCases[] = {
+      // The remux keeps -y (its final is written over only when it is the teacher's own file)
+      // and fails on any write error; ffmpeg is told the container the name would have told.
+      {"-y -i \"/r/x.ts\" -c:v copy -c:a copy \"/r/xm.mp4\"",
+       "-xerror -y -i /r/x.ts -c:v copy -c:a copy -f mp4 /r/xm.mp4 | /r/xm.mp4"},
+      // A clip and a capture are made new; the capture is locked while it is written.
+      {"-y -ss 5 -t 10 -i \"/r/a b.mp4\" -c:v copy -c:a copy \"/r/剪辑5-15.mp4\"",
+       "-xerror -y -ss 5 -t 10 -i /r/a b.mp4 -c:v copy -c:a copy -f mp4 /r/剪辑5-15.mp4 | "
+       "/r/剪辑5-15.mp4 new"},
+      {"-y -f gdigrab -i desktop -copyinkf -f mpegts \"/r/20261209101500.ts\"",
+       "-y -f x11grab -i :5 -copyinkf -f mpegts /r/20261209101500.ts | /r/20261209101500.ts new "
+       "locked"},
+      // A push address from the platform that names a finished lesson can only make a new file.
+      {"-y -f gdigrab -i desktop -copyinkf \"/home/t/20240301093000m.mp4\"",
+       "-y -f x11grab -i :5 -copyinkf -f mp4 /home/t/20240301093000m.mp4 | "
+       "/home/t/20240301093000m.mp4 new locked"},
+      {"-y -f gdigrab -i desktop -copyinkf -f mpegts \"file:/r/o.ts\"",
+       "-y -f x11grab -i :5 -copyinkf -f mpegts file:/r/o.ts | /r/o.ts new locked"},
+      // Addresses may use the live protocols only: "tee" or "file" behind one is refused by ffmpeg.
+      {"-y -f gdigrab -i desktop -copyinkf -f flv \"rtmp://h/live/s\"",
+       "-y -f x11grab -i :5 -copyinkf -f flv -protocol_whitelist rtmp,rtmps,tcp,tls,udp "
+       "rtmp://h/live/s"},
+      {"-y -f gdigrab -i desktop -copyinkf -f flv \"tee:/home/t/x.flv|rtmp://h/s\"",
+       "-y -f x11grab -i :5 -copyinkf -f flv -protocol_whitelist rtmp,rtmps,tcp,tls,udp "
+       "tee:/home/t/x.flv|rtmp://h/s"},
+      {"-y -f gdigrab -i desktop -copyinkf -f mpegts \"udp://239.0.0.1:1234\"",
+       "-y -f x11grab -i :5 -copyinkf -f mpegts -protocol_whitelist rtmp,rtmps,tcp,tls,udp "
+       "udp://239.0.0.1:1234"},
+      // Without -y nothing is written over: the file is made new, and ffmpeg need not ask.
+      {"-n -i a.ts b.mp4", "-xerror -y -i a.ts -f mp4 b.mp4 | b.mp4 new"},
+      {"-y -i a.ts /r/lesson",
+       "ERROR cannot tell from the name \"/r/lesson\" which kind of file "
+       "to write"},
+  };
+  for (const auto& c : kCases)
+    EXPECT_EQ(Plan(c.command), c.planned) << c.command;
 }
 
 TEST(VortencArguments, UnknownDevicesAreRefusedWithTheUsersMessage) {

@@ -77,9 +77,13 @@ bool IsOption(const std::string& token) {
   return token.size() > 1 && token[0] == '-';
 }
 
+}  // namespace
+
 bool TakesValue(const std::string& token) {
   return IsOption(token) && !kFlags.contains(token);
 }
+
+namespace {
 
 enum class InputKind { kOther, kPicture, kSound };
 
@@ -417,6 +421,7 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
   std::vector<std::string> rest;
   SplitInputs(arguments, inputs, rest);
 
+  bool captures = false;
   for (Input& input : inputs) {
     std::optional<size_t> formatAt = FindOption(input.options, "-f");
     if (!formatAt) continue;
@@ -424,19 +429,22 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
     std::string error;
     if (format == "gdigrab") {
       error = TranslateScreen(input, resolver);
+      captures = true;
     } else if (format == "dshow") {
       error = TranslateDevice(input, *formatAt, resolver);
+      captures = true;
     }
     if (!error.empty()) return {{}, error};
   }
 
   const bool mapStreams = ShouldMapStreams(inputs, rest);
   if (mapStreams && CanShareOneClock(inputs, rest))
-    return {ShareOneClock(inputs, rest, startMicros), {}};
+    return {ShareOneClock(inputs, rest, startMicros), {}, captures};
 
   std::vector<std::string> maps;
   if (mapStreams) maps = MapPictureThenSound(inputs, rest);
   TranslationResult result;
+  result.captures = captures;
   for (const Input& input : inputs)
     AddInput(result.arguments, input);
   result.arguments.insert(result.arguments.end(), maps.begin(), maps.end());

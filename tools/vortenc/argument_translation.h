@@ -43,11 +43,15 @@ namespace vortenc {
 struct TranslationResult {
   std::vector<std::string> arguments;  // without the program name
   std::string error;                   // the user's message when the command cannot run
+  bool captures = false;               // an input is a capture device (screen, camera, sound)
   bool ok() const { return error.empty(); }
 };
 
 TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
                                      DeviceResolver& resolver, long long startMicros);
+
+// An ffmpeg option that takes a value (every option but the known flags).
+bool TakesValue(const std::string& token);
 
 // Removes every "--dry-run"; true when there was one.
 bool TakeDryRunFlag(std::vector<std::string>& arguments);

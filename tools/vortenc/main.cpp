@@ -7,8 +7,9 @@
 //
 // --dry-run prints the ffmpeg command as one line in POSIX shell quoting instead of running it.
 // ffmpeg is taken from PATH; VORTENC_FFMPEG names another program (a path or a name on PATH).
-// Exit status: ffmpeg's own; 2 when a device or the display does not exist; 127 when ffmpeg
-// cannot be found or started; 1 when the program that started it has already ended.
+// Exit status: ffmpeg's own; 2 when a device or the display does not exist; 3 when an output may
+// not be written (see output_files.h); 127 when ffmpeg cannot be found or started; 1 when the
+// program that started it has already ended.
 //
 // The encoder never outlives the program that started it (see parent_watch.h).
 #include <limits.h>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "vortenc/argument_translation.h"
+#include "vortenc/output_files.h"
 #include "vortenc/parent_watch.h"
 #include "vortenc/system_device_resolver.h"
 
@@ -31,6 +33,7 @@ namespace {
 
 constexpr int kExitParentGone = 1;
 constexpr int kExitNoSuchDevice = 2;
+constexpr int kExitOutputRefused = 3;
 constexpr int kExitNoEncoder = 127;
 
 std::string OwnPath(const char* fallback) {
@@ -88,6 +91,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vortenc: %s\n", translation.error.c_str());
     return kExitNoSuchDevice;
   }
+  vortenc::OutputPlan outputs = vortenc::PlanOutputs(translation.arguments, translation.captures);
+  if (!outputs.ok()) {
+    std::fprintf(stderr, "vortenc: %s\n", outputs.error.c_str());
+    return kExitOutputRefused;
+  }
 
   std::string self = OwnPath(argv[0]);
   std::string encoder = FindEncoder(self);
@@ -105,6 +113,15 @@ int main(int argc, char** argv) {
   if (!vortenc::WatchProgramEnd(program)) {
     std::fprintf(stderr, "vortenc: the program that started the encoder has ended\n");
     return kExitParentGone;
+  }
+  // Opened last, so that nothing but ffmpeg's own failures can leave a new file behind.
+  for (const vortenc::FileOutput& output : outputs.files) {
+    vortenc::OpenedOutput opened = vortenc::OpenOutput(output, outputs.inputs);
+    if (opened.fd < 0) {
+      std::fprintf(stderr, "vortenc: %s\n", opened.error.c_str());
+      return kExitOutputRefused;
+    }
+    translation.arguments[output.argument] = vortenc::OpenedOutputName(opened.fd);
   }
   std::vector<char*> encoderArgv;
   encoderArgv.push_back(self.data());
