@@ -345,10 +345,6 @@ TEST(InteractionLaunch, AHostilePlatformAddsNoOptionAndWritesNoFile) {
     const auto box = WaitForMessageBox(10000);
     ASSERT_TRUE(box) << button;
     ASSERT_TRUE(AnswerMessageBox(*box));
-    EXPECT_TRUE(toolbar.WaitForTrace(QStringLiteral("interaction "), 5000, clicked)
-                    .value_or(Toolbar::TraceLine{})
-                    .text.contains(QStringLiteral("address invalid")))
-        << button;
   }
 
   // F8 pushes to that task's own address, and to nothing else.
