@@ -199,6 +199,11 @@ bool ReplySeeds(const QString& programFolder) {
   seed("login-second-teacher", 0, BuildAccountUrl({host, "teacher2", "a&b #1+2"}, kLivesPath));
   seed("destinations", 1, BuildAccountUrl(teacher, kUploadsPath));
   seed("stop", 2, *StopSignalUrl(address.toStdString() + "/backend/lumio/callback/11"));
+  // A platform that attacks: page and push addresses with options and files in them, levels
+  // far beyond any tree.
+  ok = HttpGet(address.toStdString() + "/control/fault?mode=hostile").has_value() && ok;
+  seed("login-hostile", 0, BuildAccountUrl(teacher, kLivesPath));
+  seed("destinations-hostile", 1, BuildAccountUrl(teacher, kUploadsPath));
   server.terminate();
   server.waitForFinished(5000);
   return ok;

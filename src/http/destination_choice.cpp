@@ -3,12 +3,24 @@
 #include "platform/code_page.h"
 
 namespace vortane {
+namespace {
+
+// Deeper destinations are listed without an indent, as the live list lists deep tasks: a level
+// is the platform's word, and (level - 2) * 4 blanks could ask for gigabytes.
+constexpr int kMaxIndentLevel = 15;
+
+QString EntryText(const UploadTarget& target) {
+  if (target.level > kMaxIndentLevel) return target.name;
+  return QString((target.level - 2) * 4, QLatin1Char(' ')) + target.name;
+}
+
+}  // namespace
 
 std::vector<DestinationEntry> DestinationEntries(const std::vector<UploadTarget>& targets) {
   std::vector<DestinationEntry> entries{{QStringLiteral("不上传"), std::nullopt}};
   for (const UploadTarget& target : targets) {
     if (target.level <= 1) continue;
-    entries.push_back({QString((target.level - 2) * 4, QLatin1Char(' ')) + target.name, target});
+    entries.push_back({EntryText(target), target});
   }
   return entries;
 }

@@ -17,7 +17,8 @@ struct DestinationEntry {
 };
 
 // "不上传" first, then every destination below the top level (level > 1) in list order, indented
-// by four spaces per level below 2. The entries hold copies: they never outlive what they show.
+// by four spaces per level below 2 (levels above 15 are not indented). The entries hold copies:
+// they never outlive what they show.
 std::vector<DestinationEntry> DestinationEntries(const std::vector<UploadTarget>& targets);
 
 // The entry an edit starts on: the first whose text begins with the cell's text, searching from

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 namespace vortane {
 namespace {
@@ -48,14 +49,15 @@ std::string Trimmed(const std::string& text) {
   return text.substr(first, text.find_last_not_of(blanks) - first + 1);
 }
 
-}  // namespace
+// One reply: its status, the body (possibly cut at the bound) and where a redirect points.
+struct Reply {
+  long status = 0;
+  std::string body;
+  std::string location;
+};
 
-std::optional<std::string> HttpGet(const std::string& rawUrl, long maxBytes) {
-  InitialiseCurlOnce();
-  const std::string url = Trimmed(rawUrl);
-  if (url.empty()) return std::nullopt;
-  if (maxBytes <= 0) maxBytes = kDefaultBodyBound;
-
+// One GET without following anything; nothing when no reply came.
+std::optional<Reply> FetchOnce(const std::string& url, long maxBytes) {
   for (int attempt = 0; attempt < 2; ++attempt) {
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) return std::nullopt;
@@ -67,10 +69,8 @@ std::optional<std::string> HttpGet(const std::string& rawUrl, long maxBytes) {
     curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
-    curl_easy_setopt(handle, CURLOPT_AUTOREFERER, 1L);
+    // Redirects are followed by HttpGet itself, one checked step at a time.
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, kConnectTimeoutMs);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, kStallSeconds);
@@ -83,11 +83,15 @@ std::optional<std::string> HttpGet(const std::string& rawUrl, long maxBytes) {
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
 
     const CURLcode result = curl_easy_perform(handle);
-    long status = 0;
-    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
     if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && body.cut)) {
-      if (status != 200) return std::nullopt;
-      return std::move(body.data);
+      Reply reply;
+      curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &reply.status);
+      char* location = nullptr;
+      if (curl_easy_getinfo(handle, CURLINFO_REDIRECT_URL, &location) == CURLE_OK &&
+          location != nullptr)
+        reply.location = location;
+      reply.body = std::move(body.data);
+      return reply;
     }
     // One more try when no connection came about at all.
     curl_off_t connectTime = 0;
@@ -97,6 +101,62 @@ std::optional<std::string> HttpGet(const std::string& rawUrl, long maxBytes) {
     if (!notConnected) return std::nullopt;
   }
   return std::nullopt;
+}
+
+bool IsRedirect(long status) {
+  return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The scheme and host of `url` (lower case), or nothing when it has none.
+std::optional<std::pair<std::string, std::string>> SchemeAndHost(const std::string& url) {
+  std::unique_ptr<CURLU, decltype(&curl_url_cleanup)> parsed(curl_url(), curl_url_cleanup);
+  if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, url.c_str(), 0) != CURLUE_OK)
+    return std::nullopt;
+  auto part = [&](CURLUPart which) -> std::optional<std::string> {
+    char* text = nullptr;
+    if (curl_url_get(parsed.get(), which, &text, 0) != CURLUE_OK || text == nullptr)
+      return std::nullopt;
+    std::string value(text);
+    curl_free(text);
+    for (char& c : value)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return value;
+  };
+  std::optional<std::string> scheme = part(CURLUPART_SCHEME);
+  std::optional<std::string> host = part(CURLUPART_HOST);
+  if (!scheme || !host || host->empty()) return std::nullopt;
+  return std::make_pair(*scheme, *host);
+}
+
+}  // namespace
+
+bool RedirectAllowed(const std::string& from, const std::string& to, Redirects redirects) {
+  const auto source = SchemeAndHost(from);
+  const auto target = SchemeAndHost(to);
+  if (!source || !target) return false;
+  const auto web = [](const std::string& scheme) { return scheme == "http" || scheme == "https"; };
+  if (!web(source->first) || !web(target->first)) return false;
+  if (source->first == "https" && target->first == "http") return false;
+  return redirects == Redirects::kAnyHost || source->second == target->second;
+}
+
+std::optional<std::string> HttpGet(const std::string& rawUrl, long maxBytes, Redirects redirects) {
+  InitialiseCurlOnce();
+  std::string url = Trimmed(rawUrl);
+  if (url.empty()) return std::nullopt;
+  if (maxBytes <= 0) maxBytes = kDefaultBodyBound;
+  for (long hop = 0;; ++hop) {
+    std::optional<Reply> reply = FetchOnce(url, maxBytes);
+    if (!reply) return std::nullopt;
+    if (IsRedirect(reply->status) && !reply->location.empty()) {
+      if (hop == kMaxRedirects || !RedirectAllowed(url, reply->location, redirects))
+        return std::nullopt;
+      url = std::move(reply->location);
+      continue;
+    }
+    if (reply->status != 200) return std::nullopt;
+    return std::move(reply->body);
+  }
 }
 
 }  // namespace vortane

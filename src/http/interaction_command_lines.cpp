@@ -1,11 +1,11 @@
 #include "http/interaction_command_lines.h"
 
 #include <QStringDecoder>
+#include <QUrl>
 #include <climits>
 #include <cstdio>
 
 #include "platform/code_page.h"
-#include "platform/process.h"
 
 namespace vortane {
 namespace {
@@ -80,32 +80,58 @@ std::string GetUrlParam(std::string_view address, std::string_view key) {
   return std::string(address.substr(at + needle.size(), end - at - needle.size()));
 }
 
-std::optional<std::string> BuildModuleCommandLine(std::string_view chatUrl,
-                                                  std::string_view server) {
+std::optional<std::string> SafePageUrl(std::string_view address, std::string_view server) {
+  const std::string page = BuildPageUrl(address, server);
+  if (!page.starts_with("http://") && !page.starts_with("https://")) return std::nullopt;
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string encoded;
+  encoded.reserve(page.size());
+  for (const char c : page) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7F || c == '"' || c == '\'') {
+      encoded += '%';
+      encoded += kHex[byte >> 4];
+      encoded += kHex[byte & 0xF];
+    } else {
+      encoded += c;
+    }
+  }
+  // A relative address glued to the server can make the host or port nonsense.
+  const QUrl url(CommandLineText(encoded), QUrl::TolerantMode);
+  if (!url.isValid() || url.host().isEmpty()) return std::nullopt;
+  return encoded;
+}
+
+std::optional<std::vector<std::string>> BuildModuleArguments(std::string_view page,
+                                                             std::string_view chatUrl) {
   chatUrl = CText(chatUrl);
-  std::string line = "--url=" + BuildPageUrl(chatUrl, server);
+  std::vector<std::string> arguments{"--url=" + std::string(page)};
   static constexpr struct {
     const char* key;
     const char* format;
-  } kGeometry[] = {{"width", " --width=%d"},
-                   {"height", " --height=%d"},
-                   {"xpos", " --xpos=%d"},
-                   {"ypos", " --ypos=%d"}};
+  } kGeometry[] = {{"width", "--width=%d"},
+                   {"height", "--height=%d"},
+                   {"xpos", "--xpos=%d"},
+                   {"ypos", "--ypos=%d"}};
   for (const auto& option : kGeometry) {
     const std::string value = GetUrlParam(chatUrl, option.key);
     if (value.empty()) continue;
     char piece[64];
     std::snprintf(piece, sizeof piece, option.format, CIntegerValue(value));
-    line += piece;
+    arguments.emplace_back(piece);
   }
-  if (!GetUrlParam(chatUrl, "lock-view").empty()) line += " --lock-view";
-  if (line.size() > kModuleCommandBuffer - 1) return std::nullopt;
-  return line;
+  if (!GetUrlParam(chatUrl, "lock-view").empty()) arguments.emplace_back("--lock-view");
+  // On the module's command line each option follows a blank.
+  std::size_t line = arguments.size() - 1;
+  for (const std::string& argument : arguments)
+    line += argument.size();
+  if (line > kModuleCommandBuffer - 1) return std::nullopt;
+  return arguments;
 }
 
-std::string BuildBrowserParameters(std::string_view pageUrl) {
-  // The trailing blank and the repeated option have always been part of this line.
-  return "--app=" + std::string(pageUrl) + " --incognito --start-maximized --start-maximized ";
+std::vector<std::string> BuildBrowserArguments(std::string_view page) {
+  // The repeated option has always been part of this command line.
+  return {"--app=" + std::string(page), "--incognito", "--start-maximized", "--start-maximized"};
 }
 
 QString CommandLineText(std::string_view text) {
@@ -115,14 +141,11 @@ QString CommandLineText(std::string_view text) {
   return platform::AnsiToWide(text);
 }
 
-QStringList SplitParameters(std::string_view parameters) {
-  // The splitter treats its first word as the program name, by rules of its own.
-  const QByteArray line = "program " + CommandLineText(parameters).toUtf8();
-  std::vector<std::string> argv = platform::SplitCommandLine(line.toStdString());
-  QStringList arguments;
-  for (std::size_t i = 1; i < argv.size(); ++i)
-    arguments << QString::fromStdString(argv[i]);
-  return arguments;
+QStringList ArgumentTexts(const std::vector<std::string>& arguments) {
+  QStringList texts;
+  for (const std::string& argument : arguments)
+    texts << CommandLineText(argument);
+  return texts;
 }
 
 }  // namespace vortane

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The command lines that open a live lesson's interaction pages: the chat page in the
 // interaction module, the video page in a browser app window. Addresses and command lines are
@@ -23,22 +24,29 @@ std::string BuildPageUrl(std::string_view address, std::string_view server);
 // not anchored, so "width" also finds "maxwidth=…".
 std::string GetUrlParam(std::string_view address, std::string_view key);
 
-// The module's parameters for the chat address: "--url=" + the page address, then
-// " --width=%d", " --height=%d", " --xpos=%d", " --ypos=%d" for each of those parameters of the
-// address that is not empty (its leading integer, 0 when it has none), and " --lock-view" when
-// the address has a non-empty "lock-view". Nothing when the line would not fit the module's
-// buffer: a cut address would open the wrong page.
-std::optional<std::string> BuildModuleCommandLine(std::string_view chatUrl,
-                                                  std::string_view server);
+// The page address a launcher hands on: BuildPageUrl's address when it is an absolute "http://"
+// or "https://" address with a host, its blanks, quotes and control characters percent-encoded
+// (they would end the address for whatever reads it); nothing for anything else.
+std::optional<std::string> SafePageUrl(std::string_view address, std::string_view server);
 
-// The browser's parameters for the video page: "--app=" + page + the options of an app window.
-std::string BuildBrowserParameters(std::string_view pageUrl);
+// The module's arguments for the chat page `page` (a SafePageUrl of `chatUrl`): "--url=" + page,
+// then "--width=%d", "--height=%d", "--xpos=%d", "--ypos=%d" for each of those parameters of the
+// chat address that is not empty (its leading integer, 0 when it has none), and "--lock-view"
+// when the address has a non-empty "lock-view". Each is one argument, never split again.
+// Nothing when the line they make, joined by blanks, would not fit the module's buffer: a cut
+// address would open the wrong page.
+std::optional<std::vector<std::string>> BuildModuleArguments(std::string_view page,
+                                                             std::string_view chatUrl);
+
+// The browser's arguments for the video page `page` (a SafePageUrl): "--app=" + page as one
+// argument, then the options of an app window, each its own argument.
+std::vector<std::string> BuildBrowserArguments(std::string_view page);
 
 // 8-bit command-line text as the text a Linux program receives: UTF-8 is kept as it is (the
 // platform's addresses are UTF-8), anything else is read in the ANSI code page.
 QString CommandLineText(std::string_view text);
 
-// The arguments a program started with `parameters` receives (split by the Windows rules).
-QStringList SplitParameters(std::string_view parameters);
+// Each argument as CommandLineText.
+QStringList ArgumentTexts(const std::vector<std::string>& arguments);
 
 }  // namespace vortane

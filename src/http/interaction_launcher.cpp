@@ -38,6 +38,8 @@ const char* LaunchOutcomeName(LaunchOutcome outcome) {
       return "module busy";
     case LaunchOutcome::kModuleMissing:
       return "module missing";
+    case LaunchOutcome::kBadAddress:
+      return "address invalid";
     case LaunchOutcome::kTooLong:
       return "address too long";
     case LaunchOutcome::kStartFailed:
@@ -65,6 +67,9 @@ QString InteractionLauncher::NoMeetingText() {
 }
 QString InteractionLauncher::ModuleMissingText() {
   return Text("您没有安装互动模块，请下载并安装互动模块然后再尝试开启互动！");
+}
+QString InteractionLauncher::BadAddressText() {
+  return Text("该直播课程的互动页面地址无效，无法开启互动！");
 }
 QString InteractionLauncher::AddressTooLongText() {
   return Text("该直播课程的互动页面地址太长，无法开启互动！");
@@ -130,13 +135,20 @@ LaunchResult InteractionLauncher::OpenChat() {
     host_.ShowLauncherMessage(ModuleMissingText(), MessageIcon::kWarning);
     return result;
   }
-  const std::optional<std::string> parameters = BuildModuleCommandLine(task->chatUrl, Server());
-  if (!parameters) {
+  const std::optional<std::string> page = SafePageUrl(task->chatUrl, Server());
+  if (!page) {
+    result.outcome = LaunchOutcome::kBadAddress;
+    host_.ShowLauncherMessage(BadAddressText(), MessageIcon::kWarning);
+    return result;
+  }
+  const std::optional<std::vector<std::string>> arguments =
+      BuildModuleArguments(*page, task->chatUrl);
+  if (!arguments) {
     result.outcome = LaunchOutcome::kTooLong;
     host_.ShowLauncherMessage(AddressTooLongText(), MessageIcon::kWarning);
     return result;
   }
-  result.arguments = SplitParameters(*parameters);
+  result.arguments = ArgumentTexts(*arguments);
   if (!QProcess::startDetached(result.program, result.arguments)) {
     result.outcome = LaunchOutcome::kStartFailed;
     host_.ShowLauncherMessage(ModuleStartFailedText(), MessageIcon::kWarning);
@@ -155,10 +167,15 @@ LaunchResult InteractionLauncher::OpenVideoInteraction() {
     host_.ShowLauncherMessage(NoMeetingText(), MessageIcon::kInformation);
     return result;
   }
+  const std::optional<std::string> page = SafePageUrl(task->meetingUrl, Server());
+  if (!page) {
+    result.outcome = LaunchOutcome::kBadAddress;
+    host_.ShowLauncherMessage(BadAddressText(), MessageIcon::kWarning);
+    return result;
+  }
   // The page wants the camera, which the camera window's picture holds.
   if (host_.IsCameraOpen()) host_.CloseCamera();
-  const std::string page = BuildPageUrl(task->meetingUrl, Server());
-  result.arguments = SplitParameters(BuildBrowserParameters(page));
+  result.arguments = ArgumentTexts(BuildBrowserArguments(*page));
   result.program = FindBrowser();
   if (result.program.isEmpty() || !QProcess::startDetached(result.program, result.arguments)) {
     result.outcome = LaunchOutcome::kStartFailed;

@@ -35,6 +35,7 @@ enum class LaunchOutcome {
   kNoPage,         // the task has no such page
   kModuleBusy,     // two modules already run
   kModuleMissing,  // the interaction module is not installed
+  kBadAddress,     // the page address is not an absolute http or https address
   kTooLong,        // the page address does not fit the module's command line
   kStartFailed,    // the module or the browser could not be started
   kStarted,
@@ -51,8 +52,9 @@ struct LaunchResult {
 
 // The two interaction buttons of a live lesson: 文字互动 opens the task's chat page in the
 // interaction module (program-files folder + "talvine/talvine"), 视频互动 opens its video page
-// as an app window of the first of google-chrome, chromium on PATH. Both run on the UI thread and
-// neither waits for what it starts.
+// as an app window of the first of google-chrome, chromium on PATH. A page address comes from the
+// platform: it is handed on as one argument, and only when it is an http or https address. Both
+// run on the UI thread and neither waits for what it starts.
 class InteractionLauncher {
  public:
   InteractionLauncher(InteractionHost& host, const CaptureSettings& settings);
@@ -70,6 +72,7 @@ class InteractionLauncher {
   static QString NoChatText();
   static QString NoMeetingText();
   static QString ModuleMissingText();
+  static QString BadAddressText();
   static QString AddressTooLongText();
   static QString ModuleStartFailedText();
   static QString NoBrowserText();

@@ -1,6 +1,7 @@
 #include "http/live_task_choice.h"
 
 #include <atomic>
+#include <string_view>
 
 #include "encoder/encoder_job.h"
 
@@ -10,6 +11,8 @@ namespace {
 // A push address needs more than a scheme to lead anywhere.
 constexpr size_t kShortestPushUrl = 9;
 constexpr int kMaxIndent = 15;
+// Where a live push may go, as in the settings, and RTMP over TLS.
+constexpr std::string_view kPushSchemes[] = {"rtmp://", "rtmps://", "udp://"};
 
 std::atomic<bool>& RefreshMarker() {
   static std::atomic<bool> marker{false};
@@ -36,7 +39,23 @@ std::optional<QString> Refusal(const LiveTask* selected) {
   if (selected == nullptr) return QString::fromUtf8("请选择要使用的直播任务！");
   if (selected->pushUrl.size() < kShortestPushUrl)
     return QString::fromUtf8("请选择有效的直播任务！");
+  if (!IsAcceptedPushUrl(selected->pushUrl))
+    return QString::fromUtf8("该直播任务的直播地址无效，无法使用！");
   return std::nullopt;
+}
+
+bool IsAcceptedPushUrl(std::string_view url) {
+  bool scheme = false;
+  for (std::string_view prefix : kPushSchemes)
+    scheme = scheme || url.starts_with(prefix);
+  if (!scheme) return false;
+  // The encoder joins several outputs with '|' (its "tee:"), and a quote or a control character
+  // has no place in an address: either would let the platform choose what the encoder writes.
+  for (const char c : url) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '|' || c == '"' || byte < 0x20 || byte == 0x7F) return false;
+  }
+  return true;
 }
 
 QString RowTitle(const LiveTask& task) {

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <optional>
+#include <string_view>
 
 #include "http/live_task.h"
 
@@ -19,8 +20,13 @@ Command Decide(int jobState, bool loggedIn);
 QString NeedLoginMessage();
 QString LiveQuestion();
 
-// Why `selected` cannot be chosen (no row, or no usable push address), or nothing.
+// Why `selected` cannot be chosen (no row, no push address, or one the encoder must not be
+// given), or nothing.
 std::optional<QString> Refusal(const LiveTask* selected);
+
+// A push address from the platform that the encoder may be given: "rtmp://", "rtmps://" or
+// "udp://" and no '|', quote or control character.
+bool IsAcceptedPushUrl(std::string_view url);
 
 // The title column: `level` spaces before the name for levels 1 to 15.
 QString RowTitle(const LiveTask& task);

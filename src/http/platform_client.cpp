@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 #include "encoder/encoder_job.h"
@@ -81,15 +82,23 @@ RunningRequests& Running() {
   return *running;
 }
 
-// The thread holds its job, so a replaced job stays alive until the thread has posted.
-template <typename Work>
-void StartRequest(std::shared_ptr<EncoderJob> job, Work work) {
+// Fetches `url` on a thread of its own and hands the body (or none) to `handle`. The thread holds
+// its job, so a replaced job stays alive until the thread has posted. When no thread can be
+// started the request fails as one without an answer does, reported from here.
+template <typename Handle>
+void StartRequest(std::shared_ptr<EncoderJob> job, std::string url, Redirects redirects,
+                  Handle handle) {
   Running().Add();
-  std::thread([job = std::move(job), work = std::move(work)]() mutable {
-    work(*job);
-    job.reset();
+  try {
+    std::thread([job, url, redirects, handle]() mutable {
+      handle(*job, HttpGet(url, kPlatformBodyBound, redirects));
+      job.reset();
+      Running().Done();
+    }).detach();
+  } catch (const std::system_error&) {
+    handle(*job, std::nullopt);
     Running().Done();
-  }).detach();
+  }
 }
 
 void PostOutcome(EncoderJob& job, bool ok, const std::string& text) {
@@ -109,16 +118,17 @@ void RequestLiveTasks(const std::optional<PlatformCredentials>& credentials,
   if (credentials) account.SetCredentials(*credentials);
   account.BeginRequest();
   const PlatformCredentials sent = account.Credentials();
-  StartRequest(std::move(job), [sent, &account](EncoderJob& job) {
-    const LoginReply reply =
-        ReadLoginReply(HttpGet(BuildAccountUrl(sent, kLivesPath), kPlatformBodyBound), sent);
-    const bool current = LoginSlot().IfCurrent(job, [&] {
-      if (!reply.displayName.empty()) account.SetDisplayName(reply.displayName);
-      // `loaded` is set before the success is posted, so its handler sees it.
-      if (reply.ok) account.Load(reply.tasks);
-    });
-    if (current) PostOutcome(job, reply.ok, reply.text);
-  });
+  // The address carries the account: it follows no redirect to another host.
+  StartRequest(std::move(job), BuildAccountUrl(sent, kLivesPath), Redirects::kSameHost,
+               [sent, &account](EncoderJob& job, const std::optional<std::string>& body) {
+                 const LoginReply reply = ReadLoginReply(body, sent);
+                 const bool current = LoginSlot().IfCurrent(job, [&] {
+                   if (!reply.displayName.empty()) account.SetDisplayName(reply.displayName);
+                   // `loaded` is set before the success is posted, so its handler sees it.
+                   if (reply.ok) account.Load(reply.tasks);
+                 });
+                 if (current) PostOutcome(job, reply.ok, reply.text);
+               });
 }
 
 void RequestUploadTargets(const std::optional<PlatformCredentials>& credentials,
@@ -129,14 +139,14 @@ void RequestUploadTargets(const std::optional<PlatformCredentials>& credentials,
   if (credentials) account.SetCredentials(*credentials);
   account.BeginRequest();
   const PlatformCredentials sent = account.Credentials();
-  StartRequest(std::move(job), [sent, &account](EncoderJob& job) {
-    UploadReply reply =
-        ReadUploadReply(HttpGet(BuildAccountUrl(sent, kUploadsPath), kPlatformBodyBound));
-    const bool current = UploadSlot().IfCurrent(job, [&] {
-      if (reply.loaded) account.Load(std::move(reply.targets));
-    });
-    if (current) PostOutcome(job, reply.ok, reply.text);
-  });
+  StartRequest(std::move(job), BuildAccountUrl(sent, kUploadsPath), Redirects::kSameHost,
+               [&account](EncoderJob& job, const std::optional<std::string>& body) {
+                 UploadReply reply = ReadUploadReply(body);
+                 const bool current = UploadSlot().IfCurrent(job, [&] {
+                   if (reply.loaded) account.Load(std::move(reply.targets));
+                 });
+                 if (current) PostOutcome(job, reply.ok, reply.text);
+               });
 }
 
 bool SendStopSignal(const std::string& callbackUrl, platform::WindowHandle notifyWindow) {
@@ -145,12 +155,13 @@ bool SendStopSignal(const std::string& callbackUrl, platform::WindowHandle notif
   PlatformAccount& account = LiveAccount();
   std::shared_ptr<EncoderJob> job = StopSlot().Replace(notifyWindow, account);
   account.SetRequestUrl(*url);
-  StartRequest(std::move(job), [url = *url](EncoderJob& job) {
-    const StopReply reply = ReadStopReply(HttpGet(url, kPlatformBodyBound));
-    // Every stop signal counts, even when a newer one was sent meanwhile: each tells the
-    // platform about its own stream. Success is silent.
-    if (!reply.ok) PostOutcome(job, false, reply.text);
-  });
+  StartRequest(std::move(job), *url, Redirects::kAnyHost,
+               [](EncoderJob& job, const std::optional<std::string>& body) {
+                 const StopReply reply = ReadStopReply(body);
+                 // Every stop signal counts, even when a newer one was sent meanwhile: each tells
+                 // the platform about its own stream. Success is silent.
+                 if (!reply.ok) PostOutcome(job, false, reply.text);
+               });
   return true;
 }
 

@@ -57,18 +57,23 @@ class ReferencePlatform {
     return HttpGet(address_.toStdString() + "/control/fault?mode=" + mode).has_value();
   }
   // The stop signals received so far, as "task=ID query".
-  std::vector<std::string> Signals() const {
-    const auto body = HttpGet(address_.toStdString() + "/control/signals");
+  std::vector<std::string> Signals() const { return Listed("signals"); }
+  // The Referer headers of every request received so far.
+  std::vector<std::string> Referers() const { return Listed("referers"); }
+
+ private:
+  // GET /control/WHAT: {"WHAT": [texts]}.
+  std::vector<std::string> Listed(const std::string& what) const {
+    const auto body = HttpGet(address_.toStdString() + "/control/" + what);
     std::vector<std::string> lines;
     if (!body) return lines;
     const auto reply = nlohmann::json::parse(*body, nullptr, false);
-    if (reply.is_object() && reply.contains("signals"))
-      for (const auto& line : reply["signals"])
+    if (reply.is_object() && reply.contains(what))
+      for (const auto& line : reply[what])
         lines.push_back(line.get<std::string>());
     return lines;
   }
 
- private:
   explicit ReferencePlatform(std::nullptr_t) {}
 
   std::unique_ptr<QProcess> process_;

@@ -36,7 +36,20 @@ struct Case {
   const char* expected;
 };
 
-TEST(InteractionCommandLines, ChatModuleAndBrowserLines) {
+// The module's arguments for a chat address, joined by blanks as its command line reads them;
+// "invalid" or "too long" when there are none.
+std::string ModuleLine(std::string_view chat, std::string_view server) {
+  const std::optional<std::string> page = SafePageUrl(chat, server);
+  if (!page) return "invalid";
+  const std::optional<std::vector<std::string>> arguments = BuildModuleArguments(*page, chat);
+  if (!arguments) return "too long";
+  std::string line;
+  for (const std::string& argument : *arguments)
+    line += (line.empty() ? "" : " ") + argument;
+  return line;
+}
+
+TEST(InteractionCommandLines, ChatModuleAndBrowserArguments) {
   const Case cases[] = {
       // A relative address completed with a server typed without a scheme.
       {"/chat/room?id=7&width=800&height=600&lock-view=1", "lesson.example.cn:8080",
@@ -52,42 +65,80 @@ TEST(InteractionCommandLines, ChatModuleAndBrowserLines) {
       // Leading blanks and a sign are read, the rest after the digits is not; options keep
       // their own order whatever the address's order.
       {"http://c/r?ypos= -40px&xpos=+25&width=99999999999", "",
-       "--url=http://c/r?ypos= -40px&xpos=+25&width=99999999999 --width=2147483647 --xpos=25"
+       "--url=http://c/r?ypos=%20-40px&xpos=+25&width=99999999999 --width=2147483647 --xpos=25"
        " --ypos=-40"},
       // A "lock-view=" without a value locks nothing.
       {"http://c/r?lock-view=", "", "--url=http://c/r?lock-view="},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(BuildModuleCommandLine(c.input, c.with).value_or("refused"), c.expected) << c.input;
-  EXPECT_EQ(SplitParameters(*BuildModuleCommandLine(cases[0].input, cases[0].with)),
-            QStringList({"--url=http://lesson.example.cn:8080/chat/room?id=7&width=800&height=600"
-                         "&lock-view=1",
-                         "--width=800", "--height=600", "--lock-view"}));
+    EXPECT_EQ(ModuleLine(c.input, c.with), c.expected) << c.input;
 
   // The module reads 1999 bytes: a line of exactly that length goes, one byte more is refused
   // (never cut, which would open another page).
   const std::string prefix = "http://c/";
   const std::string fits = prefix + std::string(1999 - 6 - prefix.size(), 'a');
-  ASSERT_TRUE(BuildModuleCommandLine(fits, ""));
-  EXPECT_EQ(BuildModuleCommandLine(fits, "")->size(), 1999u);
-  EXPECT_FALSE(BuildModuleCommandLine(fits + "a", ""));
-  EXPECT_FALSE(BuildModuleCommandLine("/chat/1?width=1", std::string(1990, 's')));
+  EXPECT_EQ(ModuleLine(fits, "").size(), 1999u);
+  EXPECT_EQ(ModuleLine(fits + "a", ""), "too long");
+  EXPECT_EQ(ModuleLine("/chat/1?width=1&room=" + std::string(1970, 'r'), "10.0.0.5:81"),
+            "too long");
 
   // The video page: an https address passes unchanged; a relative one gets the server.
-  const std::string meeting = "https://meet.example.cn/room/5?account=13800138000&password=p w";
-  EXPECT_EQ(BuildPageUrl(meeting, "lesson.example.cn"), meeting);
-  EXPECT_EQ(BuildBrowserParameters(BuildPageUrl(meeting, "lesson.example.cn")),
-            "--app=" + meeting + " --incognito --start-maximized --start-maximized ");
-  EXPECT_EQ(BuildPageUrl("/meeting/3", "10.0.0.5:81"), "http://10.0.0.5:81/meeting/3");
-  EXPECT_EQ(BuildPageUrl("/meeting/3", "https://school.cn"), "https://school.cn/meeting/3");
-  EXPECT_EQ(SplitParameters(BuildBrowserParameters("https://m/r?a=1")),
-            QStringList({"--app=https://m/r?a=1", "--incognito", "--start-maximized",
-                         "--start-maximized"}));
+  const std::string meeting = "https://meet.example.cn/room/5?account=13800138000&password=p";
+  EXPECT_EQ(SafePageUrl(meeting, "lesson.example.cn"), meeting);
+  EXPECT_EQ(SafePageUrl("/meeting/3", "10.0.0.5:81"), "http://10.0.0.5:81/meeting/3");
+  EXPECT_EQ(SafePageUrl("/meeting/3", "https://school.cn"), "https://school.cn/meeting/3");
+  EXPECT_EQ(BuildBrowserArguments("https://m/r?a=1"),
+            (std::vector<std::string>{"--app=https://m/r?a=1", "--incognito", "--start-maximized",
+                                      "--start-maximized"}));
   // The platform's addresses are UTF-8; the account's name, put into the video page's address,
   // is GBK.
   EXPECT_EQ(CommandLineText("--url=http://c/聊天"), Utf8("--url=http://c/聊天"));
-  EXPECT_EQ(CommandLineText("--app=http://m/r?account=\xCD\xF5\xC0\xCF\xCA\xA6"),
-            Utf8("--app=http://m/r?account=王老师"));
+  EXPECT_EQ(ArgumentTexts({"--app=http://m/r?account=\xCD\xF5\xC0\xCF\xCA\xA6", "--incognito"}),
+            QStringList({Utf8("--app=http://m/r?account=王老师"), "--incognito"}));
+}
+
+TEST(InteractionCommandLines, APlatformsAddressIsOneHttpArgumentOrNothing) {
+  // Blanks, quotes and control characters are percent-encoded, so whatever reads the address
+  // finds no end in it and no option after it.
+  const Case pages[] = {
+      {"http://127.0.0.1:8080/meeting/21?a=1 --user-data-dir=/tmp/p --gpu-launcher=touch /tmp/x",
+       "",
+       "http://127.0.0.1:8080/meeting/21?a=1%20--user-data-dir=/tmp/p%20--gpu-launcher=touch%20/"
+       "tmp/x"},
+      {"https://h/m?n=\"a' b\"", "", "https://h/m?n=%22a%27%20b%22"},
+      {"http://h/m\t--load-extension=/tmp/e\r\n--remote-debugging-port=9222\x7F", "",
+       "http://h/m%09--load-extension=/tmp/e%0D%0A--remote-debugging-port=9222%7F"},
+      {"/meeting/3 --renderer-cmd-prefix=sh", "10.0.0.5:81",
+       "http://10.0.0.5:81/meeting/3%20--renderer-cmd-prefix=sh"},
+      // Anything but an absolute http or https address with a host opens nothing: a relative
+      // address glued to the server without a slash is no address either.
+      {"httpfile:///etc/passwd", "", nullptr},
+      {"http:/meeting/3", "", nullptr},
+      {"http:///meeting/3", "", nullptr},
+      {"https://", "", nullptr},
+      {"javascript:alert(1)", "10.0.0.5:81", nullptr},
+      {"file:///etc/passwd", "10.0.0.5:81", nullptr},
+      {"/meeting/3", "", nullptr},
+      {"/meeting/3", "school.cn --no-sandbox", nullptr},
+  };
+  for (const Case& c : pages) {
+    const std::optional<std::string> page = SafePageUrl(c.input, c.with);
+    if (c.expected == nullptr) {
+      EXPECT_FALSE(page) << c.input << " gave " << page.value_or("");
+    } else {
+      EXPECT_EQ(page.value_or("refused"), c.expected) << c.input;
+    }
+  }
+
+  // A chat address with options of its own: the page is one argument, the geometry is read.
+  EXPECT_EQ(ModuleLine("http://127.0.0.1:8080/chat/21?width=380 --url=file:///etc/passwd "
+                       "-platformpluginpath /tmp/p --webEngineArgs --renderer-cmd-prefix=sh"
+                       "&height=560",
+                       ""),
+            "--url=http://127.0.0.1:8080/chat/21?width=380%20--url=file:///etc/passwd%20"
+            "-platformpluginpath%20/tmp/p%20--webEngineArgs%20--renderer-cmd-prefix=sh"
+            "&height=560 --width=380 --height=560");
+  EXPECT_EQ(ModuleLine("file:///etc/passwd", "10.0.0.5:81"), "invalid");
 }
 
 TEST(InteractionCommandLines, GetUrlParam) {
@@ -190,6 +241,15 @@ TEST(InteractionLauncher, PreconditionsAndPagesATaskLacks) {
                                        "该直播课程没有开启视频互动功能！"}));
   EXPECT_EQ(host.listOpened, 1);
   EXPECT_EQ(host.cameraClosed, 0);
+
+  // A video page that is not an http or https address opens nothing, and the camera window
+  // stays.
+  host = FakeHost();
+  host.task = Lesson("", "httpfile:///etc/passwd");
+  host.cameraOpen = true;
+  EXPECT_EQ(launcher.OpenVideoInteraction().outcome, LaunchOutcome::kBadAddress);
+  EXPECT_EQ(host.cameraClosed, 0);
+  EXPECT_EQ(host.messages, Said(warning, {"该直播课程的互动页面地址无效，无法开启互动！"}));
 }
 
 // A stand-in program that writes its arguments, one per line in brackets, into `record`.
@@ -261,6 +321,14 @@ TEST(InteractionLauncher, ChatModuleStartsUnlessMissingTwoRunningOrTheAddressIsT
   EndProcess(running);
   EndProcess(second);
   EXPECT_TRUE(test::PumpUntil([] { return CountRunningModules() == 0; }, 10000));
+
+  // A chat address that is not an http or https address does not reach the module.
+  QFile::remove(record);
+  host.task = Lesson("file:///etc/passwd", "");
+  EXPECT_EQ(launcher.OpenChat().outcome, LaunchOutcome::kBadAddress);
+  EXPECT_EQ(std::exchange(host.messages, {}),
+            Said(warning, {"该直播课程的互动页面地址无效，无法开启互动！"}));
+  EXPECT_FALSE(QFile::exists(record));
 
   // An address the module's command line cannot hold is refused, not cut.
   host.task = Lesson("/chat/11?room=" + std::string(2000, 'r'), "");

@@ -1,10 +1,11 @@
 // The platform requests over real HTTP against the reference server on 127.0.0.1: login and
-// destinations, a refused password, every fault the server can play, a server that never
-// answers, replaced requests, and the stop signal.
+// destinations, a refused password, every fault the server can play (redirects among them), a
+// server that never answers, replaced requests, requests without a thread, and the stop signal.
 #include "http/platform_client.h"
 
 #include <gtest/gtest.h>
 #include <netinet/in.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <any>
 
 #include "encoder/encoder_job.h"
+#include "http/http_get.h"
 #include "http/platform_account.h"
 #include "platform/code_page.h"
 #include "platform/window_messages.h"
@@ -158,6 +160,10 @@ TEST_F(PlatformClient, EveryFaultReadsAsAPlainMessage) {
       {"huge-body", 10, "服务器返回错误！", "上传服务器返回数据格式无法识别！"},
       {"deep-nesting", 10, "服务器返回错误！", "上传服务器返回数据格式无法识别！"},
       {"slow-drip", 3, "", ""},
+      // The account's address goes to no other host, even the same server under another name;
+      // moved on the same host it is followed.
+      {"redirect-away", 10, "无法连接服务器！", "无法连接上传服务器！"},
+      {"redirect-here", 3, "", ""},
   };
   for (const Case& c : cases) {
     ASSERT_TRUE(server.SetFault(c.fault)) << c.fault;
@@ -171,6 +177,7 @@ TEST_F(PlatformClient, EveryFaultReadsAsAPlainMessage) {
     EXPECT_EQ(replies.Text(1), c.destinations) << c.fault;
     EXPECT_EQ(LiveAccount().IsLoaded(), c.code == 3) << c.fault;
   }
+  EXPECT_TRUE(server.Referers().empty()) << "no request names the one before it";
 
   // A wrong path (404) reads like an unreachable server, and so does a port nobody listens on.
   ASSERT_TRUE(server.SetFault("none"));
@@ -213,6 +220,61 @@ TEST_F(PlatformClient, AServerThatNeverAnswersFailsInAboutTheReceiveTimeout) {
   EXPECT_EQ(Sorted(replies.Texts()), (Texts{"", "无法连接上传服务器！"}));
   EXPECT_TRUE(LiveAccount().IsLoaded());
   EXPECT_EQ(LiveAccount().LiveTasks().size(), 9u);
+}
+
+TEST(HttpRedirects, TheAccountStaysWithItsHostAndNothingStepsDownToHttp) {
+  struct Case {
+    const char* from;
+    const char* to;
+    bool anyHost;   // a request without the account
+    bool sameHost;  // a request that carries it
+  };
+  const Case cases[] = {
+      {"http://school.cn/a?password=p", "http://school.cn/b", true, true},
+      {"http://school.cn:8080/a", "https://SCHOOL.cn/b", true, true},
+      {"http://school.cn/a", "http://school.cn:8081/b", true, true},
+      {"http://school.cn/a", "http://evil.cn/b", true, false},
+      {"http://school.cn/a", "http://school.cn.evil.cn/b", true, false},
+      {"http://127.0.0.1:80/a", "http://localhost:80/b", true, false},
+      {"https://school.cn/a", "http://school.cn/b", false, false},
+      {"https://school.cn/a", "https://school.cn/b", true, true},
+      {"http://school.cn/a", "ftp://school.cn/b", false, false},
+      {"http://school.cn/a", "file:///etc/passwd", false, false},
+      {"http://school.cn/a", "", false, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(RedirectAllowed(c.from, c.to, Redirects::kAnyHost), c.anyHost)
+        << c.from << " " << c.to;
+    EXPECT_EQ(RedirectAllowed(c.from, c.to, Redirects::kSameHost), c.sameHost)
+        << c.from << " " << c.to;
+  }
+}
+
+TEST_F(PlatformClient, ARequestWhoseThreadCannotStartFailsLikeOneWithoutAnswer) {
+  ReferencePlatform server;
+  ASSERT_FALSE(server.Address().isEmpty());
+  Replies replies;
+  // No thread of this process can get a stack of a petabyte.
+  pthread_attr_t normal;
+  ASSERT_EQ(pthread_getattr_default_np(&normal), 0);
+  pthread_attr_t huge;
+  ASSERT_EQ(pthread_attr_init(&huge), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&huge, size_t{1} << 50), 0);
+  ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
+  RequestLiveTasks(Teacher(server), replies.handle());
+  RequestUploadTargets(Teacher(server), replies.handle());
+  const bool sent = SendStopSignal(server.Address().toStdString() + "/backend/lumio/callback/11",
+                                   replies.handle());
+  ASSERT_EQ(pthread_setattr_default_np(&normal), 0);
+  pthread_attr_destroy(&huge);
+  pthread_attr_destroy(&normal);
+  EXPECT_TRUE(sent);
+  ASSERT_TRUE(replies.WaitFor(3, 20000));
+  EXPECT_EQ(replies.Texts(),
+            (Texts{"无法连接服务器！", "无法连接上传服务器！", "无法连接应用服务器！"}));
+  EXPECT_FALSE(LiveAccount().IsLoaded());
+  EXPECT_TRUE(WaitForPlatformRequests(std::chrono::seconds(1)));
+  EXPECT_TRUE(server.Signals().empty());
 }
 
 TEST_F(PlatformClient, StopSignals) {

@@ -9,10 +9,12 @@ endif()
 if(TARGET unit_interaction_launcher_test)
   set_tests_properties(unit_interaction_launcher_test PROPERTIES RESOURCE_LOCK desktop_encoder)
 endif()
-# The interaction module's options are plain QtCore code of the tool itself.
+# The interaction module's options are plain QtCore code of the tool itself; the test also runs
+# the module with command lines it refuses.
 if(TARGET unit_talvine_options_test)
   target_sources(unit_talvine_options_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/talvine/module_options.cpp)
   target_include_directories(unit_talvine_options_test PRIVATE ${CMAKE_SOURCE_DIR}/tools/talvine)
+  add_dependencies(unit_talvine_options_test talvine)
 endif()
 # The package test packs the installed program (CPack runs the build's install step).
 if(TARGET unit_package_test)

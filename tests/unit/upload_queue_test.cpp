@@ -33,6 +33,21 @@ TEST(DestinationChoice, EntriesAndEveryRuleOfTheEndOfAnEdit) {
   EXPECT_EQ(EntryForCellText(entries, QString()), 1);
   EXPECT_EQ(EntryForCellText(entries, QStringLiteral("不上")), 0);
 
+  // However deep the platform says a destination is, its indent stays short: below level 16 it
+  // has one, deeper ones have none (as in the live list).
+  const auto deep = DestinationEntries({{1, 15, QStringLiteral("十五"), "", ""},
+                                        {2, 16, QStringLiteral("十六"), "", ""},
+                                        {3, 268435457, QStringLiteral("很深"), "", ""},
+                                        {4, 536870914, QStringLiteral("更深"), "", ""},
+                                        {5, 2147483647, QStringLiteral("最深"), "", ""},
+                                        {6, -2147483647 - 1, QStringLiteral("负数"), "", ""}});
+  QStringList texts;
+  for (const DestinationEntry& entry : deep)
+    texts << entry.text;
+  EXPECT_EQ(texts, QStringList({QStringLiteral("不上传"), QString(52, ' ') + QStringLiteral("十五"),
+                                QStringLiteral("十六"), QStringLiteral("很深"),
+                                QStringLiteral("更深"), QStringLiteral("最深")}));
+
   RecordingUploadPart row;
   EXPECT_EQ(ChooseDestination(row, entries, -1), DestinationChoice::kUnchanged);
   EXPECT_EQ(ChooseDestination(row, entries, 1), DestinationChoice::kQueued);

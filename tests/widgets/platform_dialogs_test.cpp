@@ -183,6 +183,37 @@ TEST(LiveListDialog, RowsChoosingAndTheRefreshMarker) {
   ClearLiveTasks();
   EXPECT_EQ(next.ChosenTask()->pushUrl, "rtmp://ab") << "the choice outlives the list";
 
+  // A task pushes to an RTMP, RTMPS or UDP server only: a file of the teacher's, or the
+  // encoder's "tee:" that joins outputs with '|', is refused when the task is chosen.
+  struct Push {
+    const char* url;
+    bool accepted;
+  };
+  const Push pushes[] = {
+      {"/home/teacher/视频/20240301093000m.mp4", false},
+      {"file:/home/teacher/视频/20240301093000m.mp4", false},
+      {"tee:/home/teacher/a.mp4|rtmp://127.0.0.1/live/x", false},
+      {"rtmp://127.0.0.1/live/x|/home/teacher/a.flv", false},
+      {"rtmp://127.0.0.1/live/x\" -y \"/home/teacher/a.flv", false},
+      {"udp://239.0.0.1:1234\n/home/teacher/a.ts", false},
+      {"RTMP://127.0.0.1/live/x", false},
+      {"rtmps://live.example.cn/app/key", true},
+      {"udp://239.0.0.1:1234?pkt_size=1316", true},
+  };
+  for (const Push& push : pushes) {
+    LiveAccount().Load(std::vector<LiveTask>{Task(5, 1, "直播", push.url)});
+    CLiveListDlg pick;
+    messages.clear();
+    pick.SetMessageSink([&](QWidget*, const QString& text) { messages << text; });
+    pick.show();
+    Choose(pick, 0);
+    EXPECT_EQ(pick.result() == QDialog::Accepted, push.accepted) << push.url;
+    EXPECT_EQ(messages, push.accepted ? QStringList()
+                                      : QStringList(U("该直播任务的直播地址无效，无法使用！")))
+        << push.url;
+  }
+  ClearLiveTasks();
+
   // Not loaded (a reload failed): refresh runs again, and a failure shows in red.
   LiveAccount().SetCredentials({platform::WideToAnsi(server.HostAndPort()), "13800138000", "x"});
   CLiveListDlg failing;

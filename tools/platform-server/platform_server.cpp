@@ -35,6 +35,8 @@ using nlohmann::json;
 constexpr char kLivesPath[] = "/backend/lumio/lives/";
 constexpr char kUploadsPath[] = "/backend/lumio/";
 constexpr char kCallbackPattern[] = R"(/backend/lumio/callback/(\d+))";
+// Where the redirect faults send the account requests.
+constexpr char kMovedPrefix[] = "/moved";
 // A request nobody answers is let go after this long (the client gives up far sooner).
 constexpr auto kNoAnswerHold = std::chrono::seconds(120);
 constexpr auto kDripPause = std::chrono::milliseconds(100);
@@ -65,6 +67,7 @@ class PlatformServer {
       std::fprintf(stderr, "platform-server: cannot listen on 127.0.0.1\n");
       return 1;
     }
+    port_ = port;
     self_ = "http://127.0.0.1:" + std::to_string(port);
     std::printf("%s\n", self_.c_str());
     std::fflush(stdout);
@@ -74,12 +77,20 @@ class PlatformServer {
  private:
   void Route() {
     pages_.Route(server_);
-    server_.Get(kLivesPath, [this](const httplib::Request& request, httplib::Response& response) {
-      Answer(response, [&] { return Login(request); });
-    });
-    server_.Get(kUploadsPath, [this](const httplib::Request& request, httplib::Response& response) {
-      Answer(response, [&] { return Uploads(request); });
-    });
+    // The account requests, and where the redirect faults send them.
+    for (const char* prefix : {"", kMovedPrefix}) {
+      const bool moved = *prefix != '\0';
+      server_.Get(std::string(prefix) + kLivesPath,
+                  [this, moved](const httplib::Request& request, httplib::Response& response) {
+                    if (!moved && Redirected(request, response)) return;
+                    Answer(response, [&] { return Login(request); });
+                  });
+      server_.Get(std::string(prefix) + kUploadsPath,
+                  [this, moved](const httplib::Request& request, httplib::Response& response) {
+                    if (!moved && Redirected(request, response)) return;
+                    Answer(response, [&] { return Uploads(request); });
+                  });
+    }
     server_.Get(kCallbackPattern,
                 [this](const httplib::Request& request, httplib::Response& response) {
                   Answer(response, [&] { return Callback(request); });
@@ -105,6 +116,32 @@ class PlatformServer {
       std::lock_guard lock(mutex_);
       response.set_content(json{{"signals", signals_}}.dump(), "application/json");
     });
+    server_.Get("/control/referers", [this](const httplib::Request&, httplib::Response& response) {
+      std::lock_guard lock(mutex_);
+      response.set_content(json{{"referers", referers_}}.dump(), "application/json");
+    });
+    // Called after every request: a Referer sent along is what a redirect may carry elsewhere.
+    server_.set_logger([this](const httplib::Request& request, const httplib::Response&) {
+      if (!request.has_header("Referer")) return;
+      std::lock_guard lock(mutex_);
+      referers_.push_back(request.get_header_value("Referer"));
+    });
+  }
+
+  // Answers an account request with a redirect when a redirect fault says so.
+  bool Redirected(const httplib::Request& request, httplib::Response& response) const {
+    const std::string target = httplib::append_query_params(request.path, request.params);
+    switch (fault_.load()) {
+      case Fault::kRedirectAway:
+        // The same server, so a client that follows would log in: only the name differs.
+        response.set_redirect("http://localhost:" + std::to_string(port_) + kMovedPrefix + target);
+        return true;
+      case Fault::kRedirectHere:
+        response.set_redirect(kMovedPrefix + target);
+        return true;
+      default:
+        return false;
+    }
   }
 
   // Sends `reply()` unless a fault says otherwise.
@@ -112,6 +149,9 @@ class PlatformServer {
   void Answer(httplib::Response& response, Reply reply) {
     switch (fault_.load()) {
       case Fault::kNone:
+      case Fault::kHostile:
+      case Fault::kRedirectAway:
+      case Fault::kRedirectHere:
         break;
       case Fault::kNoAnswer:
         std::this_thread::sleep_for(kNoAnswerHold);
@@ -161,7 +201,9 @@ class PlatformServer {
   }
 
   std::string Filled(const json& reply) const {
-    return ReplaceAll(ReplaceAll(reply.dump(), "{rtmp}", options_.rtmpBase), "{server}", self_);
+    return ReplaceAll(
+        ReplaceAll(ReplaceAll(reply.dump(), "{rtmp}", options_.rtmpBase), "{server}", self_),
+        "{uploads}", options_.uploadFolder);
   }
 
   // The name of the live task `id` of any account, for its chat and video pages.
@@ -200,7 +242,11 @@ class PlatformServer {
     const json* account = FindAccount(request);
     if (account == nullptr) return Refused();
     json reply{{"code", 0}, {"name", account->value("name", "")}};
-    if (account->contains("lives")) reply["data"] = (*account)["lives"];
+    if (fault_ == Fault::kHostile) {
+      reply["data"] = HostileLives();
+    } else if (account->contains("lives")) {
+      reply["data"] = (*account)["lives"];
+    }
     return Filled(reply);
   }
 
@@ -208,7 +254,11 @@ class PlatformServer {
     const json* account = FindAccount(request);
     if (account == nullptr) return Refused();
     json reply{{"code", 0}};
-    if (account->contains("uploads")) reply["data"] = (*account)["uploads"];
+    if (fault_ == Fault::kHostile) {
+      reply["data"] = HostileUploads();
+    } else if (account->contains("uploads")) {
+      reply["data"] = (*account)["uploads"];
+    }
     return Filled(reply);
   }
 
@@ -236,6 +286,8 @@ class PlatformServer {
   UploadEndpoint uploads_;
   std::mutex mutex_;
   std::vector<std::string> signals_;
+  std::vector<std::string> referers_;
+  int port_ = 0;
   InteractionPages pages_;
 };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 // Reply bodies that no real platform should send, for the client's fault tests.
@@ -13,5 +14,13 @@ std::string NoCodeBody();
 std::string HugeBody();
 // A login reply whose single task has children 50,000 levels deep (about 1.7 MB).
 std::string DeepNestingBody();
+
+// The live tasks of a platform that attacks the teacher's machine ("{server}", "{rtmp}" and
+// "{uploads}" to be filled in): page addresses with options of their own for the browser and
+// the interaction module, page addresses that are no web pages, and push addresses that name a
+// file or add outputs. Each attack is a task of its own, named after it.
+nlohmann::json HostileLives();
+// Its upload destinations: nested far deeper than any tree, by their levels.
+nlohmann::json HostileUploads();
 
 }  // namespace platform_server

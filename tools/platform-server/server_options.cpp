@@ -13,10 +13,17 @@ struct NamedFault {
   const char* name;
 };
 constexpr NamedFault kFaults[] = {
-    {Fault::kNone, "none"},          {Fault::kNoAnswer, "no-answer"},
-    {Fault::kSlowDrip, "slow-drip"}, {Fault::kHttp500, "http-500"},
-    {Fault::kNotJson, "not-json"},   {Fault::kNoCode, "no-code"},
-    {Fault::kHugeBody, "huge-body"}, {Fault::kDeepNesting, "deep-nesting"},
+    {Fault::kNone, "none"},
+    {Fault::kNoAnswer, "no-answer"},
+    {Fault::kSlowDrip, "slow-drip"},
+    {Fault::kHttp500, "http-500"},
+    {Fault::kNotJson, "not-json"},
+    {Fault::kNoCode, "no-code"},
+    {Fault::kHugeBody, "huge-body"},
+    {Fault::kDeepNesting, "deep-nesting"},
+    {Fault::kHostile, "hostile"},
+    {Fault::kRedirectAway, "redirect-away"},
+    {Fault::kRedirectHere, "redirect-here"},
 };
 
 void PrintUsage() {
@@ -33,11 +40,16 @@ void PrintUsage() {
     std::fprintf(stderr, " %s", name.c_str());
   std::fprintf(stderr,
                "\n"
+               "                     (hostile: the tasks' and destinations' addresses and\n"
+               "                     levels attack the teacher's machine; redirect-away,\n"
+               "                     redirect-here: the account requests are redirected to this\n"
+               "                     server as \"localhost\", or to /moved/... of it)\n"
                "  --signal-log FILE  append each stop signal received as one line\n"
                "  --upload-dir DIR   store uploaded files there (default: a new folder in /tmp)\n"
                "Prints its address (http://127.0.0.1:PORT) on the first line of standard output;\n"
                "GET /control/fault?mode=MODE switches faults, GET /control/signals lists the\n"
-               "stop signals. It ends with the process that started it.\n");
+               "stop signals, GET /control/referers the Referer headers of the requests it\n"
+               "received. It ends with the process that started it.\n");
 }
 
 std::string ProgramFolder() {

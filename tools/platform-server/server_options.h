@@ -9,13 +9,16 @@ namespace platform_server {
 // How a reply goes wrong, for tests of the client.
 enum class Fault {
   kNone,
-  kNoAnswer,     // the connection is accepted and nothing is ever sent
-  kSlowDrip,     // a good reply, a few bytes every 100 ms
-  kHttp500,      // status 500
-  kNotJson,      // an HTML page
-  kNoCode,       // a JSON object without "code"
-  kHugeBody,     // a well-formed reply of 3 MB
-  kDeepNesting,  // a task tree 50,000 levels deep
+  kNoAnswer,      // the connection is accepted and nothing is ever sent
+  kSlowDrip,      // a good reply, a few bytes every 100 ms
+  kHttp500,       // status 500
+  kNotJson,       // an HTML page
+  kNoCode,        // a JSON object without "code"
+  kHugeBody,      // a well-formed reply of 3 MB
+  kDeepNesting,   // a task tree 50,000 levels deep
+  kHostile,       // well-formed replies whose addresses and levels attack the teacher's machine
+  kRedirectAway,  // the account requests are redirected to this server under another host name
+  kRedirectHere,  // the account requests are redirected to another path of this server
 };
 
 std::optional<Fault> FaultByName(const std::string& name);

@@ -8,6 +8,7 @@
 #include <QLoggingCategory>
 #include <QScreen>
 #include <cstdio>
+#include <optional>
 
 #include "module_options.h"
 #include "talvine_window.h"
@@ -33,23 +34,32 @@ void PrepareWebEngine() {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+  // The options are read before Qt sees the command line: Qt and the page engine take options of
+  // their own from it (-platformpluginpath, --webEngineArgs ...), and none of those is for the
+  // program that starts this one to give. Qt gets the program name alone.
+  QStringList arguments;
+  for (int i = 1; i < argc; ++i)
+    arguments << QString::fromLocal8Bit(argv[i]);
+  const std::optional<talvine::ModuleOptions> options = talvine::ParseModuleOptions(arguments);
+  if (!options) {
+    // The address is not repeated here: it can carry the teacher's account.
+    std::fprintf(stderr,
+                 "usage: talvine --url=ADDRESS [--width=N] [--height=N] [--xpos=N] [--ypos=N] "
+                 "[--lock-view]\n"
+                 "  ADDRESS: one http:// or https:// address\n");
+    return 2;
+  }
   PrepareWebEngine();
   // The engine's start-up report is noise on the toolbar's standard error, which this inherits.
   QLoggingCategory::setFilterRules(QStringLiteral("qt.webenginecontext.info=false"));
   QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
+  int qtArgc = 1;
+  char* qtArgv[] = {argv[0], nullptr};
+  QApplication app(qtArgc, qtArgv);
   QApplication::setApplicationName(QStringLiteral("talvine"));
-  const talvine::ModuleOptions options =
-      talvine::ParseModuleOptions(QCoreApplication::arguments().mid(1));
-  if (options.url.isEmpty()) {
-    std::fprintf(stderr,
-                 "usage: talvine --url=ADDRESS [--width=N] [--height=N] [--xpos=N] [--ypos=N] "
-                 "[--lock-view]\n");
-    return 2;
-  }
   QScreen* screen = QGuiApplication::primaryScreen();
   const QRect available = screen != nullptr ? screen->availableGeometry() : QRect(0, 0, 1280, 720);
-  talvine::TalvineWindow window(options, available);
+  talvine::TalvineWindow window(*options, available);
   window.show();
   return app.exec();
 }

@@ -1,5 +1,6 @@
 #include "module_options.h"
 
+#include <QUrl>
 #include <algorithm>
 
 namespace talvine {
@@ -20,13 +21,17 @@ std::optional<int> Number(const QString& text) {
 
 }  // namespace
 
-ModuleOptions ParseModuleOptions(const QStringList& arguments) {
+std::optional<ModuleOptions> ParseModuleOptions(const QStringList& arguments) {
   ModuleOptions options;
+  bool haveUrl = false;
   for (const QString& argument : arguments) {
     const qsizetype equals = argument.indexOf(QLatin1Char('='));
     const QString name = equals < 0 ? argument : argument.left(equals);
     const QString value = equals < 0 ? QString() : argument.mid(equals + 1);
     if (name == QLatin1String("--url")) {
+      // A second page address would mean someone else's word was added to the line.
+      if (haveUrl) return std::nullopt;
+      haveUrl = true;
       options.url = value;
     } else if (name == QLatin1String("--width")) {
       options.width = Number(value);
@@ -40,7 +45,15 @@ ModuleOptions ParseModuleOptions(const QStringList& arguments) {
       options.lockView = true;
     }
   }
+  if (!IsPageAddress(options.url)) return std::nullopt;
   return options;
+}
+
+bool IsPageAddress(const QString& address) {
+  const QUrl url(address, QUrl::TolerantMode);
+  const QString scheme = url.scheme();
+  return url.isValid() && (scheme == QLatin1String("http") || scheme == QLatin1String("https")) &&
+         !url.host().isEmpty();
 }
 
 QRect PlaceModuleWindow(const ModuleOptions& options, const QRect& available) {

@@ -26,7 +26,7 @@ QString WindowTitle() {
 TalvineWindow::TalvineWindow(const ModuleOptions& options, const QRect& available)
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
                            Qt::WindowMinimizeButtonHint | Qt::WindowStaysOnTopHint),
-      url_(QUrl::fromUserInput(options.url)),
+      url_(options.url),
       lockView_(options.lockView) {
   setWindowTitle(WindowTitle());
   auto* layout = new QVBoxLayout(this);
@@ -74,13 +74,17 @@ void TalvineWindow::LoadPage() {
 void TalvineWindow::OnLoadFinished(bool ok) {
   if (!loadingPage_) return;  // the failure note itself
   loadingPage_ = false;
-  std::fprintf(stderr, "talvine: %s %s\n",
-               ok ? "page loaded:" : "page failed:", url_.toString().toUtf8().constData());
+  // Not the address: it can carry the teacher's account.
+  std::fprintf(stderr, "talvine: %s\n", ok ? "page loaded" : "page failed");
   if (!ok) ShowLoadFailure();
 }
 
 void TalvineWindow::ShowLoadFailure() {
-  const QString address = url_.toString().toHtmlEscaped();
+  // The server only: the window may be on a recorded or streamed screen, and the rest of the
+  // address can carry the teacher's account.
+  const QString address = url_.toDisplayString(QUrl::RemoveUserInfo | QUrl::RemovePath |
+                                               QUrl::RemoveQuery | QUrl::RemoveFragment)
+                              .toHtmlEscaped();
   const QString page =
       Text(
           "<!DOCTYPE html><html><head><meta charset='utf-8'><title>文字互动</title></head>"
