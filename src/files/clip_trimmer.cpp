@@ -11,6 +11,7 @@
 #include "encoder/encoder_job.h"
 #include "encoder/progress_reader.h"
 #include "platform/code_page.h"
+#include "platform/own_file.h"
 #include "platform/window_message.h"
 #include "platform/window_messages.h"
 
@@ -75,6 +76,9 @@ ClipTrimmer::StartResult ClipTrimmer::Start(const QString& source, double in, do
     emit statusChanged(QStringLiteral("无法剪辑：文件路径过长或含有引号"), true);
     return StartResult::kRefused;
   }
+  // The same stretch cut again replaces the teacher's own earlier clip. The encoder makes a clip
+  // new, so whatever else stands at its name (a link, a FIFO, another user's file) is refused.
+  if (platform::IsOwnRegularFile(*output)) QFile::remove(*output);
   auto job = std::make_shared<EncoderJob>();
   job->commandLineWide = *command;
   job->ownerWindow = messages_->handle();

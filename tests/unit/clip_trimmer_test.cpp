@@ -1,7 +1,7 @@
 // Clip trimming without a window: the clip's name, the refusals, a cut the encoder fails (told in
-// red with its last words, nothing listed) and the program's end during a cut (the unfinished
-// clip removed, nothing else touched). The encoder is the real vortenc with ffmpeg, except where
-// a cut must take its time.
+// red with its last words, nothing listed), the same cut again, and the program's end during a cut
+// (the unfinished clip removed, nothing else touched). The encoder is the real vortenc with ffmpeg,
+// except where a cut must take its time.
 #include "files/clip_trimmer.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +113,12 @@ TEST(ClipTrimmer, ACutTheEncoderFailsIsToldInRedAndNotListed) {
   EXPECT_EQ(watch.statuses.back().text.left(12), "剪辑完成 00:00:1")
       << watch.statuses.back().text.toStdString();
   EXPECT_EQ(watch.clips, QStringList({clip}));
+
+  // The same cut once more replaces the teacher's own clip, as a new cut of that stretch should.
+  ASSERT_EQ(trimmer.Start(source, 1.4, 13.5), Result::kStarted);
+  ASSERT_TRUE(PumpUntil([&] { return !trimmer.IsCutting(); }));
+  EXPECT_FALSE(watch.statuses.back().failed) << watch.statuses.back().text.toStdString();
+  EXPECT_EQ(watch.clips, QStringList({clip, clip}));
 }
 
 TEST(ClipTrimmer, TheProgramsEndStopsACutAndRemovesOnlyItsUnfinishedClip) {
