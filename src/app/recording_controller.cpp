@@ -45,6 +45,10 @@ const char kLowDiskStopped[] = "磁盘空间不足，已停止 ";
 const char kNoRoomToRemux[] = "磁盘已满，无法转换，原始录像已保留";
 // After the mode word: "没有在录制：..." / "没有在直播：...".
 const char kNoProgress[] = "：10秒没有任何进度！";
+// vortenc's exit status when the capture's name holds something other than a file of the
+// teacher's (a link, a FIFO, another user's file planted in a shared folder).
+constexpr int kEncoderOutputRefused = 3;
+const char kCaptureRefused[] = "无法写入录像文件：存放目录中的同名文件不是您自己的普通文件！";
 
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
@@ -418,6 +422,9 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
   ShowEndedLook();
   if (jobKind_ == 0) EndRecovery();
   QString endText = platform::AnsiToWide(text);
+  if (endText.isEmpty() && code == kJobFinished && jobKind_ == 0 &&
+      static_cast<int>(value) == kEncoderOutputRefused)
+    endText = Text(kCaptureRefused);
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
   QString stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
 

@@ -307,7 +307,8 @@ TEST(ToolbarSurvival, ASharedFolderCannotReplaceOrLoseALesson) {
   }
   size_t from = toolbar.TraceSize();
   ASSERT_TRUE(PressKey(QStringLiteral("F8")));
-  EXPECT_TRUE(toolbar.WaitForTrace(Utf8("status! 异常终止！"), 20000, from))
+  EXPECT_TRUE(toolbar.WaitForTrace(
+      Utf8("status! 无法写入录像文件：存放目录中的同名文件不是您自己的普通文件！"), 20000, from))
       << toolbar.TraceText().toStdString();
   EXPECT_FALSE(toolbar.WaitForTrace(RecordingPast(0.0), 0, from));
 
