@@ -133,13 +133,14 @@ struct SoundSourceKeeper::Connection {
     }
     for (const std::string& name : found) {
       if (streams.count(name) != 0) continue;
-      const pa_sample_spec spec{PA_SAMPLE_S16LE, 48000, 2};
-      pa_stream* stream = pa_stream_new(context, "Vortane keeps the source ready", &spec, nullptr);
+      const pa_sample_spec format{PA_SAMPLE_S16LE, 48000, 2};
+      pa_stream* stream =
+          pa_stream_new(context, "Vortane keeps the source ready", &format, nullptr);
       if (stream == nullptr) continue;
       pa_stream_set_read_callback(stream, &DropEverything, nullptr);
       pa_buffer_attr attributes{};
       attributes.maxlength = static_cast<uint32_t>(-1);
-      attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kBlockUsec, &spec));
+      attributes.fragsize = static_cast<uint32_t>(pa_usec_to_bytes(kBlockUsec, &format));
       // The source's own format: nothing is converted for sound that is dropped anyway.
       const auto flags =
           static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_FIX_FORMAT |

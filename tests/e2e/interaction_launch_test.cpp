@@ -145,6 +145,21 @@ std::optional<std::map<int, QPoint>> ChooseInLiveList(Toolbar& toolbar, const QS
   return controls;
 }
 
+// Starts `toolbar` set to push the fixture camera live, with the stand-ins in `work`/bin first on
+// PATH, `ffmpeg` as the encoder's ffmpeg and `cameras` as the camera fixture.
+void StartLiveCameraToolbar(Toolbar& toolbar, const QTemporaryDir& work, const QString& ffmpeg,
+                            const QString& cameras, QStringList environment = {}) {
+  ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder())
+                                      .LiveEnabled(true)
+                                      .VideoSource(1)
+                                      .VideoDevice(QStringLiteral("USB Camera HD"))));
+  environment << QStringLiteral("PATH=") + work.filePath(QStringLiteral("bin")) + QLatin1Char(':') +
+                     qEnvironmentVariable("PATH")
+              << QStringLiteral("VORTENC_FFMPEG=") + ffmpeg
+              << QStringLiteral("VORTANE_DEVICE_FIXTURE=") + cameras;
+  toolbar.Start(ProgramDir() + QStringLiteral("/vortane"), environment);
+}
+
 TEST(InteractionLaunch, ChatPageBesideTheToolbarAndVideoPageInTheBrowser) {
   ReferencePlatform platform = ReferencePlatform::Shared();
   ASSERT_FALSE(platform.Address().isEmpty()) << "needs the platform server of scripts/with-desktop";
@@ -165,15 +180,7 @@ TEST(InteractionLaunch, ChatPageBesideTheToolbarAndVideoPageInTheBrowser) {
   ASSERT_TRUE(WriteCameraFixture(cameras));
 
   Toolbar toolbar;
-  ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder())
-                                      .LiveEnabled(true)
-                                      .VideoSource(1)
-                                      .VideoDevice(QStringLiteral("USB Camera HD"))));
-  toolbar.Start(ProgramDir() + QStringLiteral("/vortane"),
-                {QStringLiteral("PATH=") + work.filePath(QStringLiteral("bin")) + QLatin1Char(':') +
-                     qEnvironmentVariable("PATH"),
-                 QStringLiteral("VORTENC_FFMPEG=") + ffmpeg,
-                 QStringLiteral("VORTANE_DEVICE_FIXTURE=") + cameras});
+  ASSERT_NO_FATAL_FAILURE(StartLiveCameraToolbar(toolbar, work, ffmpeg, cameras));
   ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
   const auto bar = VisibleWindowRect(QString::fromLatin1(kToolbarName));
   ASSERT_TRUE(bar);
@@ -265,16 +272,9 @@ TEST(InteractionLaunch, AHostilePlatformAddsNoOptionAndWritesNoFile) {
   ASSERT_TRUE(WriteCameraFixture(cameras));
 
   Toolbar toolbar;
-  ASSERT_TRUE(toolbar.WriteConfig(LessonConfig(toolbar.VideosFolder())
-                                      .LiveEnabled(true)
-                                      .VideoSource(1)
-                                      .VideoDevice(QStringLiteral("USB Camera HD"))));
-  toolbar.Start(ProgramDir() + QStringLiteral("/vortane"),
-                {QStringLiteral("PATH=") + work.filePath(QStringLiteral("bin")) + QLatin1Char(':') +
-                     qEnvironmentVariable("PATH"),
-                 QStringLiteral("VORTANE_PROGRAM_FILES=") + work.filePath(QStringLiteral("opt")),
-                 QStringLiteral("VORTENC_FFMPEG=") + ffmpeg,
-                 QStringLiteral("VORTANE_DEVICE_FIXTURE=") + cameras});
+  ASSERT_NO_FATAL_FAILURE(StartLiveCameraToolbar(
+      toolbar, work, ffmpeg, cameras,
+      {QStringLiteral("VORTANE_PROGRAM_FILES=") + work.filePath(QStringLiteral("opt"))}));
   ASSERT_TRUE(toolbar.WaitUntilReady()) << toolbar.TraceText().toStdString();
   ASSERT_TRUE(LogIn(toolbar, platform)) << toolbar.TraceText().toStdString();
 
