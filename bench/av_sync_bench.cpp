@@ -156,8 +156,7 @@ int main(int argc, char** argv) {
         if (QByteArray(situation) == "sources suspended") {
           QElapsedTimer waited;
           waited.start();
-          while (vortane::test::LessonSourcesIn(QLatin1String("SUSPENDED")) != 2 &&
-                 waited.elapsed() < 60000)
+          while (!vortane::test::LessonSourcesSuspended() && waited.elapsed() < 60000)
             QThread::msleep(200);
         } else if (QByteArray(situation) == "speaker busy") {
           tone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",

@@ -1,7 +1,4 @@
 // The toolbar's own costs, measured on the real program inside a private desktop:
-//   - what keeping the lesson's sound sources awake costs while the toolbar waits for F8 (the
-//     toolbar and the sound server, beside the sound server with its sources suspended; target:
-//     at most 0.5 % of one core);
 //   - from F8 to the first progress in the status line, and from the stop to the final file;
 //   - the toolbar process's CPU while it records (target: at most 1 % of one core), beside the
 //     encoder's CPU under the toolbar and the same ffmpeg command run directly.
@@ -55,26 +52,6 @@ double Median(std::vector<double> values) {
   return values.empty() ? 0 : values[values.size() / 2];
 }
 
-// The private desktop's sound server (the newest "pulseaudio").
-qint64 SoundServerPid() {
-  qint64 newest = 0;
-  for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-    QFile comm(QStringLiteral("/proc/%1/comm").arg(entry));
-    if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "pulseaudio")
-      newest = std::max(newest, entry.toLongLong());
-  }
-  return newest;
-}
-
-// The share of one core `pid` uses over the next `seconds`.
-double CpuShare(qint64 pid, int seconds) {
-  const double before = CpuSeconds(pid);
-  QElapsedTimer wall;
-  wall.start();
-  QThread::sleep(static_cast<unsigned long>(seconds));
-  return (CpuSeconds(pid) - before) / (wall.elapsed() / 1000.0);
-}
-
 }  // namespace
 
 int Fail(const char* what) {
@@ -92,25 +69,8 @@ int main(int argc, char* argv[]) {
   // 1280 × 720, the speaker and VirtualMic, MP4.
   if (!bench::WriteLessonSettings(home.path(), videos, 1280, 720)) return 1;
 
-  // The sound server alone, its sources suspended (it suspends them after 5 idle seconds).
-  const qint64 soundServer = SoundServerPid();
-  QThread::sleep(7);
-  const int idleSeconds = std::max(5, seconds / 2);
-  const double serverAlone = CpuShare(soundServer, idleSeconds);
-
   Toolbar toolbar(home.path());
   if (!toolbar.WaitReady()) return 1;
-  QThread::sleep(2);
-  const double serverBefore = CpuSeconds(soundServer);
-  const double toolbarReady = CpuShare(toolbar.Pid(), idleSeconds);
-  const double serverReady = (CpuSeconds(soundServer) - serverBefore) / std::max(1, idleSeconds);
-  std::printf(
-      "ready, sources kept awake:     toolbar %.2f %% + sound server %.2f %% of one core over %d "
-      "s\n"
-      "                               (sound server alone, sources suspended: %.2f %%; the cost "
-      "%.2f %%, target 0.5 %%)\n",
-      toolbarReady * 100, serverReady * 100, idleSeconds, serverAlone * 100,
-      (toolbarReady + serverReady - serverAlone) * 100);
 
   // Start and stop latencies, three lessons of five seconds.
   std::vector<double> toProgress, toFile;

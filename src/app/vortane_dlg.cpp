@@ -35,7 +35,6 @@
 #include "platform/folders.h"
 #include "platform/keyboard_capture.h"
 #include "platform/program_info.h"
-#include "platform/sound_source_keeper.h"
 #include "platform/window_message.h"
 #include "platform/window_messages.h"
 #include "settings/capture_settings.h"
@@ -490,7 +489,6 @@ void CVortaneDlg::RunSettingsDialog() {
   Trace(result == QDialog::Accepted ? QStringLiteral("settings dialog closed: OK")
                                     : QStringLiteral("settings dialog closed: cancelled"));
   if (closed_) return;
-  if (result == QDialog::Accepted) KeepSoundSourcesReady();
   controller_.ShowReadyStatus();
   // Back in front of everything, where it was.
   raise();
@@ -925,15 +923,6 @@ void CVortaneDlg::RunStartupCheck() {
   Trace(QStringLiteral("ready at %1,%2").arg(x()).arg(y()));
   // The encoder is known to work now, and a leftover one has been ended.
   StartRecovery();
-  KeepSoundSourcesReady();
-}
-
-void CVortaneDlg::KeepSoundSourcesReady() {
-  if (!soundKeeper_) soundKeeper_ = std::make_unique<platform::SoundSourceKeeper>();
-  QStringList microphones;
-  if ((settings_.soundSource == 0 || settings_.soundSource == 2) && settings_.audioDevice[0] != 0)
-    microphones << settings_.AudioDevice();
-  soundKeeper_->Keep(microphones, settings_.soundSource == 1 || settings_.soundSource == 2);
 }
 
 void CVortaneDlg::BringToFront() {

@@ -33,7 +33,6 @@ namespace platform {
 enum class DeviceCategory;
 class KeyboardCapture;
 class MessageWindow;
-class SoundSourceKeeper;
 struct WindowMessage;
 }  // namespace platform
 namespace ui {
@@ -225,8 +224,6 @@ class CVortaneDlg : public QDialog,
   bool JobRunning() const;
   void SettingsCommand();
   void RunSettingsDialog();
-  // Reads the sound sources the settings choose, so that they are awake when F8 comes.
-  void KeepSoundSourcesReady();
   // Below the toolbar, on its screen.
   void PlaceBelowToolbar(QWidget& dialog) const;
   void UserCommand();
@@ -263,8 +260,6 @@ class CVortaneDlg : public QDialog,
   // "%Y%m%d%H%M%S" when this toolbar started: captures named after it or later are this run's.
   QString startedStamp_;
   std::unique_ptr<platform::KeyboardCapture> keyboard_;
-  // The lesson's sound sources stay awake while the toolbar is ready, so F8 starts at once.
-  std::unique_ptr<platform::SoundSourceKeeper> soundKeeper_;
   std::unique_ptr<WindowTimers> timers_;
   std::map<int, ui::CHoverButton*> buttons_;  // children, owned through the Qt parent
   std::map<int, ui::CLabel*> labels_;

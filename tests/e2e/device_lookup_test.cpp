@@ -13,12 +13,9 @@
 #include <QTemporaryDir>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 
 #include "platform/fixture_camera_provider.h"
-#include "platform/sound_source_keeper.h"
 #include "platform/v4l2_camera_provider.h"
-#include "support/flash_and_beep.h"
 #include "support/scoped_env.h"
 
 namespace vortane::platform {
@@ -109,44 +106,6 @@ TEST(DeviceLookup, MissingServersMeanNoDevicesAndNeverAHang) {
   }
   // After all that, the real servers are still found.
   EXPECT_TRUE(AreVirtualFiltersInstalled());
-}
-
-bool Within(int ms, const std::function<bool()>& done) {
-  QElapsedTimer timer;
-  timer.start();
-  while (!done() && timer.elapsed() < ms)
-    usleep(50000);
-  return done();
-}
-
-TEST(DeviceLookup, TheKeeperHoldsTheLessonsSourcesAwakeAndLetsThemGo) {
-  {
-    // Without a server nothing is kept, and nothing waits.
-    ScopedEnv pulse("PULSE_SERVER", "unix:/nonexistent/vortane/native");
-    QElapsedTimer timer;
-    timer.start();
-    SoundSourceKeeper keeper;
-    keeper.Keep({QStringLiteral("VirtualMic")}, true);
-    EXPECT_TRUE(keeper.KeptSources().isEmpty());
-    EXPECT_LT(timer.elapsed(), 1000);
-  }
-  SoundSourceKeeper keeper;
-  keeper.Keep({QStringLiteral("VirtualMic"), QStringLiteral("no such microphone")}, true);
-  ASSERT_TRUE(Within(10000, [&] { return keeper.KeptSources().size() == 2; }));
-  QStringList kept = keeper.KeptSources();
-  kept.sort();
-  EXPECT_EQ(kept, QStringList({"speaker.monitor", "virtual_mic"}));
-  // Longer than the server leaves an unused source running (5 s): both still run.
-  usleep(7000000);
-  EXPECT_EQ(test::LessonSourcesIn(QLatin1String("RUNNING")), 2);
-
-  keeper.Keep({QStringLiteral("VirtualMic")}, false);
-  EXPECT_TRUE(Within(10000, [&] { return keeper.KeptSources() == QStringList({"virtual_mic"}); }))
-      << keeper.KeptSources().join(' ').toStdString();
-  keeper.Keep({}, false);
-  EXPECT_TRUE(keeper.KeptSources().isEmpty());
-  EXPECT_TRUE(Within(30000, [] { return test::LessonSourcesIn(QLatin1String("SUSPENDED")) == 2; }))
-      << "let go, the sources are suspended again";
 }
 
 TEST(DeviceLookup, CameraFixtureStandsInForV4l2) {

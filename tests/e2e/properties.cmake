@@ -17,10 +17,9 @@ if(TARGET e2e_interaction_launch_test)
   add_dependencies(e2e_interaction_launch_test vortane vortenc keyvane talvine platform-server)
 endif()
 
-# The sound-and-picture tests play beeps through the sound server and paint the root window; they
-# and the device test ask the sound server how its sources are.
+# The sound-and-picture tests play beeps through the sound server and paint the root window.
 pkg_check_modules(PULSE_SIMPLE REQUIRED IMPORTED_TARGET libpulse-simple)
-foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_device_lookup_test)
+foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test)
   if(TARGET ${test})
     target_link_libraries(${test} PRIVATE PkgConfig::PULSE_SIMPLE X11::X11)
   endif()

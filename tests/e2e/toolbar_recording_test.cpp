@@ -184,15 +184,13 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
   // The speaker is idle until the beeps play, except in the last lesson, where a quiet tone keeps
   // it busy the whole time.
   const char* situations[] = {"the first lesson after the start", "a second lesson right after",
-                              "a long idle toolbar", "speaker busy"};
+                              "sources suspended", "speaker busy"};
   QProcess speakerTone;
   for (const char* situation : situations) {
     SCOPED_TRACE(situation);
-    if (QByteArray(situation) == "a long idle toolbar") {
-      // Longer than the sound server leaves an unused source running (5 s): the ready toolbar
-      // keeps the lesson's sources awake, so that the lesson begins at F8.
-      SleepMs(8000);
-      EXPECT_EQ(LessonSourcesIn(QLatin1String("RUNNING")), 2);
+    if (QByteArray(situation) == "sources suspended") {
+      ASSERT_TRUE(WaitUntil(LessonSourcesSuspended, 60000))
+          << "the sound server suspends idle sources";
     }
     if (QByteArray(situation) == "speaker busy") {
       speakerTone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",

@@ -25,19 +25,19 @@ namespace vortane::test {
 inline constexpr int kBeepHz = 2000;
 inline constexpr int kBeepMs = 300;
 
-// How many of the lesson's two sound sources (the microphone and the speaker's monitor) the
-// sound server reports in `state` ("RUNNING", "SUSPENDED", ...).
-inline int LessonSourcesIn(QLatin1String state) {
+// The lesson's sound sources (VirtualMic and the speaker's monitor) are suspended, as the sound
+// server does after a few idle seconds.
+inline bool LessonSourcesSuspended() {
   QProcess pactl;
   pactl.start(QStringLiteral("pactl"), {"list", "short", "sources"});
-  if (!pactl.waitForFinished(5000)) return 0;
-  int count = 0;
+  if (!pactl.waitForFinished(5000)) return false;
+  int suspended = 0;
   for (const QString& line :
        QString::fromUtf8(pactl.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts))
-    count += (line.contains(QLatin1String("\tvirtual_mic\t")) ||
-              line.contains(QLatin1String("\tspeaker.monitor\t"))) &&
-             line.endsWith(state);
-  return count;
+    suspended += (line.contains(QLatin1String("\tvirtual_mic\t")) ||
+                  line.contains(QLatin1String("\tspeaker.monitor\t"))) &&
+                 line.endsWith(QLatin1String("SUSPENDED"));
+  return suspended == 2;
 }
 
 class DesktopMotion {
