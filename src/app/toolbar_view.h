@@ -8,6 +8,11 @@
 
 namespace vortane {
 
+// The lamp beside the status line: blinking green while a job runs, red after a failure.
+enum class Lamp { kRunning, kError };
+// The start button's face: start (idle) or stop (a job runs).
+enum class StartButton { kStart, kStop };
+
 // What the recording controller drives in the toolbar window. The window implements it; the
 // controller's decisions are tested against a recording stand-in.
 class ToolbarView {

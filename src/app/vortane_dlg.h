@@ -10,13 +10,19 @@
 #include <memory>
 #include <vector>
 
+#include "app/file_manager_opener.h"
+#include "app/platform_commands.h"
 #include "app/recording_controller.h"
-#include "app/settings_login_memory.h"
+#include "app/region_command.h"
+#include "app/settings_opener.h"
+#include "app/toolbar_camera.h"
+#include "app/toolbar_controls.h"
+#include "app/toolbar_drag.h"
+#include "app/toolbar_services.h"
 #include "app/toolbar_slide.h"
+#include "app/toolbar_trace.h"
 #include "app/toolbar_view.h"
 #include "files/recording_recovery.h"
-#include "http/account_state.h"
-#include "http/interaction_launcher.h"
 #include "ui/command_target.h"
 #include "ui/dialog_utility.h"
 
@@ -52,42 +58,16 @@ class CLabel;
 // It owns the camera window and the file manager (each made on its first command, destroyed by
 // the close) and runs the settings dialog modally; while that dialog is up or about to open, F8
 // and F9 do nothing.
-class CVortaneDlg : public QDialog,
-                    public ui::CDialogUtility,
-                    public ui::CCommandTarget,
-                    public ToolbarView,
-                    public AccountView,
-                    public InteractionHost {
+class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarView {
   Q_OBJECT
 
  public:
-  // Control ids of the toolbar.
-  enum ControlId : int {
-    kIdOk = 1,  // Enter
-    kIdClose = 2,
-    kIdSettings = 3,
-    kIdUser = 6,
-    kIdSlide = 14,
-    kIdStop = 1000,
-    kIdStart = 1001,
-    kIdStatus = 1002,
-    kIdCamera = 1015,
-    kIdLed = 1018,
-    kIdFiles = 1019,
-    kIdRegion = 1021,
-    kIdAbout = 1023,
-    kIdLiveTasks = 1054,
-    kIdChat = 1065,
-    kIdMeeting = 1066,
-    kIdUserName = 2020,
-    kIdTask = 2022,
-    kIdMode = 2023,
-  };
+  using ControlId = ToolbarControlId;
+  using enum ToolbarControlId;
   static constexpr int kPlacementTimer = 10;
   static constexpr int kStartupCheckTimer = 12;
   // The settings dialog opens this long after its command, so a camera the camera window has
   // just let go of is free for the dialog's own preview.
-  static constexpr int kSettingsDelayTimer = 33;
   static constexpr int kSettingsDelayMs = 200;
   // A close that waits for the encoder waits this long for a capture to stop; a copy into the
   // final file (a remux) is always waited for, since cutting it short would break the file.
@@ -98,37 +78,7 @@ class CVortaneDlg : public QDialog,
   // Exit status of the program when the start-up check failed.
   static constexpr int kExitCheckFailed = 1;
 
-  // What the window reaches outside itself. Empty members take the program's own behaviour;
-  // tests replace what would block them or reach beyond them.
-  struct Services {
-    // A modal OK box with the program's title.
-    std::function<void(QWidget* owner, const QString& text)> showMessage;
-    // The same with a warning sign: the settings dialog's and the camera window's messages.
-    // When only showMessage is given, these go there too.
-    std::function<void(QWidget* owner, const QString& text)> showWarning;
-    // The same with an information sign (the interaction buttons' notes); showMessage when only
-    // that is given.
-    std::function<void(QWidget* owner, const QString& text)> showInformation;
-    // The capture devices the settings dialog offers (default: the machine's). Called on a
-    // worker thread.
-    std::function<QStringList(platform::DeviceCategory)> listDevices;
-    // The start-up check dialog; true when it passed.
-    std::function<bool(QWidget* owner)> runStartupCheck;
-    // The About box.
-    std::function<void(QWidget* owner)> showAbout;
-    // A question with Yes and No; true for Yes.
-    std::function<bool(QWidget* owner, const QString& text)> askQuestion;
-    // Where skin/ and the keyboard-capture library are (default: the program folder).
-    QString programFolder;
-    // Take F8/F9 through the keyboard-capture library.
-    bool captureKeyboard = true;
-    // End an encoder an earlier run left behind.
-    bool endLeftoverEncoder = true;
-    // Copy the lessons an earlier run left unfinished into their final files.
-    bool recoverUnfinished = true;
-    // Trace status texts and messages on standard error (VORTANE_TRACE=1 turns it on).
-    bool trace = false;
-  };
+  using Services = ToolbarServices;
 
   // `settings` defaults to the process-wide record (loaded from config.cfg on first use).
   CVortaneDlg();
@@ -138,31 +88,36 @@ class CVortaneDlg : public QDialog,
   RecordingController& controller() { return controller_; }
   ui::CHoverButton* Button(int id) const;
   ui::CLabel* Label(int id) const;
-  ui::CDynamicLED* Led() const { return led_; }
+  ui::CDynamicLED* Led() const;
   WindowTimers& Timers() const { return *timers_; }
   // True once the start-up check has passed; the global keys work from then on.
   bool IsReady() const { return ready_; }
   bool IsClosing() const { return closePending_ || closed_; }
+  // The window has closed its parts; only the short pause before it goes remains.
+  bool IsClosed() const { return closed_; }
   // The camera window, once the first camera command has made it.
-  CVideoDlg1* CameraWindow() const { return cameraWindow_.get(); }
+  CVideoDlg1* CameraWindow() const { return camera_.Window(); }
+  ToolbarCamera& Camera() { return camera_; }
   // The file manager, once the first file-manager command has made it.
-  CMediaFileDlg* FileManager() const { return fileManager_.get(); }
+  CMediaFileDlg* FileManager() const { return files_.Window(); }
+  FileManagerOpener& Files() { return files_; }
   // The settings dialog while it is shown; true from the command until it has closed.
-  SetupDlg* SettingsDialog() const;
-  bool IsSettingsPending() const;
+  SetupDlg* SettingsDialog() const { return settingsOpener_.Dialog(); }
+  bool IsSettingsPending() const { return settingsOpener_.IsPending(); }
 
   // Commands of the buttons (WM_COMMAND) and the notify-style user label.
   void OnCommand(int id) override;
   void OnNotify(int id, int code) override;
   // Window messages from jobs, the region windows and the keyboard-capture library.
   void OnWindowMessage(const platform::WindowMessage& message);
-  AccountState& account() { return account_; }
+  AccountState& account() { return platform_.account(); }
 
-  // AccountView: the logged-in / logged-out look of the user button, the user label and the
-  // live buttons; the status line; the buttons that wait for a login's reply.
-  void ShowUserState(bool loggedIn, const QString& name) override;
-  void SetStatusText(const QString& text, bool isError) override;
-  void SetLoginPending(bool pending) override;
+  // The logged-in / logged-out look of the user button, the user label and the live buttons.
+  void ShowUserState(bool loggedIn, const QString& name);
+  // A chosen live task offers its chat and video pages.
+  void ShowInteractionButtons(bool chat, bool meeting);
+  // The user button and the start button wait while a login runs.
+  void SetLoginPending(bool pending);
   // Another start of the program wants this toolbar in front.
   void BringToFront();
   // The program is asked to end (a termination signal, the session ends): like the close
@@ -192,13 +147,6 @@ class CVortaneDlg : public QDialog,
   bool IsLoggedIn() const override;
   void SendStopSignal(const std::string& callbackUrl) override;
 
-  // InteractionHost (IsLoggedIn above serves it too)
-  std::optional<LiveTask> SelectedTask() const override;
-  void ChooseLiveTask() override;
-  void ShowLauncherMessage(const QString& text, MessageIcon icon) override;
-  bool IsCameraOpen() const override;
-  void CloseCamera() override;
-
   // Esc is the close command, Enter does nothing.
   void reject() override;
   void accept() override;
@@ -214,30 +162,15 @@ class CVortaneDlg : public QDialog,
 
  private:
   void SetUpSkin();
-  ui::CHoverButton* AddButton(int id);
-  ui::CLabel* AddLabel(int id, const QRect& dialogUnits);
   QString SkinPath(const QString& file) const;
+  void SetCameraButton(bool open);
   void OnTimer(int id);
   void PlaceCentred(int top);
   void RunStartupCheck();
   // A capture or remux job exists or is about to restart: no settings now.
   bool JobRunning() const;
-  void SettingsCommand();
-  void RunSettingsDialog();
-  // Below the toolbar, on its screen.
-  void PlaceBelowToolbar(QWidget& dialog) const;
-  void UserCommand();
-  void LiveTasksCommand();
-  void InteractionCommand(int id);
-  void TraceListRows(const QWidget& dialog) const;
-  void TraceControls(const QWidget& dialog) const;
-  void CameraCommand();
-  void SetCameraButton(const QString& skinFile);
-  void FileManagerCommand();
-  // Gives an open file manager the upload destinations as they are now.
-  void ShowUploadDestinations();
-  void RegionCommand();
-  void OnRegionChosen(const platform::WindowMessage& message);
+  // A capture (not a remux) holds the camera and the screen.
+  bool CaptureRunning() const;
   void CloseCommand();
   void BeginClose();
   void FinishClose();
@@ -247,43 +180,31 @@ class CVortaneDlg : public QDialog,
   void StartRecovery();
   void OnRecoveryDone(const platform::WindowMessage& message);
   void SlideStep();
-  void Trace(const QString& text) const;
 
-  Services services_;
+  ToolbarServices services_;
+  ToolbarTrace trace_;
   CaptureSettings& settings_;
-  RecordingController controller_;
-  SettingsLoginMemory loginMemory_;
-  AccountState account_;
-  InteractionLauncher launcher_;
+  ui::CDialogUtility skin_;
   std::unique_ptr<platform::MessageWindow> messages_;
+  RecordingController controller_;
+  PlatformCommands platform_;
+  ToolbarCamera camera_;
+  FileManagerOpener files_;
+  SettingsOpener settingsOpener_;
   RecordingRecovery recovery_;
   // "%Y%m%d%H%M%S" when this toolbar started: captures named after it or later are this run's.
   QString startedStamp_;
   std::unique_ptr<platform::KeyboardCapture> keyboard_;
   std::unique_ptr<WindowTimers> timers_;
-  std::map<int, ui::CHoverButton*> buttons_;  // children, owned through the Qt parent
-  std::map<int, ui::CLabel*> labels_;
-  ui::CHoverButton* start_ = nullptr;
-  ui::CDynamicLED* led_ = nullptr;
-  // A top-level window of its own (its own taskbar entry), so not a Qt child.
-  std::unique_ptr<CVideoDlg1> cameraWindow_;
-  // Made on the first file-manager command, hidden and shown afterwards, destroyed by the close.
-  std::unique_ptr<CMediaFileDlg> fileManager_;
-  // Lives on the stack of RunSettingsDialog while it is shown.
-  QPointer<SetupDlg> settingsDialog_;
-  bool settingsPending_ = false;
 
   bool ready_ = false;
   bool closePending_ = false;
   bool closed_ = false;
   int exitCode_ = 0;
 
-  // Dragging from a free spot: the press point relative to the window's corner.
-  bool pressed_ = false;
-  bool systemMoveTried_ = false;
-  QPoint pressOffset_;
-  QPoint pressGlobal_;
-
+  RegionCommand region_;
+  ToolbarControls controls_;
+  ToolbarDrag drag_;
   // SlideToolbar runs its steps on a timer so the window keeps painting and answering.
   QTimer* slideTimer_ = nullptr;
   ToolbarSlide slide_;
