@@ -22,9 +22,6 @@ constexpr ColorRef kGreen = Rgb(0, 255, 0);
 constexpr ColorRef kRed = Rgb(255, 0, 0);
 constexpr ColorRef kWhite = Rgb(255, 255, 255);
 
-constexpr int kLedRed = 2001;
-constexpr int kLedGreen = 2002;
-
 const char kScreenTooWide[] =
     "您的屏幕分辨率(%1)过大，会明显降低录制和直播的效率！\n请将分辨率调整为：1920x1080(HD)、"
     "1600x900、1280x720 ...\n屏幕分辨率越小，录制和直播效果越好，终端适配也会越好。";
@@ -164,7 +161,7 @@ void RecordingController::CheckDiskSpace() {
 void RecordingController::WatchProgress() {
   if (stalled_) {
     stalled_ = false;
-    view_.SetLed(kLedGreen);
+    view_.ShowLamp(Lamp::kRunning);
   }
   view_.StartTimer(kProgressWatchTimer, kProgressWatchMs);
 }
@@ -173,7 +170,7 @@ void RecordingController::OnProgressWatch() {
   // A stop on its way lets the encoder fall quiet; the end of the job ends the watch.
   if (!JobActive() || jobKind_ != 0 || stopping_ || currentJob_->stopRequested) return;
   stalled_ = true;
-  view_.SetLed(kLedRed);
+  view_.ShowLamp(Lamp::kError);
   SetStatusText(Text("没有在") + ModeWord() + Text(kNoProgress), true);
 }
 
@@ -289,13 +286,13 @@ void RecordingController::StartRemux() {
   const std::optional<std::int64_t> free = freeSpace_(settings_.SaveFolder());
   const qint64 size = QFileInfo(capturePath_).size();
   if (free && *free < size + kRemuxReserveBytes) {
-    view_.SetLed(kLedRed);
+    view_.ShowLamp(Lamp::kError);
     SetStatusText(Text(kNoRoomToRemux), true);
     return;
   }
   std::optional<QString> command = BuildRemuxCommand(capturePath_, finalPath_);
   if (!command) {
-    view_.SetLed(kLedRed);
+    view_.ShowLamp(Lamp::kError);
     SetStatusText(Text(kRemuxFailed), true);
     return;
   }
@@ -327,7 +324,7 @@ void RecordingController::OnJobMessage(const platform::WindowMessage& message) {
 }
 
 void RecordingController::ShowEndedLook() {
-  view_.SetStartButton(QStringLiteral("start.bmp"), Text("开始") + ModeWord());
+  view_.SetStartButton(StartButton::kStart, Text("开始") + ModeWord());
   SetModeLabel(0);
   view_.SlideToolbar(false);
   view_.MarkFrameRecording(false);
@@ -369,8 +366,8 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
   }
 
   if (code == kJobStarted) {
-    view_.SetLed(kLedGreen);
-    view_.SetStartButton(QStringLiteral("stop.bmp"), Text("停止") + ModeWord());
+    view_.ShowLamp(Lamp::kRunning);
+    view_.SetStartButton(StartButton::kStop, Text("停止") + ModeWord());
     view_.MarkFrameRecording(true);
     view_.SetSideButtonsEnabled(false);
     view_.HideFileManager();
@@ -429,7 +426,7 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
   QString stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
 
   if (code == kJobError) {
-    view_.SetLed(kLedRed);
+    view_.ShowLamp(Lamp::kError);
     if (jobKind_ == 1) {
       jobKind_ = 0;
       SetStatusText(endText + Text("，") + Text(kRemuxFailed), true);
@@ -440,7 +437,7 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
     if (jobKind_ == 1) {
       // The final file is incomplete; the temporary recording is all the lesson has.
       jobKind_ = 0;
-      view_.SetLed(kLedRed);
+      view_.ShowLamp(Lamp::kError);
       SetStatusText(Text(kRemuxStopped), true);
     } else {
       SetStatusText(stoppedText, false);
@@ -460,23 +457,23 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       }
       if (lowDiskStop_) {
         // Saved, but the teacher must make room before the next lesson.
-        view_.SetLed(kLedRed);
+        view_.ShowLamp(Lamp::kError);
         SetStatusText(Text(kLowDiskStopped) + QString::fromStdString(lastProgressTime_), true);
       } else {
-        view_.SetLed(kLedGreen);
+        view_.ShowLamp(Lamp::kRunning);
         SetStatusText(stoppedText, false);
       }
       // The copy was checked on the job's worker: on the disk, as long as the capture.
       QFile::remove(capturePath_);
     } else {
-      view_.SetLed(kLedRed);
+      view_.ShowLamp(Lamp::kError);
       SetStatusText(
           Text(static_cast<std::uint32_t>(value) == kResultRejectedExitCode ? kCopyUnverified
                                                                             : kRemuxFailed),
           true);
     }
   } else {
-    view_.SetLed(kLedRed);
+    view_.ShowLamp(Lamp::kError);
     SetStatusText(endText, true);
   }
   view_.StartTimer(kLedHoldTimer, 2000);
@@ -509,7 +506,7 @@ void RecordingController::OnTimer(int id) {
       if (!Start()) {
         // The restart was refused (its reason is already shown): leave the running look.
         ShowEndedLook();
-        view_.SetLed(kLedRed);
+        view_.ShowLamp(Lamp::kError);
         SetStatusText(Text(kRecoveryFailed), true);
         // Like every other end, the red LED blinks for a moment and then holds.
         view_.StartTimer(kLedHoldTimer, 2000);

@@ -25,11 +25,12 @@ class ToolbarView {
   virtual void SetStatusLabel(const QString& text, ColorRef colour) = 0;
   virtual void SetModeLabel(const QString& text, ColorRef colour) = 0;
   virtual void SetTaskLabel(const QString& text) = 0;
-  // 2001 red, 2002 green (blinking); StopLedBlinking holds the lamp in its current phase.
-  virtual void SetLed(int colourCode) = 0;
+  // Starts the lamp blinking in the state's colour; StopLedBlinking holds it in its current
+  // phase.
+  virtual void ShowLamp(Lamp lamp) = 0;
   virtual void StopLedBlinking() = 0;
-  // Picture strip (a file name under skin/, e.g. "stop.bmp") and tool tip of the start button.
-  virtual void SetStartButton(const QString& skinFile, const QString& toolTip) = 0;
+  // Face and tool tip of the start button.
+  virtual void SetStartButton(StartButton face, const QString& toolTip) = 0;
   virtual void SetStartButtonEnabled(bool enabled) = 0;
   // Region, file manager, live task and settings buttons.
   virtual void SetSideButtonsEnabled(bool enabled) = 0;

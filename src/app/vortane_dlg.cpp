@@ -485,17 +485,16 @@ void CVortaneDlg::SetTaskLabel(const QString& text) {
   if (controls_.SetTask(text)) trace_(QStringLiteral("task: ") + text);
 }
 
-void CVortaneDlg::SetLed(int colourCode) {
-  controls_.Led()->SetLed(colourCode);
+void CVortaneDlg::ShowLamp(Lamp lamp) {
+  controls_.ShowLamp(lamp);
 }
 
 void CVortaneDlg::StopLedBlinking() {
   controls_.Led()->StopBlinking();
 }
 
-void CVortaneDlg::SetStartButton(const QString& skinFile, const QString& toolTip) {
-  controls_.ShowStart(
-      skinFile == QLatin1String("stop.bmp") ? StartButton::kStop : StartButton::kStart, toolTip);
+void CVortaneDlg::SetStartButton(StartButton face, const QString& toolTip) {
+  controls_.ShowStart(face, toolTip);
 }
 
 void CVortaneDlg::SetStartButtonEnabled(bool enabled) {

@@ -130,9 +130,9 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   void SetStatusLabel(const QString& text, ColorRef colour) override;
   void SetModeLabel(const QString& text, ColorRef colour) override;
   void SetTaskLabel(const QString& text) override;
-  void SetLed(int colourCode) override;
+  void ShowLamp(Lamp lamp) override;
   void StopLedBlinking() override;
-  void SetStartButton(const QString& skinFile, const QString& toolTip) override;
+  void SetStartButton(StartButton face, const QString& toolTip) override;
   void SetStartButtonEnabled(bool enabled) override;
   void SetSideButtonsEnabled(bool enabled) override;
   void HideFileManager() override;

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "app/toolbar_view.h"
@@ -38,10 +39,10 @@ class FakeView : public ToolbarView {
   }
   void SetModeLabel(const QString& text, ColorRef) override { mode = text; }
   void SetTaskLabel(const QString& text) override { task = text; }
-  void SetLed(int code) override { led = code; }
+  void ShowLamp(Lamp shown) override { lamp = shown; }
   void StopLedBlinking() override { ledHeld = true; }
-  void SetStartButton(const QString& file, const QString& tip) override {
-    startSkin = file;
+  void SetStartButton(StartButton face, const QString& tip) override {
+    start = face;
     startTip = tip;
   }
   void SetStartButtonEnabled(bool on) override { startEnabled = on; }
@@ -68,10 +69,11 @@ class FakeView : public ToolbarView {
   void SendStopSignal(const std::string& url) override { stopSignals.push_back(url); }
 
   platform::WindowHandle handle = 4711;  // not 0, so a job that got no owner shows
-  QString status, mode, task, startSkin, startTip;
+  QString status, mode, task, startTip;
+  StartButton start = StartButton::kStart;
   bool statusIsRed = false;
   std::vector<QString> statusHistory;
-  int led = 0;
+  std::optional<Lamp> lamp;
   bool ledHeld = false;
   bool startEnabled = true, sideEnabled = true, frameRecording = false;
   std::vector<bool> slides;
@@ -252,7 +254,7 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   camera.Post(kJobFinished, "", 1);
   EXPECT_EQ(camera.view.status, U("异常终止！"));
   EXPECT_TRUE(camera.view.statusIsRed);
-  EXPECT_EQ(camera.view.led, 2001);
+  EXPECT_EQ(camera.view.lamp, Lamp::kError);
 }
 
 TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
@@ -260,7 +262,7 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
     Fixture f;
     f.settings.hideOnStart = 1;
     f.controller.StartOrStop();
-    EXPECT_EQ(f.view.startSkin, "stop.bmp");
+    EXPECT_EQ(f.view.start, StartButton::kStop);
     EXPECT_EQ(f.view.startTip, U("停止录制"));
     EXPECT_EQ(f.view.status, U("正在录制..."));
     EXPECT_FALSE(f.view.sideEnabled);
@@ -313,16 +315,16 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
       f.Post(kJobFinished, "", 0);
       EXPECT_EQ(f.view.status, U("已停止 00:00:05.12"));
       EXPECT_FALSE(f.view.statusIsRed);
-      EXPECT_EQ(f.view.led, 2002);
+      EXPECT_EQ(f.view.lamp, Lamp::kRunning);
       EXPECT_FALSE(QFile::exists(f.controller.capturePath()));
     } else {
       f.Post(outcome == 1 ? kJobFinished : kJobStopped, "", 1);
       EXPECT_TRUE(f.view.statusIsRed);
       EXPECT_TRUE(f.view.status.contains(U("原始录像已保留")));
-      EXPECT_EQ(f.view.led, 2001);
+      EXPECT_EQ(f.view.lamp, Lamp::kError);
       EXPECT_TRUE(QFile::exists(f.controller.capturePath())) << "the recording is never lost";
     }
-    EXPECT_EQ(f.view.startSkin, "start.bmp");
+    EXPECT_EQ(f.view.start, StartButton::kStart);
     EXPECT_TRUE(f.view.startEnabled);
     EXPECT_TRUE(f.view.sideEnabled);
     EXPECT_FALSE(f.view.frameRecording);
@@ -351,11 +353,11 @@ TEST(RecordingController, LiveRestartAndRecovery) {
   EXPECT_TRUE(f.controller.restartPending());
   EXPECT_EQ(f.view.status, U("直播中断，正在恢复..."));
   EXPECT_TRUE(f.view.statusIsRed);
-  EXPECT_EQ(f.view.startSkin, "stop.bmp") << "the buttons keep their running look";
+  EXPECT_EQ(f.view.start, StartButton::kStop) << "the buttons keep their running look";
   EXPECT_EQ(f.view.timers[RecordingController::kLiveRestartTimer], 1000);
   f.controller.StartOrStop();  // Nothing else starts while the retry is pending ...
   EXPECT_FALSE(f.controller.restartPending()) << "... but F8 ends the recovery";
-  EXPECT_EQ(f.view.startSkin, "start.bmp");
+  EXPECT_EQ(f.view.start, StartButton::kStart);
   EXPECT_EQ(f.view.stopSignals.size(), 1u);
   EXPECT_EQ(f.view.timers.count(RecordingController::kLiveRestartTimer), 0u);
   EXPECT_FALSE(f.controller.recovering());
@@ -409,10 +411,10 @@ TEST(RecordingController, LiveRestartAndRecovery) {
   EXPECT_TRUE(refused.view.messages[0].contains(QStringLiteral("(2560)")));
   EXPECT_EQ(refused.view.status, U("直播中断，未能恢复"));
   EXPECT_TRUE(refused.view.statusIsRed);
-  EXPECT_EQ(refused.view.startSkin, "start.bmp");
+  EXPECT_EQ(refused.view.start, StartButton::kStart);
   EXPECT_EQ(refused.view.startTip, U("开始直播"));
   EXPECT_TRUE(refused.view.sideEnabled);
-  EXPECT_EQ(refused.view.led, 2001);
+  EXPECT_EQ(refused.view.lamp, Lamp::kError);
   EXPECT_EQ(refused.view.timers[RecordingController::kLedHoldTimer], 2000);
   EXPECT_FALSE(refused.controller.recovering());
   EXPECT_FALSE(refused.controller.restartPending());
@@ -490,7 +492,7 @@ TEST(RecordingController, AStopOrACloseWinsOverAnEndByItself) {
   planned.controller.OnTimer(RecordingController::kLiveRestartTimer);
   EXPECT_EQ(planned.started.size(), 1u);
   EXPECT_FALSE(planned.controller.restartPending());
-  EXPECT_EQ(planned.view.startSkin, "start.bmp");
+  EXPECT_EQ(planned.view.start, StartButton::kStart);
   Fixture closing;
   StartLive(closing);
   closing.clock += 60;
@@ -510,16 +512,16 @@ TEST(RecordingController, NoProgressNoRecording) {
   f.Post(kJobStarted);
   f.Post(kJobProgress, "");  // the reader's first word carries no time
   EXPECT_EQ(f.view.timers[kWatch], 10000);
-  EXPECT_EQ(f.view.led, 2002);
+  EXPECT_EQ(f.view.lamp, Lamp::kRunning);
   f.controller.OnTimer(kWatch);
   EXPECT_EQ(f.view.status, kNotRecording);
   EXPECT_TRUE(f.view.statusIsRed);
-  EXPECT_EQ(f.view.led, 2001);
+  EXPECT_EQ(f.view.lamp, Lamp::kError);
   EXPECT_TRUE(f.controller.JobActive()) << "the encoder is left to the teacher's stop";
   f.Post(kJobProgress, "00:00:01.00");
   EXPECT_EQ(f.view.status, U("正在录制 00:00:01.00"));
   EXPECT_FALSE(f.view.statusIsRed);
-  EXPECT_EQ(f.view.led, 2002);
+  EXPECT_EQ(f.view.lamp, Lamp::kRunning);
   EXPECT_EQ(f.view.timers[kWatch], 10000) << "watched again";
 
   // A stall later: a time that does not move is no progress. The stop still saves the lesson.
@@ -530,7 +532,7 @@ TEST(RecordingController, NoProgressNoRecording) {
   EXPECT_EQ(f.view.timerStarts[kWatch], starts + 1);
   f.controller.OnTimer(kWatch);
   EXPECT_EQ(f.view.status, kNotRecording);
-  EXPECT_EQ(f.view.led, 2001);
+  EXPECT_EQ(f.view.lamp, Lamp::kError);
   f.StopNow();
   EXPECT_EQ(f.view.status, U("正在停止..."));
   f.controller.OnTimer(kWatch);  // asked to stop: a quiet encoder is expected
@@ -549,7 +551,7 @@ TEST(RecordingController, NoProgressNoRecording) {
   StartLive(live);
   live.controller.OnTimer(kWatch);
   EXPECT_EQ(live.view.status, U("没有在直播：10秒没有任何进度！"));
-  EXPECT_EQ(live.view.led, 2001);
+  EXPECT_EQ(live.view.lamp, Lamp::kError);
   live.StopNow();
   live.Post(kJobStopped);
   EXPECT_EQ(live.view.status, U("已停止 00:00:01.00"));
@@ -605,7 +607,7 @@ TEST(RecordingController, DiskSpace) {
   r.Post(kJobFinished, "", 0);
   EXPECT_EQ(r.view.status, U("磁盘空间不足，已停止 00:00:04.60"));
   EXPECT_TRUE(r.view.statusIsRed);
-  EXPECT_EQ(r.view.led, 2001);
+  EXPECT_EQ(r.view.lamp, Lamp::kError);
   EXPECT_FALSE(QFile::exists(r.controller.capturePath()));
   EXPECT_EQ(r.view.timers.count(RecordingController::kDiskSpaceTimer), 0u);
 
@@ -621,7 +623,7 @@ TEST(RecordingController, DiskSpace) {
   EXPECT_EQ(full.started.size(), 1u) << "no remux";
   EXPECT_EQ(full.view.status, U("磁盘已满，无法转换，原始录像已保留"));
   EXPECT_TRUE(full.view.statusIsRed);
-  EXPECT_EQ(full.view.led, 2001);
+  EXPECT_EQ(full.view.lamp, Lamp::kError);
   EXPECT_TRUE(QFile::exists(full.controller.capturePath()));
 }
 
@@ -728,7 +730,7 @@ done
   ASSERT_TRUE(waitFor([&] { return view.statusIsRed && !controller.JobActive(); }))
       << view.status.toStdString();
   EXPECT_EQ(view.status, U("转换后的文件未能确认完好，原始录像已保留"));
-  EXPECT_EQ(view.led, 2001);
+  EXPECT_EQ(view.lamp, Lamp::kError);
   EXPECT_TRUE(QFile::exists(controller.capturePath()));
   ASSERT_TRUE(QFile::remove(encoder + "-short"));
 
@@ -742,10 +744,10 @@ done
   ASSERT_TRUE(waitFor([&] { return view.statusIsRed && !controller.JobActive(); }))
       << view.status.toStdString();
   EXPECT_EQ(view.status, U("创建进程失败，转换失败，原始录像已保留"));
-  EXPECT_EQ(view.led, 2001);
+  EXPECT_EQ(view.lamp, Lamp::kError);
   EXPECT_TRUE(QFile::exists(controller.capturePath()));
   EXPECT_FALSE(QFile::exists(controller.finalPath()));
-  EXPECT_EQ(view.startSkin, "start.bmp");
+  EXPECT_EQ(view.start, StartButton::kStart);
 
   // With the encoder back, F8 records again.
   ASSERT_TRUE(QFile::remove(encoder + "-gone") && QFile::rename(encoder + "-kept", encoder));
@@ -764,7 +766,7 @@ done
       << view.status.toStdString();
   EXPECT_GE(quiet.elapsed(), 9500) << "the last progress came at most a loop before the stall";
   EXPECT_TRUE(view.statusIsRed);
-  EXPECT_EQ(view.led, 2001);
+  EXPECT_EQ(view.lamp, Lamp::kError);
   controller.StartOrStop();
   ASSERT_TRUE(waitFor([&] {
     return view.status.startsWith(U("已停止")) && !controller.JobActive();
