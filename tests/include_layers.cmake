@@ -6,9 +6,9 @@
 # The layers, lowest first; a folder includes only its own layer and the ones below it:
 #   platform/                       nothing above it
 #   encoder/, ui/                   platform/
-#   settings/, files/, http/        platform/, encoder/, ui/ and one another (one layer: the upload
-#                                   queue of http/ lists recordings of files/, whose file manager
-#                                   shows it)
+#   settings/, files/, http/        platform/, encoder/, ui/ and one another, except that files/
+#                                   and http/ never include each other: the program (app/)
+#                                   attaches the uploads of http/ to the file manager of files/
 #   app/                            everything (the only place that knows every window)
 cmake_minimum_required(VERSION 3.25)
 
@@ -16,8 +16,8 @@ set(allowed_platform platform)
 set(allowed_encoder platform encoder)
 set(allowed_ui platform ui)
 set(allowed_settings platform encoder ui settings files http)
-set(allowed_files platform encoder ui settings files http)
-set(allowed_http platform encoder ui settings files http)
+set(allowed_files platform encoder ui settings files)
+set(allowed_http platform encoder ui settings http)
 set(allowed_app platform encoder ui settings files http app)
 set(layers platform encoder ui settings files http app)
 

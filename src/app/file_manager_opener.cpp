@@ -2,6 +2,7 @@
 
 #include <QFileInfo>
 
+#include "app/file_manager_uploads.h"
 #include "app/toolbar_trace.h"
 #include "files/media_file_dlg.h"
 #include "http/platform_account.h"
@@ -22,7 +23,11 @@ void FileManagerOpener::Open(const QString& folder) {
       showMessage_(owner, text);
     };
     services.trace = [this](const QString& text) { trace_(text); };
+    FileManagerUploadOptions uploads;
+    uploads.showMessage = services.showMessage;
+    uploads.trace = services.trace;
     window_ = std::make_unique<CMediaFileDlg>(std::move(services));
+    AttachUploads(*window_, std::move(uploads));
   }
   if (!window_->isVisible()) {
     window_->show();

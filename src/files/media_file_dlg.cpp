@@ -25,12 +25,10 @@
 #include "files/clip_trimmer.h"
 #include "files/media_player_pane.h"
 #include "files/range_slider.h"
-#include "http/platform_account.h"
 #include "platform/dialog_units.h"
 #include "platform/media_duration.h"
 #include "platform/program_info.h"
 #include "platform/trash.h"
-#include "platform/window_messages.h"
 #include "ui/ui_font.h"
 
 namespace vortane {
@@ -105,8 +103,6 @@ CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
   if (!services_.askYesNo) services_.askYesNo = AskYesNoBox;
   if (!services_.openFolder) services_.openFolder = OpenFolderWithDesktop;
   if (!services_.probe) services_.probe = &platform::ProbeMediaDuration;
-  if (!services_.uploadTargets)
-    services_.uploadTargets = [] { return UploadAccount().UploadTargets(); };
   library_ = std::make_unique<RecordingLibrary>(services_.probe);
   trimmer_ = std::make_unique<ClipTrimmer>();
 
@@ -123,31 +119,11 @@ CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
   SetUpList();
   ConnectLibrary();
   ConnectTrimmer();
-
-  uploadWindow_ = std::make_unique<platform::MessageWindow>(
-      this, [this](const platform::WindowMessage& message) {
-        if (message.message == WM_UPLOAD_JOB_EVENT) OnUploadJobEvent(message);
-      });
-  uploads_ = std::make_unique<UploadQueue>(
-      uploadWindow_->handle(), [this](const RecordingUploadPart& part) { return FilePathOf(part); },
-      services_.uploadLauncher);
-  uploadTimer_ = new QTimer(this);
-  uploadTimer_->setInterval(UploadQueue::kTickMs);
-  connect(uploadTimer_, &QTimer::timeout, this, [this] { OnUploadTick(); });
-  beginTargetEdit_ = [this](QWidget*& editor, int row, int column, QString& text, void* data,
-                            ui::CListCtrlEx* list, int flag) {
-    return BeginTargetEdit(editor, row, column, text, data, list, flag);
-  };
-  endTargetEdit_ = [this](QWidget*& editor, int row, int column, QString& text, void* data,
-                          ui::CListCtrlEx* list, int flag) {
-    return EndTargetEdit(editor, row, column, text, data, list, flag);
-  };
 }
 
 CMediaFileDlg::~CMediaFileDlg() {
   // A running upload is told to stop; its thread holds the job record and reports to nobody.
-  uploads_->Stop();
-  uploadWindow_.reset();
+  if (uploads_.shutDown) uploads_.shutDown();
   // The trimmer and the library stop their workers; the rows go with the list.
   trimmer_.reset();
   library_.reset();
@@ -224,6 +200,7 @@ void CMediaFileDlg::BuildControls() {
   uploadLog_ = new QPlainTextEdit(this);
   place(uploadLog_, kIdUploadLog, QRect(372, 376, 220, 61));
   uploadLog_->setReadOnly(true);
+  // Off until an upload part is attached and the destinations are loaded.
   startUploadButton_->setEnabled(false);
   stopUploadButton_->setEnabled(false);
 
@@ -397,17 +374,8 @@ void CMediaFileDlg::OnCommand(int id) {
       StartCut();
       break;
     case kIdStartUpload:
-      if (uploads_->Start()) {
-        uploadTimer_->start();
-        Trace(QStringLiteral("files upload queue on"));
-      }
-      UpdateUploadButtons();
-      break;
     case kIdStopUpload:
-      uploadTimer_->stop();
-      uploads_->Stop();
-      Trace(QStringLiteral("files upload queue off"));
-      UpdateUploadButtons();
+      if (uploads_.switchQueue) uploads_.switchQueue(id == kIdStartUpload);
       break;
     default:
       break;
@@ -521,12 +489,12 @@ void CMediaFileDlg::OpenFolder() {
 }
 
 bool CMediaFileDlg::CloseGuard() {
-  if (uploads_->UploadBusy()) {
+  if (uploads_.busy && uploads_.busy()) {
     Trace(QStringLiteral("files message: 有上传任务，不能退出本界面"));
     services_.showMessage(this, QStringLiteral("有上传任务，不能退出本界面"));
     return false;
   }
-  if (uploads_->AutoUpload()) OnCommand(kIdStopUpload);
+  if (uploads_.queueOn && uploads_.queueOn()) OnCommand(kIdStopUpload);
   player_->SetFullScreen(false);
   player_->Stop();
   hide();
@@ -547,33 +515,17 @@ void CMediaFileDlg::ShutDown() {
   for (QMessageBox* box : findChildren<QMessageBox*>())
     box->reject();
   trimmer_->Abort();
-  uploadTimer_->stop();
-  uploads_->Stop();
+  if (uploads_.shutDown) uploads_.shutDown();
   player_->Unload();
   hide();
 }
 
-void CMediaFileDlg::ShowUploadDestinations(bool loaded) {
-  const bool editor = loaded && (beginTargetEdit_ || endTargetEdit_);
-  if (editor) FillUploadTargets();
-  if (editor)
-    list_->SetColumnEditor(kTargetColumn, beginTargetEdit_, endTargetEdit_, targetCombo_);
-  else
-    list_->SetColumnEditor(kTargetColumn, nullptr, nullptr, nullptr);
-  destinationsLoaded_ = editor;
-  if (uploads_->AutoUpload() || uploads_->UploadBusy()) {
-    // A logout does not take away the stop of what runs: closing waits for it.
-    UpdateUploadButtons();
-    return;
-  }
-  startUploadButton_->setEnabled(editor);
-  stopUploadButton_->setEnabled(editor);
+void CMediaFileDlg::SetUploads(UploadHooks hooks) {
+  uploads_ = std::move(hooks);
 }
 
-void CMediaFileDlg::SetTargetEditCallbacks(ui::CListCtrlEx::EditCallback begin,
-                                           ui::CListCtrlEx::EditCallback end) {
-  beginTargetEdit_ = std::move(begin);
-  endTargetEdit_ = std::move(end);
+void CMediaFileDlg::ShowUploadDestinations(bool loaded) {
+  if (uploads_.showDestinations) uploads_.showDestinations(loaded);
 }
 
 void CMediaFileDlg::reject() {
@@ -590,109 +542,13 @@ void CMediaFileDlg::closeEvent(QCloseEvent* event) {
   OnCommand(kIdCancel);
 }
 
-// --- Uploads --------------------------------------------------------------------------------
-
-void CMediaFileDlg::FillUploadTargets() {
-  if (list_->IsEditing() && list_->EditColumn() == kTargetColumn) list_->EndEdit(0);
-  destinations_ = DestinationEntries(services_.uploadTargets());
-  targetCombo_->clear();
-  for (const DestinationEntry& entry : destinations_)
-    targetCombo_->addItem(entry.text);
-}
-
-int CMediaFileDlg::BeginTargetEdit(QWidget*& editor, int, int column, QString& text, void*,
-                                   ui::CListCtrlEx*, int) {
-  if (column != kTargetColumn) return 1;
-  if (auto* combo = qobject_cast<QComboBox*>(editor)) {
-    const int entry = EntryForCellText(destinations_, text);
-    if (entry >= 0) combo->setCurrentIndex(entry);
-  }
-  return 1;
-}
-
-int CMediaFileDlg::EndTargetEdit(QWidget*& editor, int, int column, QString& text, void* userData,
-                                 ui::CListCtrlEx*, int) {
-  if (column != kTargetColumn) return 1;
-  auto* entry = static_cast<RecordingEntry*>(userData);
-  auto* combo = qobject_cast<QComboBox*>(editor);
-  if (entry == nullptr || combo == nullptr) return 1;
-  const int chosen = combo->currentIndex();
-  const DestinationChoice choice = ChooseDestination(*entry, destinations_, chosen);
-  if (choice == DestinationChoice::kUnchanged) return 1;
-  text = destinations_[chosen].text;
-  Trace(QStringLiteral("files destination %1: %2").arg(text.trimmed()).arg(int(choice)));
-  if (choice == DestinationChoice::kInvalid) {
-    // Not from inside the edit's own event: the box runs after the edit has ended.
-    QTimer::singleShot(0, this, [this] {
-      const QString message = QStringLiteral("请选择一个有效的课时！");
-      Trace(QStringLiteral("files message: ") + message);
-      services_.showMessage(this, message);
-    });
-  }
-  return 1;
-}
-
-void CMediaFileDlg::UpdateUploadButtons() {
-  const UploadQueue::Buttons buttons = uploads_->UploadButtons(destinationsLoaded_);
-  startUploadButton_->setEnabled(buttons.startEnabled);
-  stopUploadButton_->setEnabled(buttons.stopEnabled);
-  stopUploadButton_->setText(buttons.stopText);
-}
-
-void CMediaFileDlg::AppendUploadLog(const QString& text) {
-  // The box keeps the latest lines; older ones fall off its foot.
-  constexpr int kKeptLines = 500;
-  QStringList lines = uploadLog_->toPlainText().split(QLatin1Char('\n'));
-  if (lines.size() >= kKeptLines) lines = lines.mid(0, kKeptLines - 1);
-  uploadLog_->setPlainText(text + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
-  Trace(QStringLiteral("files upload log: ") + text);
-}
-
-std::vector<RecordingUploadPart*> CMediaFileDlg::UploadRows() const {
-  std::vector<RecordingUploadPart*> rows;
-  rows.reserve(size_t(list_->GetItemCount()));
-  for (int row = 0; row < list_->GetItemCount(); ++row)
-    rows.push_back(EntryOf(row));
-  return rows;
-}
-
-QString CMediaFileDlg::FilePathOf(const RecordingUploadPart& part) const {
-  // The name as the list shows it: a path converted to GBK would lose characters outside it.
-  for (int row = 0; row < list_->GetItemCount(); ++row)
-    if (EntryOf(row) == &part) return library_->Folder() + list_->GetItemText(row, 0);
-  return QString();
-}
-
-void CMediaFileDlg::OnUploadTick() {
-  const int row = uploads_->Tick(UploadRows());
-  if (row < 0) return;
-  list_->SetItemText(row, 4, QStringLiteral("准备上传..."));
-  Trace(QStringLiteral("files upload start %1").arg(list_->GetItemText(row, 0)));
-  UpdateUploadButtons();
-}
-
-void CMediaFileDlg::OnUploadJobEvent(const platform::WindowMessage& message) {
-  const auto* event = std::any_cast<JobEvent>(&message.payload);
-  if (event == nullptr) return;
-  const UploadQueue::StatusView view = uploads_->OnJobStatus(UploadRows(), *event);
-  for (const QString& line : view.logLines)
-    AppendUploadLog(line);
-  if (view.row >= 0 && !view.cellText.isNull()) {
-    list_->SetItemText(view.row, 4, view.cellText);
-    Trace(QStringLiteral("files upload %1: %2").arg(view.row).arg(view.cellText));
-  }
-  if (view.saveSideFile && view.row >= 0) {
-    RecordingEntry* entry = EntryOf(view.row);
-    if (entry != nullptr && !library_->SaveItemMeta(list_->GetItemText(view.row, 0), *entry))
-      AppendUploadLog(
-          QStringLiteral("无法保存 %1 的上传记录").arg(list_->GetItemText(view.row, 0)));
-    TraceRows();
-  }
-  if (view.buttonsChanged) UpdateUploadButtons();
+bool CMediaFileDlg::SaveRowSideFile(int row) {
+  RecordingEntry* entry = EntryOf(row);
+  return entry == nullptr || library_->SaveItemMeta(list_->GetItemText(row, 0), *entry);
 }
 
 void CMediaFileDlg::ForgetEntry(const RecordingEntry* entry) {
-  if (entry != nullptr) uploads_->ForgetRow(entry);
+  if (entry != nullptr && uploads_.forget) uploads_.forget(entry);
 }
 
 // --- Clip trimming --------------------------------------------------------------------------

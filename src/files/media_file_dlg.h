@@ -7,10 +7,6 @@
 #include <unordered_map>
 
 #include "files/recording_library.h"
-#include "http/destination_choice.h"
-#include "http/upload_queue.h"
-#include "http/upload_target.h"
-#include "platform/window_message.h"
 #include "ui/list_ctrl_ex.h"
 
 class QComboBox;
@@ -29,9 +25,9 @@ class MediaPlayerPane;
 
 // "文件管理": the modeless window in which the teacher browses the recordings of the recording
 // folder (newest first, with time, size and length), plays one, cuts a clip out of it by stream
-// copy, deletes what is no longer needed and uploads them to the platform: a destination chosen
-// in the column "上传位置" queues a row, 开始上传 switches the queue on (UploadQueue), and the
-// column "状态" and the log box follow each upload.
+// copy, deletes what is no longer needed and uploads them to the platform. The upload part is
+// attached by the program (SetUploads): the window lays out its controls, and without it the
+// upload buttons stay off.
 // The toolbar makes it on first use and afterwards only shows and hides it; the close button
 // and Esc hide it (the close guard), they never destroy it.
 //
@@ -89,10 +85,20 @@ class CMediaFileDlg : public QDialog {
     std::function<void(const QString& text)> trace;
     // Lengths of media files (default: libavformat). Called on worker threads.
     RecordingLibrary::DurationProbe probe;
-    // The upload destinations (default: those of the upload account).
-    std::function<std::vector<UploadTarget>()> uploadTargets;
-    // Starts an upload thread (default: the real one); tests put in their own.
-    UploadQueue::Launcher uploadLauncher;
+  };
+
+  // What the window asks of its upload part.
+  struct UploadHooks {
+    // 开始上传 (true) and 停止上传 (false).
+    std::function<void(bool start)> switchQueue;
+    // The queue is on; an upload runs.
+    std::function<bool()> queueOn;
+    std::function<bool()> busy;
+    std::function<void(bool loaded)> showDestinations;
+    // A row's part is about to go.
+    std::function<void(const RecordingUploadPart* part)> forget;
+    // The program ends.
+    std::function<void()> shutDown;
   };
 
   explicit CMediaFileDlg(Services services = {}, QWidget* parent = nullptr);
@@ -103,25 +109,18 @@ class CMediaFileDlg : public QDialog {
   void AddFileToList(const QString& nameOrPath);
   bool IsListFilling() const;
 
-  // The upload destinations were loaded (after a login): the destination editor of column 5 and
-  // the upload buttons work; otherwise both are off, except the stop of a queue that is on or an
-  // upload that runs.
+  void SetUploads(UploadHooks hooks);
+  // The upload part's controls, laid out by the window.
+  QComboBox* TargetCombo() const { return targetCombo_; }
+  QPlainTextEdit* UploadLog() const { return uploadLog_; }
+  QPushButton* StartUploadButton() const { return startUploadButton_; }
+  QPushButton* StopUploadButton() const { return stopUploadButton_; }
+  // Saves a row's side file after an upload changed its part; false when it could not.
+  bool SaveRowSideFile(int row);
+  // The first rows, where they are on the screen and what they show (for the trace).
+  void TraceRows();
+  // The upload destinations were loaded (after a login) or are gone (passed to the upload part).
   void ShowUploadDestinations(bool loaded);
-  // The in-cell editor of column 5 (the destination combo 1061) and its callbacks, used while
-  // the destinations are loaded (by default BeginTargetEdit and EndTargetEdit).
-  void SetTargetEditCallbacks(ui::CListCtrlEx::EditCallback begin,
-                              ui::CListCtrlEx::EditCallback end);
-  // Refills the destination combo from the upload destinations.
-  void FillUploadTargets();
-  // The editor callbacks of column 5: the combo starts on the cell's destination; the end
-  // applies the choice to the row (ChooseDestination).
-  int BeginTargetEdit(QWidget*& editor, int row, int column, QString& text, void* userData,
-                      ui::CListCtrlEx* list, int flag);
-  int EndTargetEdit(QWidget*& editor, int row, int column, QString& text, void* userData,
-                    ui::CListCtrlEx* list, int flag);
-  void UpdateUploadButtons();
-  // Newest line on top.
-  void AppendUploadLog(const QString& text);
   // A recording starts: the window goes and its player falls silent (its sound would be recorded).
   void HideForRecording();
   // The close guard (command 2, Esc, the caption's close): stops the player and hides the
@@ -152,11 +151,6 @@ class CMediaFileDlg : public QDialog {
   QLabel* TrimStatus() const { return trimStatus_; }
   QLabel* LengthLabel() const { return lengthLabel_; }
   QProgressBar* FillProgress() const { return fillProgress_; }
-  QComboBox* TargetCombo() const { return targetCombo_; }
-  QPlainTextEdit* UploadLog() const { return uploadLog_; }
-  QPushButton* StartUploadButton() const { return startUploadButton_; }
-  QPushButton* StopUploadButton() const { return stopUploadButton_; }
-  UploadQueue& Uploads() const { return *uploads_; }
   ClipTrimmer& Trimmer() const { return *trimmer_; }
   RecordingLibrary& Library() const { return *library_; }
 
@@ -189,13 +183,7 @@ class CMediaFileDlg : public QDialog {
   void StartCut();
   void ShowTrimStatus(const QString& text, bool failed);
   void ShowFillProgress(int done, int total);
-  void TraceRows();
   void Trace(const QString& text) const;
-  // Uploads.
-  std::vector<RecordingUploadPart*> UploadRows() const;
-  QString FilePathOf(const RecordingUploadPart& part) const;
-  void OnUploadTick();
-  void OnUploadJobEvent(const platform::WindowMessage& message);
   void ForgetEntry(const RecordingEntry* entry);
 
   Services services_;
@@ -214,13 +202,7 @@ class CMediaFileDlg : public QDialog {
   int playRequest_ = 0;
   // The player's first second of a newly loaded file has been traced.
   bool playerTraced_ = false;
-  std::unique_ptr<platform::MessageWindow> uploadWindow_;
-  std::unique_ptr<UploadQueue> uploads_;
-  // Upload destinations are there (logged in): the queue may be switched on.
-  bool destinationsLoaded_ = false;
-  // The entries of the destination combo, copies of the destinations they show.
-  std::vector<DestinationEntry> destinations_;
-  QTimer* uploadTimer_ = nullptr;
+  UploadHooks uploads_;
 
   ui::CListCtrlEx* list_ = nullptr;
   MediaPlayerPane* player_ = nullptr;
@@ -240,8 +222,6 @@ class CMediaFileDlg : public QDialog {
   QPlainTextEdit* uploadLog_ = nullptr;
   QProgressBar* fillProgress_ = nullptr;
   QTimer* progressDelay_ = nullptr;
-  ui::CListCtrlEx::EditCallback beginTargetEdit_;
-  ui::CListCtrlEx::EditCallback endTargetEdit_;
 };
 
 }  // namespace vortane

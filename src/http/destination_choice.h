@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
-#include "files/recording_entry.h"
 #include "http/upload_target.h"
+#include "platform/recording_upload_part.h"
 
 // The destination of a recording, chosen in the column "上传位置": the entries the choice offers
 // and what a choice does to the row.

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "encoder/encoder_job.h"
-#include "files/recording_entry.h"
 #include "http/upload_job.h"
+#include "platform/recording_upload_part.h"
 #include "platform/window_message.h"
 
 // The upload queue of the file manager: which row uploads next, the state of the start and

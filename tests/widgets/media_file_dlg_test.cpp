@@ -23,6 +23,7 @@
 #include <functional>
 #include <memory>
 
+#include "app/file_manager_uploads.h"
 #include "files/media_player_pane.h"
 #include "files/range_slider.h"
 #include "platform/dialog_units.h"
@@ -221,6 +222,7 @@ TEST(MediaFileDlg, EveryControlAtItsPlaceAndTheListsColumns) {
   EXPECT_EQ(FittingScale(d.size(), QRect(0, 0, 1920, 1040)), 1.0);
 
   // Upload destinations not loaded: no editor for column 5, upload buttons off.
+  RecordingUploads& uploads = AttachUploads(d, {});
   d.ShowUploadDestinations(false);
   EXPECT_FALSE(files.Button(D::kIdStartUpload)->isEnabled());
   // Logged in, the queue switched on, logged out again: the queue can still be stopped (closing
@@ -232,7 +234,7 @@ TEST(MediaFileDlg, EveryControlAtItsPlaceAndTheListsColumns) {
   EXPECT_FALSE(files.Button(D::kIdStartUpload)->isEnabled());
   EXPECT_TRUE(files.Button(D::kIdStopUpload)->isEnabled());
   d.OnCommand(D::kIdStopUpload);
-  EXPECT_FALSE(d.Uploads().AutoUpload());
+  EXPECT_FALSE(uploads.QueueOn());
   EXPECT_FALSE(files.Button(D::kIdStartUpload)->isEnabled());
   EXPECT_FALSE(files.Button(D::kIdStopUpload)->isEnabled());
   // With nothing loaded the trim buttons do nothing.
