@@ -3,28 +3,25 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFileInfo>
-#include <QFutureWatcher>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QProgressBar>
-#include <QPromise>
 #include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
-#include <QThreadPool>
-#include <QTimer>
 #include <algorithm>
-#include <cmath>
 
+#include "files/clip_cut_pane.h"
 #include "files/clip_trimmer.h"
 #include "files/media_player_pane.h"
 #include "files/range_slider.h"
+#include "files/recording_browser.h"
+#include "files/recording_playback.h"
 #include "platform/dialog_units.h"
 #include "platform/media_duration.h"
 #include "platform/program_info.h"
@@ -33,8 +30,6 @@
 
 namespace vortane {
 namespace {
-
-const QColor kFailureColour(255, 0, 0);
 
 // A second counter: an edit with its up-down arrows. Only the arrows act (a typed number takes
 // effect with the next arrow press, which starts from it).
@@ -53,25 +48,6 @@ class SecondCounter : public QSpinBox {
   }
 };
 
-// The picture every row shows: a strip of film.
-QIcon RowIcon() {
-  static const QIcon icon = [] {
-    QPixmap picture(16, 16);
-    picture.fill(Qt::transparent);
-    QPainter p(&picture);
-    p.fillRect(QRect(1, 2, 14, 12), QColor(40, 70, 130));
-    p.setPen(Qt::NoPen);
-    p.setBrush(Qt::white);
-    for (int y = 3; y < 13; y += 3) {
-      p.drawRect(2, y, 1, 1);
-      p.drawRect(13, y, 1, 1);
-    }
-    p.drawPolygon(QPolygon({QPoint(6, 5), QPoint(11, 8), QPoint(6, 11)}));
-    return QIcon(picture);
-  }();
-  return icon;
-}
-
 void ShowMessageBox(QWidget* owner, const QString& text) {
   QMessageBox::information(owner, ProgramTitle(), text);
 }
@@ -86,13 +62,6 @@ bool OpenFolderWithDesktop(const QString& folder) {
   return QProcess::startDetached(QStringLiteral("xdg-open"), {folder});
 }
 
-QString LengthText(double left, double right) {
-  const int seconds = static_cast<int>(right - left);
-  return QStringLiteral("选择长度：%1分%2秒")
-      .arg(seconds / 60, 2, 10, QLatin1Char('0'))
-      .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
 }  // namespace
 
 CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
@@ -103,8 +72,6 @@ CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
   if (!services_.askYesNo) services_.askYesNo = AskYesNoBox;
   if (!services_.openFolder) services_.openFolder = OpenFolderWithDesktop;
   if (!services_.probe) services_.probe = &platform::ProbeMediaDuration;
-  library_ = std::make_unique<RecordingLibrary>(services_.probe);
-  trimmer_ = std::make_unique<ClipTrimmer>();
 
   setWindowTitle(QStringLiteral("文件管理"));
   setModal(false);
@@ -116,17 +83,17 @@ CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
   setFont(font);
   setFixedSize(ScaledRect(QRect(QPoint(0, 0), designed), scale_).size());
   BuildControls();
-  SetUpList();
-  ConnectLibrary();
-  ConnectTrimmer();
+  ConnectParts();
 }
 
 CMediaFileDlg::~CMediaFileDlg() {
   // A running upload is told to stop; its thread holds the job record and reports to nobody.
   if (uploads_.shutDown) uploads_.shutDown();
-  // The trimmer and the library stop their workers; the rows go with the list.
-  trimmer_.reset();
-  library_.reset();
+  // The trimmer and the library stop their workers before the controls go; the rows go with
+  // the list.
+  cut_.reset();
+  playback_.reset();
+  browser_.reset();
 }
 
 // --- Controls -------------------------------------------------------------------------------
@@ -211,136 +178,91 @@ void CMediaFileDlg::BuildControls() {
   fillProgress_->setFormat(QStringLiteral("正在读取录制文件… %v/%m"));
   fillProgress_->setTextVisible(true);
   fillProgress_->hide();
-  progressDelay_ = new QTimer(this);
-  progressDelay_->setSingleShot(true);
-  connect(progressDelay_, &QTimer::timeout, this, [this] {
-    if (IsListFilling()) fillProgress_->show();
-  });
-
-  slider_->SetMinMax(0, 100);
-  slider_->SetRange(0, 100);
-  slider_->SetVisualMinMax(0, 100);
-  slider_->SetVisualMode(true);
-  connect(slider_, &CRangeSlider::rangeChanged, this, [this] { OnRangeChanged(); });
-  inCounter->onStep = [this] { OnCounterStep(true); };
-  outCounter->onStep = [this] { OnCounterStep(false); };
-  connect(player_, &MediaPlayerPane::positionChanged, this, [this](double seconds) {
-    if (playerTraced_ || seconds < 1.0) return;
-    playerTraced_ = true;
-    Trace(QStringLiteral("files player at %1 s").arg(static_cast<int>(seconds)));
-  });
+  inCounter->onStep = [this] { cut_->OnCounterStep(true); };
+  outCounter->onStep = [this] { cut_->OnCounterStep(false); };
 }
 
-void CMediaFileDlg::SetUpList() {
-  struct Column {
-    const char* title;
-    Qt::Alignment alignment;
-    int width;
-  };
-  const Column columns[] = {{"文件", Qt::AlignLeft, 280}, {"录制时间", Qt::AlignLeft, 180},
-                            {"大小", Qt::AlignRight, 80}, {"时长", Qt::AlignRight, 80},
-                            {"状态", Qt::AlignLeft, 120}, {"上传位置", Qt::AlignLeft, 280}};
-  int index = 0;
-  for (const Column& column : columns)
-    list_->InsertColumn(index++, QString::fromUtf8(column.title), column.alignment,
-                        static_cast<int>(std::lround(column.width * scale_)));
-  list_->SetGridLines(true);
-  list_->setSelectionMode(QAbstractItemView::SingleSelection);
-  list_->setSelectionBehavior(QAbstractItemView::SelectRows);
-  list_->setAllColumnsShowFocus(true);
-  list_->setRootIsDecorated(false);
-  list_->setUniformRowHeights(true);
-  list_->setIconSize(QSize(16, 16));
+void CMediaFileDlg::ConnectParts() {
+  const auto trace = [this](const QString& text) { Trace(text); };
+  browser_ =
+      std::make_unique<RecordingBrowser>(*list_, *fillProgress_, scale_, services_.probe, trace);
+  playback_ = std::make_unique<RecordingPlayback>(*player_, services_.probe, trace);
+  cut_ =
+      std::make_unique<ClipCutPane>(*this,
+                                    ClipCutPane::Controls{slider_, inSpin_, outSpin_, lengthLabel_,
+                                                          trimStatus_, cutButton_, player_},
+                                    services_.showMessage, trace);
+
   connect(list_, &QTreeWidget::itemDoubleClicked, this, [this] { PlaySelected(); });
-}
-
-void CMediaFileDlg::ConnectLibrary() {
-  connect(library_.get(), &RecordingLibrary::listCleared, this, [this] {
-    ClearRows();
-    fillProgress_->hide();
-    fillProgress_->setRange(0, 0);
-    progressDelay_->start(kProgressDelayMs);
+  connect(browser_.get(), &RecordingBrowser::listFilled, this, &CMediaFileDlg::listFilled);
+  // The next play command loads its file again.
+  connect(browser_.get(), &RecordingBrowser::refreshStarted, this, [this](bool searched) {
+    if (searched) playback_->Forget();
   });
-  connect(library_.get(), &RecordingLibrary::scanStarted, this, [this](bool searched, int total) {
-    // The next play command loads its file again.
-    if (searched) currentMediaPath_.clear();
-    fillProgress_->setRange(0, total);
+  connect(browser_.get(), &RecordingBrowser::entryGoing, this, [this](const RecordingEntry* entry) {
+    if (entry != nullptr && uploads_.forget) uploads_.forget(entry);
   });
-  connect(library_.get(), &RecordingLibrary::recordingsListed, this,
-          [this](const QList<ListedRecording>& rows) {
-            list_->setUpdatesEnabled(false);
-            for (const ListedRecording& row : rows)
-              AddRow(list_->GetItemCount(), row);
-            list_->setUpdatesEnabled(true);
+  connect(playback_.get(), &RecordingPlayback::loaded, this,
+          [this](const QString& path, double duration) {
+            cut_->Load(duration);
+            emit mediaLoaded(path);
           });
-  connect(library_.get(), &RecordingLibrary::scanProgress, this,
-          [this](int done, int total) { ShowFillProgress(done, total); });
-  connect(library_.get(), &RecordingLibrary::scanFinished, this, [this](bool searched) {
-    progressDelay_->stop();
-    fillProgress_->hide();
-    Trace(searched ? QStringLiteral("files listed %1").arg(list_->GetItemCount())
-                   : QStringLiteral("files folder cannot be read"));
-    TraceRows();
-    emit listFilled();
+  connect(playback_.get(), &RecordingPlayback::refused, this, [this](const QString& path) {
+    // Nothing is loaded; the player keeps what it had.
+    cut_->Unload();
+    cut_->ShowStatus(
+        QStringLiteral("无法播放 %1：不是可以播放的视频文件").arg(QFileInfo(path).fileName()),
+        true);
+    emit mediaLoaded(QString());
   });
-  connect(library_.get(), &RecordingLibrary::recordingAdded, this,
-          [this](const ListedRecording& row) {
-            AddRow(0, row);
-            Trace(QStringLiteral("files added %1").arg(row.fileName));
-            TraceRows();
-          });
-}
-
-void CMediaFileDlg::ConnectTrimmer() {
-  connect(trimmer_.get(), &ClipTrimmer::statusChanged, this, &CMediaFileDlg::ShowTrimStatus);
-  connect(trimmer_.get(), &ClipTrimmer::cuttingChanged, this,
-          [this](bool cutting) { cutButton_->setEnabled(!cutting); });
-  connect(trimmer_.get(), &ClipTrimmer::clipFinished, this,
-          [this](const QString& path) { library_->AddFileToList(path); });
+  connect(cut_.get(), &ClipCutPane::clipFinished, this,
+          [this](const QString& path) { browser_->Add(path); });
 }
 
 // --- The list -------------------------------------------------------------------------------
 
 void CMediaFileDlg::RefreshFileList(const QString& folder) {
-  library_->RefreshFileList(folder);
+  browser_->Refresh(folder);
 }
 
 void CMediaFileDlg::AddFileToList(const QString& nameOrPath) {
-  library_->AddFileToList(nameOrPath);
+  browser_->Add(nameOrPath);
 }
 
 bool CMediaFileDlg::IsListFilling() const {
-  return library_->IsBusy();
+  return browser_->IsFilling();
+}
+
+QString CMediaFileDlg::RecordingFolder() const {
+  return browser_->Folder();
 }
 
 RecordingEntry* CMediaFileDlg::EntryOf(int row) const {
-  return static_cast<RecordingEntry*>(list_->GetItemUserData(row));
+  return browser_->EntryOf(row);
 }
 
-void CMediaFileDlg::ClearRows() {
-  list_->EndEdit(0);
-  for (int row = list_->GetItemCount() - 1; row >= 0; --row) {
-    ForgetEntry(EntryOf(row));
-    list_->DeleteItemUserData(row);
-  }
-  entries_.clear();
-  list_->DeleteAllItems();
+RecordingLibrary& CMediaFileDlg::Library() const {
+  return browser_->Library();
 }
 
-void CMediaFileDlg::AddRow(int at, const ListedRecording& recording) {
-  const QStringList texts = RecordingRowTexts(recording);
-  const int row = list_->InsertItem(at, texts[0]);
-  for (int column = 1; column < texts.size(); ++column)
-    list_->SetItemText(row, column, texts[column]);
-  list_->topLevelItem(row)->setIcon(0, RowIcon());
-  auto entry = std::make_unique<RecordingEntry>(recording.entry);
-  list_->SetItemUserData(row, entry.get());
-  entries_.emplace(entry.get(), std::move(entry));
+QString CMediaFileDlg::CurrentMediaPath() const {
+  return playback_->CurrentPath();
 }
 
-void CMediaFileDlg::ShowFillProgress(int done, int total) {
-  fillProgress_->setRange(0, total);
-  fillProgress_->setValue(done);
+double CMediaFileDlg::MediaDuration() const {
+  return playback_->Duration();
+}
+
+ClipTrimmer& CMediaFileDlg::Trimmer() const {
+  return cut_->Trimmer();
+}
+
+bool CMediaFileDlg::SaveRowSideFile(int row) {
+  return browser_->SaveSideFile(row);
+}
+
+void CMediaFileDlg::TraceRows() {
+  if (services_.trace) browser_->TraceRows();
 }
 
 // --- Commands -------------------------------------------------------------------------------
@@ -354,7 +276,7 @@ void CMediaFileDlg::OnCommand(int id) {
       CloseGuard();
       break;
     case kIdFullScreen:
-      FullScreen();
+      playback_->FullScreen();
       break;
     case kIdDelete:
       DeleteSelected();
@@ -364,14 +286,14 @@ void CMediaFileDlg::OnCommand(int id) {
       break;
     case kIdInPoint:
     case kIdOutPoint:
-      MarkPoint(id == kIdInPoint);
+      cut_->MarkPoint(id == kIdInPoint);
       break;
     case kIdPlayFromIn:
     case kIdPlayFromOut:
-      PlayFromPoint(id == kIdPlayFromIn);
+      cut_->PlayFromPoint(id == kIdPlayFromIn);
       break;
     case kIdCut:
-      StartCut();
+      cut_->Cut(playback_->CurrentPath());
       break;
     case kIdStartUpload:
     case kIdStopUpload:
@@ -385,64 +307,20 @@ void CMediaFileDlg::OnCommand(int id) {
 void CMediaFileDlg::PlaySelected() {
   const int row = list_->GetFirstSelectedItem();
   if (row < 0) {
-    mediaDuration_ = 0;
+    playback_->ClearDuration();
     return;
   }
   const QString name = list_->GetItemText(row, 0);
   nameLabel_->setText(name);
-  const QString path = library_->Folder() + name;
-  if (path == currentMediaPath_) {
-    player_->Play();
-    Trace(QStringLiteral("files resumed %1").arg(name));
-    return;
-  }
-  // The length is read on a worker: a file on a slow disk must not freeze the window.
-  const int request = ++playRequest_;
-  auto promise = std::make_shared<QPromise<double>>();
-  auto* watcher = new QFutureWatcher<double>(this);
-  connect(watcher, &QFutureWatcher<double>::finished, this, [this, watcher, request, path] {
-    const QFuture<double> future = watcher->future();
-    const double duration = future.resultCount() > 0 ? future.result() : -1.0;
-    watcher->deleteLater();
-    if (request == playRequest_) LoadMedia(path, duration);
-  });
-  watcher->setFuture(promise->future());
-  promise->start();
-  QThreadPool::globalInstance()->start([promise, probe = services_.probe, path] {
-    promise->addResult(probe(path));
-    promise->finish();
-  });
+  playback_->Play(browser_->Folder() + name);
 }
 
-void CMediaFileDlg::LoadMedia(const QString& path, double duration) {
-  const QString name = QFileInfo(path).fileName();
-  if (!(duration > 0)) {
-    // Nothing is loaded; the player keeps what it had.
-    mediaDuration_ = 0;
-    ShowTrimStatus(QStringLiteral("无法播放 %1：不是可以播放的视频文件").arg(name), true);
-    emit mediaLoaded(QString());
-    return;
-  }
-  mediaDuration_ = duration;
-  const int wholeSeconds = static_cast<int>(duration);
-  for (QSpinBox* counter : {inSpin_, outSpin_}) {
-    counter->setRange(0, wholeSeconds);
-    counter->setValue(0);
-  }
-  slider_->SetMinMax(0, duration);
-  slider_->SetRange(0, 0);
-  slider_->SetVisualMinMax(0, duration);
-  slider_->SetVisualMode(true);
-  player_->SetUrl(path);
-  currentMediaPath_ = path;
-  playerTraced_ = false;
-  trimStatus_->clear();
-  Trace(QStringLiteral("files playing %1 (%2 s)").arg(name).arg(duration, 0, 'f', 2));
-  emit mediaLoaded(path);
+void CMediaFileDlg::SeekAndShowLength(int seconds) {
+  cut_->SeekAndShowLength(seconds);
 }
 
-void CMediaFileDlg::FullScreen() {
-  if (player_->PlayState() == MediaPlayerPane::kPlaying) player_->SetFullScreen(true);
+void CMediaFileDlg::UpdateInOut(int in, int out) {
+  cut_->UpdateInOut(in, out);
 }
 
 void CMediaFileDlg::DeleteSelected() {
@@ -455,18 +333,10 @@ void CMediaFileDlg::DeleteSelected() {
   if (!services_.askYesNo(this, QStringLiteral("要删除文件 ") + name + QStringLiteral(" 吗？")))
     return;
   // While the question was up a clip may have been added at the top: find the row again.
-  int current = row;
-  if (entry != nullptr) {
-    current = -1;
-    for (int r = 0; r < list_->GetItemCount(); ++r)
-      if (EntryOf(r) == entry) current = r;
-    if (current < 0) return;
-  }
-  const QString path = library_->Folder() + name;
-  if (path == currentMediaPath_) {
-    player_->Unload();
-    currentMediaPath_.clear();
-  }
+  const int current = entry != nullptr ? browser_->RowOf(entry) : row;
+  if (current < 0) return;
+  const QString path = browser_->Folder() + name;
+  playback_->Release(path);
   // A file that is still there after a failed delete keeps its row: the lesson is not lost from
   // sight. The side file stays either way.
   if (!platform::MoveToTrashOrRemove(path) && QFileInfo::exists(path)) {
@@ -475,16 +345,12 @@ void CMediaFileDlg::DeleteSelected() {
     return;
   }
   Trace(QStringLiteral("files deleted %1").arg(name));
-  list_->EndEdit(0);
-  ForgetEntry(entry);
-  list_->DeleteItemUserData(current);
-  entries_.erase(entry);
-  list_->DeleteItem(current);
+  browser_->RemoveRow(current);
 }
 
 void CMediaFileDlg::OpenFolder() {
-  if (!services_.openFolder(library_->Folder()))
-    services_.showMessage(this, QStringLiteral("无法打开目录 ") + library_->Folder());
+  if (!services_.openFolder(browser_->Folder()))
+    services_.showMessage(this, QStringLiteral("无法打开目录 ") + browser_->Folder());
   CloseGuard();
 }
 
@@ -514,7 +380,7 @@ void CMediaFileDlg::ShutDown() {
   // the window goes.
   for (QMessageBox* box : findChildren<QMessageBox*>())
     box->reject();
-  trimmer_->Abort();
+  cut_->Trimmer().Abort();
   if (uploads_.shutDown) uploads_.shutDown();
   player_->Unload();
   hide();
@@ -540,115 +406,6 @@ void CMediaFileDlg::reject() {
 void CMediaFileDlg::closeEvent(QCloseEvent* event) {
   event->ignore();
   OnCommand(kIdCancel);
-}
-
-bool CMediaFileDlg::SaveRowSideFile(int row) {
-  RecordingEntry* entry = EntryOf(row);
-  return entry == nullptr || library_->SaveItemMeta(list_->GetItemText(row, 0), *entry);
-}
-
-void CMediaFileDlg::ForgetEntry(const RecordingEntry* entry) {
-  if (entry != nullptr && uploads_.forget) uploads_.forget(entry);
-}
-
-// --- Clip trimming --------------------------------------------------------------------------
-
-void CMediaFileDlg::SeekAndShowLength(int seconds) {
-  // Paused at the point, whatever the player did before.
-  player_->PauseAt(seconds);
-  const auto [left, right] = slider_->GetRange();
-  lengthLabel_->setText(LengthText(left, right));
-}
-
-void CMediaFileDlg::UpdateInOut(int in, int out) {
-  auto [left, right] = slider_->GetRange();
-  if (in >= 0 && in < mediaDuration_) {
-    if (right <= in) {
-      outSpin_->setValue(static_cast<int>(mediaDuration_));
-      right = mediaDuration_;
-    }
-    slider_->SetRange(in, right);
-  } else if (out > 0) {
-    if (left >= out) {
-      inSpin_->setValue(0);
-      left = 0;
-    }
-    slider_->SetRange(left, out);
-  }
-}
-
-void CMediaFileDlg::MarkPoint(bool in) {
-  if (player_->PlayState() <= MediaPlayerPane::kUndefined) return;
-  const int seconds = static_cast<int>(player_->CurrentPosition());
-  (in ? inSpin_ : outSpin_)->setValue(seconds);
-  UpdateInOut(in ? seconds : -1, in ? -1 : seconds);
-}
-
-void CMediaFileDlg::OnCounterStep(bool in) {
-  const int seconds = (in ? inSpin_ : outSpin_)->value();
-  UpdateInOut(in ? seconds : -1, in ? -1 : seconds);
-  SeekAndShowLength(seconds);
-}
-
-void CMediaFileDlg::OnRangeChanged() {
-  const auto [left, right] = slider_->GetRange();
-  if (left != lastLeft_) {
-    SeekAndShowLength(static_cast<int>(left));
-    inSpin_->setValue(static_cast<int>(left));
-    lastLeft_ = left;
-  }
-  if (right != lastRight_) {
-    SeekAndShowLength(static_cast<int>(right));
-    outSpin_->setValue(static_cast<int>(right));
-    lastRight_ = right;
-  }
-}
-
-void CMediaFileDlg::PlayFromPoint(bool in) {
-  if (player_->PlayState() <= MediaPlayerPane::kUndefined) return;
-  const auto [left, right] = slider_->GetRange();
-  player_->SetCurrentPosition(in ? left : right);
-  player_->Play();
-}
-
-void CMediaFileDlg::StartCut() {
-  const auto [left, right] = slider_->GetRange();
-  if (trimmer_->Start(currentMediaPath_, left, right) == ClipTrimmer::StartResult::kInvalidRange) {
-    const QString text = QStringLiteral("无效的剪切范围，或者剪切时长过短！");
-    Trace(QStringLiteral("files message: ") + text);
-    services_.showMessage(this, text);
-  }
-}
-
-void CMediaFileDlg::ShowTrimStatus(const QString& text, bool failed) {
-  trimStatus_->setText(text);
-  trimStatus_->setToolTip(failed ? text : QString());
-  QPalette palette = this->palette();
-  if (failed) palette.setColor(QPalette::WindowText, kFailureColour);
-  trimStatus_->setPalette(palette);
-  Trace(QStringLiteral("files status%1 %2").arg(failed ? "!" : ":", text));
-}
-
-// --- Tracing --------------------------------------------------------------------------------
-
-void CMediaFileDlg::TraceRows() {
-  if (!services_.trace) return;
-  // The first rows, where they are on the screen and what they show.
-  for (int row = 0; row < std::min(list_->GetItemCount(), 3); ++row) {
-    QTreeWidgetItem* item = list_->topLevelItem(row);
-    const QRect rect = list_->visualItemRect(item);
-    const QPoint at = list_->viewport()->mapToGlobal(rect.topLeft());
-    QStringList texts;
-    for (int column = 0; column < list_->GetColumnCount(); ++column)
-      texts << list_->GetItemText(row, column);
-    Trace(QStringLiteral("files row %1 at %2,%3 %4x%5: %6")
-              .arg(row)
-              .arg(at.x())
-              .arg(at.y())
-              .arg(rect.width())
-              .arg(rect.height())
-              .arg(texts.join(QStringLiteral(" | "))));
-  }
 }
 
 void CMediaFileDlg::Trace(const QString& text) const {

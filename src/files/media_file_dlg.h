@@ -4,8 +4,8 @@
 #include <QString>
 #include <functional>
 #include <memory>
-#include <unordered_map>
 
+#include "files/recording_entry.h"
 #include "files/recording_library.h"
 #include "ui/list_ctrl_ex.h"
 
@@ -20,8 +20,11 @@ class QTimer;
 namespace vortane {
 
 class CRangeSlider;
+class ClipCutPane;
 class ClipTrimmer;
 class MediaPlayerPane;
+class RecordingBrowser;
+class RecordingPlayback;
 
 // "文件管理": the modeless window in which the teacher browses the recordings of the recording
 // folder (newest first, with time, size and length), plays one, cuts a clip out of it by stream
@@ -33,8 +36,9 @@ class MediaPlayerPane;
 //
 // On a screen too small for it (a 1366 × 768 laptop) the whole window shrinks to fit.
 //
-// The list fills from a worker thread (RecordingLibrary); when that takes longer than a moment a
-// progress bar says so. A cut runs on as a job when the window is hidden.
+// The window lays out its controls and hands them to its parts: browsing the list
+// (RecordingBrowser), playing (RecordingPlayback), cutting (ClipCutPane) and, attached by the
+// program, uploading. A cut runs on as a job when the window is hidden.
 //
 // Controls carry their dialog ids as object names ("1047" is the list).
 class CMediaFileDlg : public QDialog {
@@ -70,8 +74,6 @@ class CMediaFileDlg : public QDialog {
   };
   // The list's columns.
   static constexpr int kTargetColumn = 5;
-  // How long the list may take to fill before the progress bar appears.
-  static constexpr int kProgressDelayMs = 300;
 
   // What the window reaches outside itself; empty members take the program's own behaviour.
   struct Services {
@@ -139,9 +141,9 @@ class CMediaFileDlg : public QDialog {
   void UpdateInOut(int in, int out);
 
   // What the window shows and holds.
-  QString RecordingFolder() const { return library_->Folder(); }
-  QString CurrentMediaPath() const { return currentMediaPath_; }
-  double MediaDuration() const { return mediaDuration_; }
+  QString RecordingFolder() const;
+  QString CurrentMediaPath() const;
+  double MediaDuration() const;
   RecordingEntry* EntryOf(int row) const;
   ui::CListCtrlEx* List() const { return list_; }
   MediaPlayerPane* Player() const { return player_; }
@@ -151,8 +153,8 @@ class CMediaFileDlg : public QDialog {
   QLabel* TrimStatus() const { return trimStatus_; }
   QLabel* LengthLabel() const { return lengthLabel_; }
   QProgressBar* FillProgress() const { return fillProgress_; }
-  ClipTrimmer& Trimmer() const { return *trimmer_; }
-  RecordingLibrary& Library() const { return *library_; }
+  ClipTrimmer& Trimmer() const;
+  RecordingLibrary& Library() const;
 
   void reject() override;
 
@@ -167,42 +169,18 @@ class CMediaFileDlg : public QDialog {
 
  private:
   void BuildControls();
-  void SetUpList();
-  void ConnectLibrary();
-  void ConnectTrimmer();
-  void ClearRows();
-  void AddRow(int at, const ListedRecording& recording);
-  void LoadMedia(const QString& path, double duration);
-  void FullScreen();
+  void ConnectParts();
   void DeleteSelected();
   void OpenFolder();
-  void MarkPoint(bool in);
-  void OnCounterStep(bool in);
-  void OnRangeChanged();
-  void PlayFromPoint(bool in);
-  void StartCut();
-  void ShowTrimStatus(const QString& text, bool failed);
-  void ShowFillProgress(int done, int total);
   void Trace(const QString& text) const;
-  void ForgetEntry(const RecordingEntry* entry);
 
   Services services_;
   // Below 1 on a screen too small for the dialog as designed.
   double scale_ = 1.0;
-  std::unique_ptr<RecordingLibrary> library_;
-  std::unique_ptr<ClipTrimmer> trimmer_;
-  // The rows' entries; a row's user data points at its entry here.
-  std::unordered_map<const RecordingEntry*, std::unique_ptr<RecordingEntry>> entries_;
-  QString currentMediaPath_;
-  double mediaDuration_ = 0;
-  // The slider's ends at its last change message, to tell which end moved.
-  double lastLeft_ = 0;
-  double lastRight_ = 0;
-  // Every play command counts; a length read for an older one is dropped.
-  int playRequest_ = 0;
-  // The player's first second of a newly loaded file has been traced.
-  bool playerTraced_ = false;
   UploadHooks uploads_;
+  std::unique_ptr<RecordingBrowser> browser_;
+  std::unique_ptr<RecordingPlayback> playback_;
+  std::unique_ptr<ClipCutPane> cut_;
 
   ui::CListCtrlEx* list_ = nullptr;
   MediaPlayerPane* player_ = nullptr;
@@ -221,7 +199,6 @@ class CMediaFileDlg : public QDialog {
   QLabel* trimStatus_ = nullptr;
   QPlainTextEdit* uploadLog_ = nullptr;
   QProgressBar* fillProgress_ = nullptr;
-  QTimer* progressDelay_ = nullptr;
 };
 
 }  // namespace vortane
