@@ -30,7 +30,6 @@ class CDynamicLED : public QWidget {
   void SetShape(int shapeCode);
 
   int ColourCode() const { return colourCode_; }
-  int ShapeCode() const { return shapeCode_; }
   int BlinkInterval() const { return blinkInterval_; }
   // True while the current tick shows the bright shade.
   bool IsBright() const { return lit_ && bright_; }

@@ -1,7 +1,7 @@
 #include "ui/hover_button.h"
 
-#include <QEnterEvent>
 #include <QColor>
+#include <QEnterEvent>
 #include <QPainter>
 
 #include "ui/command_target.h"
@@ -35,24 +35,6 @@ void CHoverButton::SetToolTipText(const QString& text) {
   setToolTip(text);
 }
 
-void CHoverButton::SetCaption(const QString& caption) {
-  caption_ = caption;
-  shapedFrame_ = -1;
-  UpdateShape();
-  update();
-}
-
-void CHoverButton::SetCaptionColor(const QColor& colour) {
-  captionColour_ = colour;
-  shapedFrame_ = -1;
-  UpdateShape();
-  update();
-}
-
-void CHoverButton::SetHoverCursor(const QCursor& cursor) {
-  setCursor(cursor);
-}
-
 int CHoverButton::CurrentFrame() const {
   if (isDown()) return 1;
   if (hover_) return 2;
@@ -65,27 +47,7 @@ QSize CHoverButton::sizeHint() const {
 
 QImage CHoverButton::ComposeFrame(int frame) const {
   if (strip_.isNull() || frameWidth_ <= 0) return {};
-  QImage picture = strip_.copy(frame * frameWidth_, 0, frameWidth_, frameHeight_);
-  if (caption_.isEmpty()) return picture;
-  // The caption goes onto a black sheet first and is then OR-ed onto the picture, so light
-  // captions brighten whatever lies under them instead of covering it.
-  QImage sheet(picture.size(), QImage::Format_RGB32);
-  sheet.fill(Qt::black);
-  {
-    QPainter p(&sheet);
-    p.setFont(font());
-    p.setPen(captionColour_);
-    const QFontMetrics metrics(font());
-    const int textWidth = metrics.horizontalAdvance(caption_);
-    const int textHeight = metrics.height();
-    p.drawText(QPoint((sheet.width() - textWidth) / 2,
-                      (sheet.height() - textHeight) / 2 + metrics.ascent()),
-               caption_);
-  }
-  QPainter p(&picture);
-  p.setCompositionMode(QPainter::RasterOp_SourceOrDestination);
-  p.drawImage(0, 0, sheet);
-  return picture;
+  return strip_.copy(frame * frameWidth_, 0, frameWidth_, frameHeight_);
 }
 
 void CHoverButton::UpdateShape() {

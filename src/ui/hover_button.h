@@ -25,15 +25,10 @@ class CHoverButton : public QAbstractButton {
   // leaves no strip and a 0 × 0 button. Returns whether the strip was loaded.
   bool LoadBitmapStrip(const QString& path);
   void SetToolTipText(const QString& text);
-  // An optional caption drawn centred over the picture, OR-ed onto it so it brightens.
-  void SetCaption(const QString& caption);
-  void SetCaptionColor(const QColor& colour);
-  void SetHoverCursor(const QCursor& cursor);
 
   // 0 normal, 1 pressed, 2 hover: the frame the next paint shows.
   int CurrentFrame() const;
   bool IsHovered() const { return hover_; }
-  QSize FrameSize() const { return QSize(frameWidth_, frameHeight_); }
   QSize sizeHint() const override;
 
  protected:
@@ -46,7 +41,7 @@ class CHoverButton : public QAbstractButton {
   bool hitButton(const QPoint& pos) const override;
 
  private:
-  // The frame as painted: the strip's frame with the caption on top.
+  // The frame as painted: one frame of the strip.
   QImage ComposeFrame(int frame) const;
   void UpdateShape();
   void OnClicked();
@@ -56,8 +51,6 @@ class CHoverButton : public QAbstractButton {
   int frameWidth_ = 0;
   int frameHeight_ = 0;
   QImage strip_;
-  QString caption_;
-  QColor captionColour_ = Qt::white;
   int shapedFrame_ = -1;
 };
 

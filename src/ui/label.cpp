@@ -61,14 +61,6 @@ CLabel& CLabel::SetBold(bool on) {
   return *this;
 }
 
-CLabel& CLabel::SetFaceName(const QString& face, int) {
-  QFont f = font();
-  f.setFamily(MapFontFace(face));
-  setFont(f);
-  Redraw();
-  return *this;
-}
-
 CLabel& CLabel::SetUnderline(bool on) {
   QFont f = font();
   f.setUnderline(on);
@@ -156,12 +148,6 @@ CLabel& CLabel::SetHyperlink(bool on, bool notifyParent) {
   return *this;
 }
 
-CLabel& CLabel::SetLinkCursor(const QCursor& cursor) {
-  linkCursor_ = cursor;
-  UpdateMouseHandling();
-  return *this;
-}
-
 CLabel& CLabel::SetText3D(bool on, bool sunken) {
   text3d_ = on;
   sunken3d_ = sunken;
@@ -182,26 +168,6 @@ CLabel& CLabel::SetHighlightColor(const QColor& colour) {
   return *this;
 }
 
-CLabel& CLabel::SetLogFont(const QFont& font) {
-  QFont f = font;
-  f.setFamily(MapFontFace(font.family()));
-  setFont(f);
-  Redraw();
-  return *this;
-}
-
-CLabel& CLabel::SetMailLink(bool on, bool notifyParent) {
-  linkType_ = on ? kLinkMail : kLinkNone;
-  notifyParent_ = notifyParent;
-  UpdateMouseHandling();
-  return *this;
-}
-
-CLabel& CLabel::SetLinkTarget(const QString& target) {
-  linkTarget_ = target;
-  return *this;
-}
-
 CLabel& CLabel::SetNotify(bool on) {
   notifyStyle_ = on;
   UpdateMouseHandling();
@@ -212,9 +178,7 @@ void CLabel::UpdateMouseHandling() {
   const bool takesClicks = notifyStyle_ || notifyParent_ || linkType_ != kLinkNone;
   // A plain static is invisible to the mouse, so presses reach the window under it.
   setAttribute(Qt::WA_TransparentForMouseEvents, !takesClicks);
-  if (linkCursor_)
-    setCursor(*linkCursor_);
-  else if (linkType_ != kLinkNone)
+  if (linkType_ != kLinkNone)
     setCursor(Qt::PointingHandCursor);
   else
     unsetCursor();
@@ -318,12 +282,7 @@ void CLabel::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 void CLabel::OpenLink() const {
-  if (linkType_ == kLinkMail) {
-    QDesktopServices::openUrl(QUrl(QStringLiteral("mailto:") + text()));
-    return;
-  }
-  const QString target = linkTarget_.isEmpty() ? text() : linkTarget_;
-  QDesktopServices::openUrl(QUrl::fromUserInput(target));
+  QDesktopServices::openUrl(QUrl::fromUserInput(text()));
 }
 
 void CLabel::timerEvent(QTimerEvent* event) {

@@ -12,7 +12,7 @@ namespace vortane::ui {
 
 // A static text with its own text colour, background (solid, left-to-right gradient or
 // transparent), font attributes, text or background flashing, 3-D text, rotation, and optional
-// hyperlink / mail-link behaviour. Every operation returns the label, so calls chain:
+// hyperlink behaviour. Every operation returns the label, so calls chain:
 //
 //   status->SetTextColor(QColor(0, 255, 0)).SetTransparent(true).SetText(tr("就绪"));
 //
@@ -21,7 +21,7 @@ namespace vortane::ui {
 // centring (Qt::AlignCenter) and the text has no "\r\n", which centres it both ways.
 //
 // Clicks: with SetNotify(true) (the template's notify style) a click is a command:
-// OnCommand(controlId) on the owning window. With notify-parent on (SetHyperlink / SetMailLink)
+// OnCommand(controlId) on the owning window. With notify-parent on (SetHyperlink)
 // a click sends OnNotify(controlId, kLabelClickNotify) instead of opening the link. Labels that
 // take no clicks let the mouse through to the window under them (the toolbar drags from there).
 class CLabel : public QLabel {
@@ -29,7 +29,7 @@ class CLabel : public QLabel {
 
  public:
   enum FlashType { kFlashNone = 0, kFlashText = 1, kFlashBackground = 2 };
-  enum LinkType { kLinkNone = 0, kLinkHyperlink = 1, kLinkMail = 2 };
+  enum LinkType { kLinkNone = 0, kLinkHyperlink = 1 };
 
   explicit CLabel(int controlId = 0, QWidget* parent = nullptr);
   CLabel(const QString& text, int controlId, QWidget* parent);
@@ -42,7 +42,6 @@ class CLabel : public QLabel {
   CLabel& SetTextColor(const QColor& colour);
   CLabel& SetText(const QString& text);
   CLabel& SetBold(bool on);
-  CLabel& SetFaceName(const QString& face, int charset = 134);
   CLabel& SetUnderline(bool on);
   CLabel& SetItalic(bool on);
   CLabel& SetPointSize(int points);
@@ -52,23 +51,17 @@ class CLabel : public QLabel {
   CLabel& FlashText(bool on);
   CLabel& FlashBackground(bool on);
   CLabel& SetHyperlink(bool on, bool notifyParent);
-  CLabel& SetLinkCursor(const QCursor& cursor);
   CLabel& SetText3D(bool on, bool sunken = false);
   CLabel& SetRotation(int degrees, bool on);
   CLabel& SetHighlightColor(const QColor& colour);
-  CLabel& SetLogFont(const QFont& font);
-  CLabel& SetMailLink(bool on, bool notifyParent);
-  CLabel& SetLinkTarget(const QString& target);
   // The notify style of the dialog template: clicks become commands.
   CLabel& SetNotify(bool on);
 
   QColor TextColor() const { return textColour_; }
-  bool IsTransparent() const { return transparent_; }
   int GetFlashType() const { return flashType_; }
   bool IsFlashing() const { return flashTimer_.isActive(); }
   // 1 while flashed content is in its hidden / inverted phase.
   int FlashPhase() const { return flashPhase_; }
-  int GetLinkType() const { return linkType_; }
 
  signals:
   // The label was clicked while it takes clicks (notify style, link or notify-parent).
@@ -100,8 +93,6 @@ class CLabel : public QLabel {
   int linkType_ = kLinkNone;
   bool notifyParent_ = false;
   bool notifyStyle_ = false;
-  QString linkTarget_;
-  std::optional<QCursor> linkCursor_;
   bool text3d_ = false;
   bool sunken3d_ = false;
   QColor highlightColour_ = Qt::white;

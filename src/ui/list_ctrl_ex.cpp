@@ -348,29 +348,6 @@ void CListCtrlEx::SetColumnEditor(int column, EditCallback begin, EditCallback e
   if (editor && editor->parentWidget() != viewport()) editor->hide();
 }
 
-void CListCtrlEx::SetRowEditor(int row, EditCallback begin, EditCallback end, QWidget* editor) {
-  if (ItemData* data = EnsureItemData(row)) {
-    data->edit.beginCallback = std::move(begin);
-    data->edit.endCallback = std::move(end);
-    data->edit.editor = editor;
-  }
-}
-
-void CListCtrlEx::SetCellEditor(int row, int column, EditCallback begin, EditCallback end,
-                                QWidget* editor) {
-  if (CellInfo* cell = EnsureCell(row, column)) {
-    cell->edit.beginCallback = std::move(begin);
-    cell->edit.endCallback = std::move(end);
-    cell->edit.editor = editor;
-  }
-}
-
-void CListCtrlEx::SetDefaultEditor(EditCallback begin, EditCallback end, QWidget* editor) {
-  default_.beginCallback = std::move(begin);
-  default_.endCallback = std::move(end);
-  default_.editor = editor;
-}
-
 void CListCtrlEx::SetColumnReadOnly(int column, bool readOnly) {
   EnsureColumn(column).edit.readOnly = readOnly ? 1 : 0;
 }
@@ -440,10 +417,6 @@ void CListCtrlEx::SetColumnSort(int column, int flags, int type, CompareFunction
   info.compare = std::move(compare);
 }
 
-void CListCtrlEx::SetCompareFunction(CompareFunction compare) {
-  compare_ = std::move(compare);
-}
-
 int CListCtrlEx::CompareTexts(const QString& a, const QString& b, int sortType) {
   switch (sortType) {
     case 0:
@@ -480,14 +453,13 @@ int CListCtrlEx::CompareRows(QTreeWidgetItem* a, QTreeWidgetItem* b, const QStri
   const ColumnInfo* info = GetColumnInfo(sortColumn_);
   if (!info || info->sortFlags == 0) return 0;
   const int direction = (info->sortFlags & kSortAscending) ? 1 : -1;
-  const CompareFunction& compare = info->compare ? info->compare : compare_;
+  const CompareFunction& compare = info->compare;
   if (compare) {
     auto userData = [](QTreeWidgetItem* item) -> void* {
       auto* data = reinterpret_cast<ItemData*>(item->data(0, kItemDataRole).value<quintptr>());
       return data ? data->userData : nullptr;
     };
-    const std::intptr_t parameter = sortParameter_ ? sortParameter_ : sortColumn_;
-    return Sign(compare(userData(a), userData(b), parameter)) * direction;
+    return Sign(compare(userData(a), userData(b), sortColumn_)) * direction;
   }
   return CompareTexts(textA, textB, info->sortType) * direction;
 }

@@ -104,9 +104,6 @@ class CListCtrlEx : public QTreeWidget {
   // child of the list's viewport (and so is deleted with the list unless the owner takes it
   // back); it is hidden, not deleted, when the edit ends.
   void SetColumnEditor(int column, EditCallback begin, EditCallback end, QWidget* editor);
-  void SetRowEditor(int row, EditCallback begin, EditCallback end, QWidget* editor);
-  void SetCellEditor(int row, int column, EditCallback begin, EditCallback end, QWidget* editor);
-  void SetDefaultEditor(EditCallback begin, EditCallback end, QWidget* editor);
   void SetColumnReadOnly(int column, bool readOnly);
   void SetRowReadOnly(int row, bool readOnly);
   void SetCellReadOnly(int row, int column, bool readOnly);
@@ -121,9 +118,6 @@ class CListCtrlEx : public QTreeWidget {
 
   // Sorting: flags kSortAscending / kSortDescending / kSortFlip, types 0–7 (see CompareTexts).
   void SetColumnSort(int column, int flags, int type, CompareFunction compare = nullptr);
-  // A compare function for every column that has none of its own.
-  void SetCompareFunction(CompareFunction compare);
-  void SetSortParameter(std::intptr_t parameter) { sortParameter_ = parameter; }
   // Sorts on `column`; with `flip` set, a column with kSortFlip changes direction first. A
   // header click calls it with flip 1. Returns 1 when the column was sorted.
   int SortByColumn(int column, int flip);
@@ -187,8 +181,6 @@ class CListCtrlEx : public QTreeWidget {
   QColor defaultText_;
   bool deleteKeyDeletes_ = false;
   int sortColumn_ = -1;
-  CompareFunction compare_;
-  std::intptr_t sortParameter_ = 0;
   bool tabAppend_ = false;
   bool swallowRelease_ = false;
   bool gridLines_ = false;

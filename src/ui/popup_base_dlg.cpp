@@ -141,20 +141,6 @@ void CPopupBaseDlg::SetMinimumTrackSize(int minimumWidth, int minimumHeight) {
   ApplyMinimumSize();
 }
 
-void CPopupBaseDlg::SetPicture(const QImage& picture, bool keyed, QRgb keyColour) {
-  picture_ = picture;
-  pictureKeyed_ = keyed;
-  pictureKeyColour_ = keyColour;
-  RebuildBackground();
-  update();
-}
-
-void CPopupBaseDlg::ShowPicture(bool show) {
-  showPicture_ = show;
-  RebuildBackground();
-  update();
-}
-
 void CPopupBaseDlg::OnDrawExtra(QPainter&) {}
 
 QSize CPopupBaseDlg::SkinMinimumSize() const {
@@ -210,12 +196,6 @@ QImage CPopupBaseDlg::RenderBackground(QSize size) const {
     p.fillRect(QRect(0, 0, W, kDefaultCaptionHeight), band);
     p.setPen(QColor(28, 30, 34));
     p.drawRect(QRect(0, 0, W - 1, H - 1));
-  }
-  if (showPicture_ && !picture_.isNull()) {
-    if (pictureKeyed_)
-      DrawBitmapTransparent(p, picture_, pictureKeyColour_);
-    else
-      p.drawImage(QPoint(0, 0), picture_);
   }
   return image;
 }

@@ -48,17 +48,10 @@ class CPopupBaseDlg : public QDialog {
   virtual void ToggleMaximize();
 
   void SetResizable(bool resizable);
-  bool IsResizable() const { return resizable_; }
   // Extra lower limits for the size (0 = none); they raise the limits the skin corners give.
   void SetMinimumTrackSize(int minimumWidth, int minimumHeight);
-  // An optional picture at the top-left corner: keyed pictures are drawn at (8, 2) with
-  // `keyColour` transparent, others at (0, 0).
-  void SetPicture(const QImage& picture, bool keyed, QRgb keyColour);
-  void ShowPicture(bool show);
 
   const QVector<QRect>& SkinRects() const { return skinRects_; }
-  const QImage& SkinBitmap() const { return skinBitmap_; }
-  const QFont& CaptionFont() const { return captionFont_; }
   HitArea HitTest(const QPoint& pos) const;
   // The smallest size the skin allows (the larger of the corner sums plus one), raised by the
   // minimum width and height; empty unless the skin has exactly nine pieces.
@@ -88,10 +81,6 @@ class CPopupBaseDlg : public QDialog {
   QImage skinBitmap_;
   int minimumWidth_ = 0;
   int minimumHeight_ = 0;
-  QImage picture_;
-  bool pictureKeyed_ = false;
-  QRgb pictureKeyColour_ = 0;
-  bool showPicture_ = false;
   bool resizable_ = false;
   QSize systemMinimum_;
   QImage background_;
