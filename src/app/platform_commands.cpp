@@ -8,12 +8,12 @@
 #include "http/live_list_dlg.h"
 #include "http/live_task_choice.h"
 #include "http/login_dlg.h"
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 
 namespace vortane {
 
 PlatformCommands::PlatformCommands(CVortaneDlg& toolbar, RecordingController& controller,
-                                   CaptureSettings& settings, const ToolbarServices& services,
+                                   Settings& settings, const ToolbarServices& services,
                                    const ToolbarTrace& trace)
     : toolbar_(toolbar),
       controller_(controller),
@@ -83,12 +83,13 @@ void PlatformCommands::LiveTasksCommand() {
   const LiveTask& task = *dialog.ChosenTask();
   trace_(QStringLiteral("live task chosen: ") + task.name);
   controller_.SetSelectedLiveTask(task);
-  const live_task_choice::Effect effect =
-      live_task_choice::Choose(task, settings_.liveEnabled == 1);
+  const live_task_choice::Effect effect = live_task_choice::Choose(task, settings_.liveEnabled);
   toolbar_.ShowInteractionButtons(effect.showChat, effect.showMeeting);
   // Switched on for this run only; the settings dialog saves it when the user keeps it.
-  if (effect.askLive && services_.askQuestion(&toolbar_, live_task_choice::LiveQuestion()))
-    settings_.liveEnabled = 1;
+  if (effect.askLive && services_.askQuestion(&toolbar_, live_task_choice::LiveQuestion())) {
+    settings_.liveEnabled = true;
+    toolbar_.SettingsChanged();
+  }
   controller_.ShowReadyStatus();
 }
 

@@ -9,7 +9,7 @@
 
 namespace vortane {
 
-struct CaptureSettings;
+struct Settings;
 struct JobStatus;
 struct ToolbarServices;
 class CVortaneDlg;
@@ -21,7 +21,7 @@ class ToolbarTrace;
 // holds the login state and the launchers; the toolbar only shows what they decide.
 class PlatformCommands : public AccountView, public InteractionHost {
  public:
-  PlatformCommands(CVortaneDlg& toolbar, RecordingController& controller, CaptureSettings& settings,
+  PlatformCommands(CVortaneDlg& toolbar, RecordingController& controller, Settings& settings,
                    const ToolbarServices& services, const ToolbarTrace& trace);
 
   AccountState& account() { return account_; }
@@ -50,7 +50,7 @@ class PlatformCommands : public AccountView, public InteractionHost {
 
   CVortaneDlg& toolbar_;
   RecordingController& controller_;
-  CaptureSettings& settings_;
+  Settings& settings_;
   const ToolbarServices& services_;
   const ToolbarTrace& trace_;
   SettingsLoginMemory loginMemory_;

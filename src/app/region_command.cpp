@@ -6,8 +6,8 @@
 #include "app/toolbar_trace.h"
 #include "encoder/capture_region.h"
 #include "platform/window_message.h"
-#include "settings/capture_settings.h"
 #include "settings/region_windows.h"
+#include "settings/settings.h"
 
 namespace vortane {
 
@@ -15,14 +15,14 @@ RegionCommand::RegionCommand(RecordingController& controller, const ToolbarTrace
                              std::function<void(const QString& text)> showMessage)
     : controller_(controller), trace_(trace), showMessage_(std::move(showMessage)) {}
 
-void RegionCommand::Toggle(const CaptureSettings& settings) {
+void RegionCommand::Toggle(const Settings& settings) {
   if (IsRegionSet()) {
     HideRegionFrame();
     ResetRegionRegistry();
     ClearRegionSet();
     controller_.SetRegionMode(false);
     controller_.SetRegion({});
-  } else if (settings.videoSource == 1) {
+  } else if (settings.videoSource == VideoSource::kCamera) {
     showMessage_(QStringLiteral("采集摄像头时无需划定桌面区域！"));
   } else {
     HideRegionFrame();

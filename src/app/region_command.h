@@ -5,7 +5,7 @@
 
 namespace vortane {
 
-struct CaptureSettings;
+struct Settings;
 class RecordingController;
 class ToolbarTrace;
 namespace platform {
@@ -20,7 +20,7 @@ class RegionCommand {
   RegionCommand(RecordingController& controller, const ToolbarTrace& trace,
                 std::function<void(const QString& text)> showMessage);
 
-  void Toggle(const CaptureSettings& settings);
+  void Toggle(const Settings& settings);
   void OnChosen(const platform::WindowMessage& message);
 
  private:

@@ -4,18 +4,18 @@
 
 namespace vortane {
 
-struct CaptureSettings;
+struct Settings;
 
 // The remembered login in the settings record's account fields, saved to config.cfg.
 class SettingsLoginMemory : public LoginMemory {
  public:
-  explicit SettingsLoginMemory(CaptureSettings& settings) : settings_(settings) {}
+  explicit SettingsLoginMemory(Settings& settings) : settings_(settings) {}
 
   LoginFields Recall() const override;
   bool Remember(const LoginFields& fields) override;
 
  private:
-  CaptureSettings& settings_;
+  Settings& settings_;
 };
 
 }  // namespace vortane

@@ -8,9 +8,14 @@
 
 namespace vortane {
 
-SettingsOpener::SettingsOpener(QWidget& toolbar, const ToolbarServices& services,
-                               const ToolbarTrace& trace, int delayMs, Hooks hooks)
-    : toolbar_(toolbar), services_(services), trace_(trace), hooks_(std::move(hooks)) {
+SettingsOpener::SettingsOpener(QWidget& toolbar, Settings& settings,
+                               const ToolbarServices& services, const ToolbarTrace& trace,
+                               int delayMs, Hooks hooks)
+    : toolbar_(toolbar),
+      settings_(settings),
+      services_(services),
+      trace_(trace),
+      hooks_(std::move(hooks)) {
   delay_ = new QTimer(this);
   delay_->setSingleShot(true);
   delay_->setInterval(delayMs);
@@ -48,7 +53,7 @@ void SettingsOpener::Cancel() {
 void SettingsOpener::Run() {
   // A job may have started during the wait (the start button still worked).
   if (!hooks_.mayOpen()) return;
-  SetupDlg dialog(&toolbar_, services_.listDevices);
+  SetupDlg dialog(settings_, &toolbar_, services_.listDevices);
   dialog_ = &dialog;
   dialog.SetMessageSink([this](QWidget* parent, const QString& text) {
     trace_(QStringLiteral("message: ") + text);

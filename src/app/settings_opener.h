@@ -12,6 +12,7 @@ class QWidget;
 namespace vortane {
 
 class SetupDlg;
+struct Settings;
 class ToolbarTrace;
 
 // The toolbar's settings command. The dialog opens a moment after the command, so a camera the
@@ -31,8 +32,8 @@ class SettingsOpener : public QObject {
     std::function<void()> closed;
   };
 
-  SettingsOpener(QWidget& toolbar, const ToolbarServices& services, const ToolbarTrace& trace,
-                 int delayMs, Hooks hooks);
+  SettingsOpener(QWidget& toolbar, Settings& settings, const ToolbarServices& services,
+                 const ToolbarTrace& trace, int delayMs, Hooks hooks);
   ~SettingsOpener() override;
 
   void Command();
@@ -45,6 +46,7 @@ class SettingsOpener : public QObject {
   void Run();
 
   QWidget& toolbar_;
+  Settings& settings_;
   const ToolbarServices& services_;
   const ToolbarTrace& trace_;
   Hooks hooks_;

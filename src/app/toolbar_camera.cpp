@@ -1,7 +1,7 @@
 #include "app/toolbar_camera.h"
 
 #include "app/toolbar_trace.h"
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "settings/video_dlg1.h"
 
 namespace vortane {
@@ -11,7 +11,7 @@ ToolbarCamera::ToolbarCamera(platform::WindowHandle notify, const ToolbarTrace& 
 
 ToolbarCamera::~ToolbarCamera() = default;
 
-void ToolbarCamera::Command(const CaptureSettings& settings, bool captureRunning) {
+void ToolbarCamera::Command(const Settings& settings, bool captureRunning) {
   if (!window_) {
     window_ = std::make_unique<CVideoDlg1>(notify_);
     window_->SetMessageSink([this](QWidget*, const QString& text) { hooks_.showWarning(text); });
@@ -20,13 +20,13 @@ void ToolbarCamera::Command(const CaptureSettings& settings, bool captureRunning
     window_->CloseCameraWindow();
     return;
   }
-  if (settings.videoDevice[0] == 0) {
+  if (settings.videoDevice.isEmpty()) {
     hooks_.showMessage(QStringLiteral("您还没有配置摄像头！\r\n请通过设置功能设置要使用的设备。"));
     return;
   }
   hooks_.showButton(true);
-  window_->SetCamera(settings.VideoDevice(), settings.cameraWidth, settings.cameraHeight);
-  const bool picture = ShowsPicture(settings.videoSource == 1, captureRunning);
+  window_->SetCamera(settings.videoDevice, settings.cameraWidth, settings.cameraHeight);
+  const bool picture = ShowsPicture(settings.videoSource == VideoSource::kCamera, captureRunning);
   trace_(picture ? QStringLiteral("camera window: picture")
                  : QStringLiteral("camera window: busy text"));
   window_->OpenCameraWindow(picture);

@@ -10,7 +10,7 @@ class QWidget;
 
 namespace vortane {
 
-struct CaptureSettings;
+struct Settings;
 class CVideoDlg1;
 class ToolbarTrace;
 
@@ -36,7 +36,7 @@ class ToolbarCamera {
     return !(cameraIsSource && captureRunning);
   }
 
-  void Command(const CaptureSettings& settings, bool captureRunning);
+  void Command(const Settings& settings, bool captureRunning);
   bool IsOpen() const;
   // Closes the window's preview so the camera is free for a recording or the settings dialog.
   void ReleasePreview();

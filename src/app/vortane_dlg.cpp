@@ -56,14 +56,16 @@ QColor ToColor(ColorRef colour) {
 
 CVortaneDlg::CVortaneDlg() : CVortaneDlg(Services{}) {}
 
-CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
+CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
     : QDialog(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
       services_(WithDefaults(std::move(services))),
       trace_(services_.trace),
-      settings_(settings != nullptr ? *settings : GetCaptureSettings()),
+      ownSettings_(settings != nullptr ? Settings() : LoadSettings()),
+      settings_(settings != nullptr ? *settings : ownSettings_),
+      controllerRecord_(settings_.ToRecord()),
       messages_(std::make_unique<platform::MessageWindow>(
           this, [this](const platform::WindowMessage& m) { OnWindowMessage(m); })),
-      controller_(*this, settings_),
+      controller_(*this, controllerRecord_),
       platform_(*this, controller_, settings_, services_, trace_),
       camera_(messages_->handle(), trace_,
               {[this](bool open) { SetCameraButton(open); },
@@ -75,9 +77,10 @@ CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
       files_([this](QWidget* owner, const QString& text) { services_.showMessage(owner, text); },
              trace_),
       settingsOpener_(
-          *this, services_, trace_, kSettingsDelayMs,
+          *this, settings_, services_, trace_, kSettingsDelayMs,
           {[this] { return !IsClosing() && !JobRunning(); }, [this] { camera_.ReleasePreview(); },
            [this] {
+             SettingsChanged();
              if (closed_) return;
              controller_.ShowReadyStatus();
              // Back in front of everything, where it was.
@@ -166,6 +169,10 @@ void CVortaneDlg::ShowUserState(bool loggedIn, const QString& name) {
   if (loggedIn && ready_) trace_.Controls(*this);
 }
 
+void CVortaneDlg::SettingsChanged() {
+  controllerRecord_ = settings_.ToRecord();
+}
+
 void CVortaneDlg::ShowInteractionButtons(bool chat, bool meeting) {
   // The interaction buttons have a place on the screen now.
   if (controls_.ShowInteraction(chat, meeting)) trace_.Controls(*this);
@@ -175,6 +182,7 @@ void CVortaneDlg::ShowInteractionButtons(bool chat, bool meeting) {
 
 void CVortaneDlg::OnCommand(int id) {
   if (closed_) return;
+  SettingsChanged();
   switch (id) {
     case kIdStart:
       controller_.StartOrStop();
@@ -189,7 +197,7 @@ void CVortaneDlg::OnCommand(int id) {
       camera_.Command(settings_, CaptureRunning());
       break;
     case kIdFiles:
-      files_.Open(settings_.SaveFolder());
+      files_.Open(settings_.saveFolder);
       break;
     case kIdRegion:
       region_.Toggle(settings_);
@@ -225,6 +233,7 @@ void CVortaneDlg::OnNotify(int id, int code) {
 }
 
 void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
+  SettingsChanged();
   switch (message.message) {
     case WM_RECORD_JOB_EVENT:
     case WM_REMUX_JOB_EVENT: {
@@ -344,11 +353,12 @@ bool CVortaneDlg::RemuxRunning() const {
 // --- Unfinished lessons ---------------------------------------------------------------------
 
 void CVortaneDlg::StartRecovery() {
-  if (!services_.recoverUnfinished || settings_.saveFolder[0] == '\0') return;
-  const QString folder = settings_.SaveFolder();
+  const QString& folder = settings_.saveFolder;
+  if (!services_.recoverUnfinished || folder.isEmpty()) return;
   if (!QFileInfo(folder).isDir()) return;
   trace_(QStringLiteral("recovery started in %1").arg(folder));
-  recovery_.Start(folder, settings_.saveFormat, startedStamp_, messages_->handle());
+  recovery_.Start(folder, static_cast<int>(settings_.saveFormat), startedStamp_,
+                  messages_->handle());
 }
 
 void CVortaneDlg::OnRecoveryDone(const platform::WindowMessage& message) {

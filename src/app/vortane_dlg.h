@@ -23,6 +23,8 @@
 #include "app/toolbar_trace.h"
 #include "app/toolbar_view.h"
 #include "files/recording_recovery.h"
+#include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "ui/command_target.h"
 #include "ui/dialog_utility.h"
 
@@ -30,7 +32,6 @@ class QTimer;
 
 namespace vortane {
 
-struct CaptureSettings;
 class CMediaFileDlg;
 class CVideoDlg1;
 class SetupDlg;
@@ -80,9 +81,9 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
 
   using Services = ToolbarServices;
 
-  // `settings` defaults to the process-wide record (loaded from config.cfg on first use).
+  // `settings` defaults to the toolbar's own, loaded from config.cfg.
   CVortaneDlg();
-  explicit CVortaneDlg(Services services, CaptureSettings* settings = nullptr);
+  explicit CVortaneDlg(Services services, Settings* settings = nullptr);
   ~CVortaneDlg() override;
 
   RecordingController& controller() { return controller_; }
@@ -114,6 +115,8 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
 
   // The logged-in / logged-out look of the user button, the user label and the live buttons.
   void ShowUserState(bool loggedIn, const QString& name);
+  // The settings were changed (the settings dialog, a live task switching live mode on).
+  void SettingsChanged();
   // A chosen live task offers its chat and video pages.
   void ShowInteractionButtons(bool chat, bool meeting);
   // The user button and the start button wait while a login runs.
@@ -183,7 +186,10 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
 
   ToolbarServices services_;
   ToolbarTrace trace_;
-  CaptureSettings& settings_;
+  Settings ownSettings_;
+  Settings& settings_;
+  // The form the recording controller reads; refreshed whenever the settings change.
+  CaptureSettings controllerRecord_;
   ui::CDialogUtility skin_;
   std::unique_ptr<platform::MessageWindow> messages_;
   RecordingController controller_;

@@ -5,9 +5,10 @@
 #include <QStandardPaths>
 
 #include "http/interaction_command_lines.h"
+#include "platform/code_page.h"
 #include "platform/folders.h"
 #include "platform/process.h"
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 
 namespace vortane {
 namespace {
@@ -50,7 +51,7 @@ const char* LaunchOutcomeName(LaunchOutcome outcome) {
   return "?";
 }
 
-InteractionLauncher::InteractionLauncher(InteractionHost& host, const CaptureSettings& settings)
+InteractionLauncher::InteractionLauncher(InteractionHost& host, const Settings& settings)
     : host_(host), settings_(settings) {}
 
 QString InteractionLauncher::NotLoggedInText() {
@@ -96,8 +97,8 @@ QString InteractionLauncher::FindBrowser() {
 }
 
 std::string InteractionLauncher::Server() const {
-  const char* server = settings_.platformServer;
-  return std::string(server, strnlen(server, sizeof settings_.platformServer));
+  // The module's command line is GBK text, as the remembered server is in config.cfg.
+  return platform::WideToAnsi(settings_.platformServer);
 }
 
 std::optional<LiveTask> InteractionLauncher::TaskForInteraction(LaunchResult& result) {

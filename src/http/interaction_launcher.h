@@ -8,7 +8,7 @@
 
 namespace vortane {
 
-struct CaptureSettings;
+struct Settings;
 
 // The sign a launcher message box carries.
 enum class MessageIcon { kInformation, kWarning };
@@ -57,7 +57,7 @@ struct LaunchResult {
 // run on the UI thread and neither waits for what it starts.
 class InteractionLauncher {
  public:
-  InteractionLauncher(InteractionHost& host, const CaptureSettings& settings);
+  InteractionLauncher(InteractionHost& host, const Settings& settings);
 
   LaunchResult OpenChat();
   LaunchResult OpenVideoInteraction();
@@ -83,7 +83,7 @@ class InteractionLauncher {
   std::string Server() const;
 
   InteractionHost& host_;
-  const CaptureSettings& settings_;
+  const Settings& settings_;
 };
 
 // The number of running processes of this user whose program is the interaction module.

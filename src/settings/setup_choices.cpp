@@ -5,7 +5,7 @@
 #include <algorithm>
 
 #include "platform/code_page.h"
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 
 namespace vortane {
 namespace {
@@ -128,7 +128,7 @@ bool IsAcceptedLiveUrl(const QString& url) {
          url.startsWith(QLatin1String("udp://"));
 }
 
-std::optional<SetupRefusal> ApplySetupInput(const SetupInput& input, CaptureSettings& settings) {
+std::optional<SetupRefusal> ApplySetupInput(const SetupInput& input, Settings& settings) {
   // Folder: an existing folder, stored without trailing separators. A relative path would depend
   // on the program's current folder, so it is stored as the absolute path it names now.
   const QString& folderText = input.folderText;
@@ -139,8 +139,9 @@ std::optional<SetupRefusal> ApplySetupInput(const SetupInput& input, CaptureSett
       folder.isRelative() ? QDir::cleanPath(folder.absoluteFilePath()) : folderText);
   if (!SurvivesAnsi(folderPath))
     return SetupRefusal{SetupField::kFolder, QString::fromUtf8(kFolderUnsavableMessage)};
-  if (!settings.SetSaveFolder(folderPath))
+  if (!Settings::FitsFolder(folderPath))
     return SetupRefusal{SetupField::kFolder, QString::fromUtf8(kFolderTooLongMessage)};
+  settings.saveFolder = folderPath;
 
   const auto sizes = OutputSizeChoices();
   const SizeChoice& size = sizes[ClampIndex(sizes, input.outputSizeIndex)];
@@ -155,24 +156,31 @@ std::optional<SetupRefusal> ApplySetupInput(const SetupInput& input, CaptureSett
   settings.audioBitrateKbps =
       audioBitrates[ClampIndex(audioBitrates, input.audioBitrateIndex)].value;
   const auto formats = SaveFormatChoices();
-  settings.saveFormat = formats[ClampIndex(formats, input.saveFormatIndex)].value;
+  settings.saveFormat =
+      static_cast<SaveFormat>(formats[ClampIndex(formats, input.saveFormatIndex)].value);
   const auto soundSources = SoundSourceChoices();
-  settings.soundSource = soundSources[ClampIndex(soundSources, input.soundSourceIndex)].value;
+  settings.soundSource = static_cast<SoundSource>(
+      soundSources[ClampIndex(soundSources, input.soundSourceIndex)].value);
 
-  if (input.selectedCamera && !settings.SetVideoDevice(*input.selectedCamera))
-    return SetupRefusal{SetupField::kCamera, QString::fromUtf8(kCameraNameTooLongMessage)};
+  if (input.selectedCamera) {
+    if (!Settings::FitsDeviceName(*input.selectedCamera))
+      return SetupRefusal{SetupField::kCamera, QString::fromUtf8(kCameraNameTooLongMessage)};
+    settings.videoDevice = *input.selectedCamera;
+  }
 
   if (input.selectedMicrophone) {
-    if (!settings.SetAudioDevice(*input.selectedMicrophone))
+    if (!Settings::FitsDeviceName(*input.selectedMicrophone))
       return SetupRefusal{SetupField::kMicrophone,
                           QString::fromUtf8(kMicrophoneNameTooLongMessage)};
-  } else if (settings.soundSource == 0) {
+    settings.audioDevice = *input.selectedMicrophone;
+  } else if (settings.soundSource == SoundSource::kMicrophone) {
     return SetupRefusal{SetupField::kMicrophone, QString::fromUtf8(kNoMicrophoneMessage)};
   }
 
   const auto videoSources = VideoSourceChoices();
-  settings.videoSource = videoSources[ClampIndex(videoSources, input.videoSourceIndex)].value;
-  if (settings.videoSource == 1 && settings.VideoDevice().isEmpty())
+  settings.videoSource = static_cast<VideoSource>(
+      videoSources[ClampIndex(videoSources, input.videoSourceIndex)].value);
+  if (settings.videoSource == VideoSource::kCamera && settings.videoDevice.isEmpty())
     return SetupRefusal{SetupField::kVideoSource, QString::fromUtf8(kNoCameraMessage)};
 
   if (input.chosenCameraWidth > 0 && input.chosenCameraHeight > 0) {
@@ -180,24 +188,25 @@ std::optional<SetupRefusal> ApplySetupInput(const SetupInput& input, CaptureSett
     settings.cameraHeight = input.chosenCameraHeight;
   }
 
-  settings.hideOnStart = input.hideOnStart ? 1 : 0;
+  settings.hideOnStart = input.hideOnStart;
 
   // With live off the address and the fluency choice stay as they were, for the next time.
   if (input.liveEnabled) {
-    settings.liveEnabled = 1;
+    settings.liveEnabled = true;
     const QString& url = input.liveUrlText;
     if (!IsAcceptedLiveUrl(url))
       return SetupRefusal{SetupField::kLiveUrl, QString::fromUtf8(kBadLiveUrlMessage)};
     if (!SurvivesAnsi(url))
       return SetupRefusal{SetupField::kLiveUrl, QString::fromUtf8(kLiveUrlUnsavableMessage)};
-    if (!settings.SetLiveUrl(url))
+    if (!Settings::FitsLiveUrl(url))
       return SetupRefusal{SetupField::kLiveUrl, QString::fromUtf8(kLiveUrlTooLongMessage)};
-    settings.fluencyFirst = input.fluencyFirst ? 1 : 0;
+    settings.liveUrl = url;
+    settings.fluencyFirst = input.fluencyFirst;
   } else {
-    settings.liveEnabled = 0;
+    settings.liveEnabled = false;
   }
 
-  settings.noiseReduction = input.noiseReduction ? 1 : 0;
+  settings.noiseReduction = input.noiseReduction;
   return std::nullopt;
 }
 

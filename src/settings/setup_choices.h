@@ -7,7 +7,7 @@
 
 namespace vortane {
 
-struct CaptureSettings;
+struct Settings;
 
 // The fixed choices of the settings dialog and the rules that pick and store them. Kept free of
 // widgets so that every rule can be checked without a window.
@@ -105,6 +105,6 @@ inline constexpr char kLiveUrlUnsavableMessage[] = "直播地址中含有无法�
 // source, camera size, check boxes and push address. Changes `settings` (a scratch copy) and
 // returns the first refusal, if any; after a refusal the copy is half-changed and must be thrown
 // away. Never touches the account fields.
-std::optional<SetupRefusal> ApplySetupInput(const SetupInput& input, CaptureSettings& settings);
+std::optional<SetupRefusal> ApplySetupInput(const SetupInput& input, Settings& settings);
 
 }  // namespace vortane

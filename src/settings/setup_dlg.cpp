@@ -22,6 +22,7 @@
 #include "platform/program_info.h"
 #include "settings/camera_graph.h"
 #include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "ui/ui_font.h"
 
 namespace vortane {
@@ -89,8 +90,9 @@ QGridLayout* NewGrid(QGroupBox* box) {
 
 }  // namespace
 
-SetupDlg::SetupDlg(QWidget* parent, DeviceLister lister)
+SetupDlg::SetupDlg(Settings& settings, QWidget* parent, DeviceLister lister)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
+      settings_(settings),
       lister_(lister ? std::move(lister) : DeviceLister(&platform::ListCaptureDevices)),
       messageSink_(&SetupDlg::ShowWarning) {
   setWindowTitle(QStringLiteral("设置"));
@@ -256,7 +258,7 @@ void SetupDlg::timerEvent(QTimerEvent* event) {
 }
 
 void SetupDlg::FillFromSettings() {
-  const CaptureSettings& s = GetCaptureSettings();
+  const Settings& s = settings_;
   filling_ = true;
   ReleasePreview();
   chosenCameraSize_ = QSize(0, 0);
@@ -270,24 +272,27 @@ void SetupDlg::FillFromSettings() {
   videoSources_ = VideoSourceChoices();
 
   const auto count = [](const auto& table) { return static_cast<int>(table.size()); };
-  FillList(saveFormatList_, saveFormats_, PositionOrFirst(s.saveFormat, count(saveFormats_)));
+  FillList(saveFormatList_, saveFormats_,
+           PositionOrFirst(static_cast<int>(s.saveFormat), count(saveFormats_)));
   FillList(outputSizeList_, outputSizes_, LastWidthMatchOrFirst(outputSizes_, s.outputWidth));
   FillList(videoBitrateList_, videoBitrates_, LastMatchOrFirst(videoBitrates_, s.videoBitrateKbps));
   FillList(frameRateList_, frameRates_, LastMatchOrFirst(frameRates_, s.frameRate));
   FillList(audioBitrateList_, audioBitrates_, LastMatchOrFirst(audioBitrates_, s.audioBitrateKbps));
-  FillList(soundSourceList_, soundSources_, PositionOrFirst(s.soundSource, count(soundSources_)));
-  FillList(videoSourceList_, videoSources_, PositionOrFirst(s.videoSource, count(videoSources_)));
+  FillList(soundSourceList_, soundSources_,
+           PositionOrFirst(static_cast<int>(s.soundSource), count(soundSources_)));
+  FillList(videoSourceList_, videoSources_,
+           PositionOrFirst(static_cast<int>(s.videoSource), count(videoSources_)));
 
-  const QString folder = s.SaveFolder();
+  const QString& folder = s.saveFolder;
   folderEdit_->setText(folder.isEmpty() ? GetPublicVideoFolder() : folder);
-  const QString liveUrl = s.LiveUrl();
+  const QString& liveUrl = s.liveUrl;
   if (!liveUrl.isEmpty()) liveUrlEdit_->setText(liveUrl);
 
-  liveCheck_->setChecked(s.liveEnabled == 1);
+  liveCheck_->setChecked(s.liveEnabled);
   UpdateLiveControls();
-  fluencyCheck_->setChecked(s.fluencyFirst == 1);
-  hideCheck_->setChecked(s.hideOnStart == 1);
-  noiseCheck_->setChecked(s.noiseReduction == 1);
+  fluencyCheck_->setChecked(s.fluencyFirst);
+  hideCheck_->setChecked(s.hideOnStart);
+  noiseCheck_->setChecked(s.noiseReduction);
   filling_ = false;
 }
 
@@ -315,7 +320,7 @@ void SetupDlg::OnDevicesListed() {
   deviceWatcher_->deleteLater();
   deviceWatcher_ = nullptr;
 
-  const CaptureSettings& s = GetCaptureSettings();
+  const Settings& s = settings_;
   filling_ = true;
 
   const QStringList microphones =
@@ -323,7 +328,7 @@ void SetupDlg::OnDevicesListed() {
   microphoneList_->clear();
   microphoneList_->addItems(microphones);
   SetDevicePlaceholder(microphoneList_);
-  const QString microphone = s.AudioDevice();
+  const QString& microphone = s.audioDevice;
   if (!microphone.isEmpty()) {
     microphoneList_->setCurrentIndex(FindDeviceEntry(microphones, microphone));
   } else if (!microphones.isEmpty()) {
@@ -335,7 +340,7 @@ void SetupDlg::OnDevicesListed() {
   cameraList_->clear();
   cameraList_->addItems(cameras);
   SetDevicePlaceholder(cameraList_);
-  const QString camera = s.VideoDevice();
+  const QString& camera = s.videoDevice;
   QString previewName;
   if (!camera.isEmpty()) {
     cameraList_->setCurrentIndex(FindDeviceEntry(cameras, camera));
@@ -443,15 +448,14 @@ void SetupDlg::FocusField(SetupField field) {
 
 void SetupDlg::accept() {
   if (!filled_) return;
-  CaptureSettings scratch = GetCaptureSettings();
+  Settings scratch = settings_;
   if (std::optional<SetupRefusal> refusal = ApplySetupInput(ReadInput(), scratch)) {
     messageSink_(this, refusal->message);
     FocusField(refusal->field);
     return;
   }
-  CaptureSettings& settings = GetCaptureSettings();
-  settings = scratch;
-  if (!SaveCaptureSettings(settings)) {
+  settings_ = scratch;
+  if (!SaveSettings(settings_)) {
     // The new settings hold for this run all the same; say that they will not survive it.
     messageSink_(this,
                  QStringLiteral("设置已生效，但无法写入配置文件 %1，下次启动时将恢复原来的设置。")

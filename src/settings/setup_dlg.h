@@ -19,6 +19,8 @@ class QPushButton;
 
 namespace vortane {
 
+struct Settings;
+
 class CameraGraph;
 
 // "设置": the modal dialog in which the user edits the capture settings. It shows itself empty,
@@ -61,8 +63,9 @@ class SetupDlg : public QDialog {
   // Shows one message to the user; the dialog stays open afterwards.
   using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
 
+  // Edits `settings`: OK stores what the dialog shows in them and saves them to config.cfg.
   // Without a lister the machine's capture devices are listed.
-  explicit SetupDlg(QWidget* parent = nullptr, DeviceLister lister = {});
+  explicit SetupDlg(Settings& settings, QWidget* parent = nullptr, DeviceLister lister = {});
   ~SetupDlg() override;
 
   // Replaces the warning box (tests record the messages instead of answering boxes).
@@ -107,6 +110,7 @@ class SetupDlg : public QDialog {
   // One dialog unit of the template's font, in pixels, horizontally and vertically.
   QSize DialogUnits(int x, int y) const;
 
+  Settings& settings_;
   DeviceLister lister_;
   MessageSink messageSink_;
   int fillTimer_ = 0;

@@ -15,7 +15,7 @@
 
 #include "http/interaction_command_lines.h"
 #include "platform/folders.h"
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "support/files.h"
 #include "support/pump.h"
 #include "support/scoped_env.h"
@@ -213,7 +213,7 @@ const MessageIcon info = MessageIcon::kInformation;
 const MessageIcon warning = MessageIcon::kWarning;
 
 TEST(InteractionLauncher, PreconditionsAndPagesATaskLacks) {
-  CaptureSettings settings;
+  Settings settings;
   QTemporaryDir programFiles;  // no module installed: nothing may get that far
   test::ScopedEnv folder(kProgramFilesVariable, QFile::encodeName(programFiles.path()));
 
@@ -288,8 +288,8 @@ TEST(InteractionLauncher, ChatModuleStartsUnlessMissingTwoRunningOrTheAddressIsT
   QTemporaryDir programFiles;
   QTemporaryDir work;
   test::ScopedEnv folder(kProgramFilesVariable, QFile::encodeName(programFiles.path()));
-  CaptureSettings settings;
-  ASSERT_TRUE(settings.SetPlatformServer(QStringLiteral("127.0.0.1:8080")));
+  Settings settings;
+  settings.platformServer = QStringLiteral("127.0.0.1:8080");
   FakeHost host;
   host.task = Lesson("/chat/11?width=380&height=560&lock-view=1", "");
   InteractionLauncher launcher(host, settings);
@@ -348,8 +348,8 @@ TEST(InteractionLauncher, VideoPageOpensInTheFirstBrowserAfterTheCameraWindowClo
   QTemporaryDir browsers;
   QTemporaryDir work;
   test::ScopedEnv path("PATH", QFile::encodeName(browsers.path()) + ":/usr/bin:/bin");
-  CaptureSettings settings;
-  ASSERT_TRUE(settings.SetPlatformServer(QStringLiteral("school.example.cn")));
+  Settings settings;
+  settings.platformServer = QStringLiteral("school.example.cn");
   FakeHost host;
   host.task = Lesson("", "https://meet.example.cn/room/11?account=13800138000&password=lesson");
   host.cameraOpen = true;

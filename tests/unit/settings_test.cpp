@@ -8,6 +8,7 @@
 
 #include "platform/code_page.h"
 #include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "support/files.h"
 
 namespace vortane {
@@ -55,6 +56,47 @@ TEST(CaptureSettings, FirstRunDefaultsAndRoundTrip) {
   // The narrow folder is GBK on disk: 老 is 0xC0 0xCF.
   QByteArray bytes = ReadBytes(path);
   EXPECT_TRUE(bytes.mid(28, 20).contains(QByteArray("\xC0\xCF")));
+}
+
+TEST(Settings, TypedValuesOfTheRecordAndBack) {
+  CaptureSettings record;
+  record.frameRate = 10;
+  record.soundSource = 2;
+  record.saveFormat = 1;
+  record.videoSource = 1;
+  record.cameraWidth = 1280;
+  record.hideOnStart = 1;
+  record.rememberPassword = 1;
+  ASSERT_TRUE(record.SetSaveFolder(QString::fromUtf8("/home/老师/录像")));
+  ASSERT_TRUE(record.SetVideoDevice(QStringLiteral("HD Webcam C920")));
+  ASSERT_TRUE(record.SetPlatformPassword(QStringLiteral("secret")));
+
+  const Settings s = Settings::FromRecord(record);
+  EXPECT_EQ(s.frameRate, 10);
+  EXPECT_EQ(s.soundSource, SoundSource::kBoth);
+  EXPECT_EQ(s.saveFormat, SaveFormat::kTs);
+  EXPECT_EQ(s.videoSource, VideoSource::kCamera);
+  EXPECT_EQ(s.cameraWidth, 1280);
+  EXPECT_TRUE(s.hideOnStart);
+  EXPECT_FALSE(s.liveEnabled);
+  EXPECT_TRUE(s.rememberPassword);
+  EXPECT_EQ(s.saveFolder, QString::fromUtf8("/home/老师/录像"));
+  EXPECT_EQ(s.videoDevice, QStringLiteral("HD Webcam C920"));
+  EXPECT_EQ(s.platformPassword, QStringLiteral("secret"));
+  const CaptureSettings back = s.ToRecord();
+  EXPECT_EQ(std::memcmp(&back, &record, sizeof(record)), 0) << "the same 1980 bytes";
+
+  // A flag a foreign file holds as 2 counts as set and is written as 1; a text too long for its
+  // field is refused, never cut into the record.
+  record.liveEnabled = 2;
+  Settings changed = Settings::FromRecord(record);
+  EXPECT_TRUE(changed.liveEnabled);
+  EXPECT_EQ(changed.ToRecord().liveEnabled, 1);
+  const QString longUrl = QStringLiteral("rtmp://") + QString(300, QLatin1Char('a'));
+  EXPECT_FALSE(Settings::FitsLiveUrl(longUrl));
+  EXPECT_TRUE(Settings::FitsLiveUrl(QStringLiteral("rtmp://127.0.0.1/live/a")));
+  changed.liveUrl = longUrl;
+  EXPECT_EQ(changed.ToRecord().LiveUrl(), QString());
 }
 
 TEST(CaptureSettings, LineFeedBytesAreStoredAsCrLf) {

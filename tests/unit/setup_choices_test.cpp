@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 
 namespace vortane {
 namespace {
@@ -92,7 +92,7 @@ TEST(SetupChoices, OkRefusesWhatTheRecordCannotHold) {
   QTemporaryDir dir;
   SetupInput input;
   input.selectedMicrophone = QStringLiteral("VirtualMic");
-  CaptureSettings settings;
+  Settings settings;
   auto refusal = [&](const QString& folder) {
     input.folderText = folder;
     std::optional<SetupRefusal> result = ApplySetupInput(input, settings);
@@ -114,7 +114,7 @@ TEST(SetupChoices, OkRefusesWhatTheRecordCannotHold) {
   ASSERT_EQ(path.size(), 254);
   ASSERT_TRUE(QDir().mkpath(path));
   EXPECT_EQ(refusal(path), "");
-  EXPECT_EQ(settings.SaveFolder(), path);
+  EXPECT_EQ(settings.saveFolder, path);
   EXPECT_EQ(refusal(path + "/"), missing);
 
   // A folder whose GBK form does not fit is refused, not cut; one GBK cannot spell is refused
@@ -124,7 +124,7 @@ TEST(SetupChoices, OkRefusesWhatTheRecordCannotHold) {
     wide += "/" + QString(20, QChar(0x8BFE));  // 课, two bytes in GBK
   ASSERT_TRUE(QDir().mkpath(wide));
   EXPECT_EQ(refusal(wide), QString::fromUtf8(kFolderTooLongMessage));
-  EXPECT_EQ(settings.SaveFolder(), path);
+  EXPECT_EQ(settings.saveFolder, path);
   ASSERT_TRUE(QDir().mkpath(dir.filePath("Ødegaard")));
   EXPECT_EQ(refusal(dir.filePath("Ødegaard")), QString::fromUtf8(kFolderUnsavableMessage));
 
@@ -132,7 +132,7 @@ TEST(SetupChoices, OkRefusesWhatTheRecordCannotHold) {
   ASSERT_TRUE(QDir().mkpath(dir.filePath("rel")));
   ASSERT_TRUE(QDir::setCurrent(dir.path()));
   EXPECT_EQ(refusal("rel/"), "");
-  EXPECT_EQ(settings.SaveFolder(), dir.filePath("rel"));
+  EXPECT_EQ(settings.saveFolder, dir.filePath("rel"));
 
   input.selectedCamera = QString(256, QChar('c'));
   EXPECT_EQ(refusal("/"), QString::fromUtf8(kCameraNameTooLongMessage));
@@ -147,9 +147,9 @@ TEST(SetupChoices, OkRefusesWhatTheRecordCannotHold) {
   EXPECT_EQ(refusal("/"), QString::fromUtf8(kLiveUrlUnsavableMessage));
   input.liveUrlText = "rtmp://" + QString(248, QChar('u'));
   EXPECT_EQ(refusal("/"), "");
-  EXPECT_EQ(settings.SaveFolder(), "/");
-  EXPECT_EQ(settings.LiveUrl().size(), 255);
-  EXPECT_EQ(settings.VideoDevice().size(), 255);
+  EXPECT_EQ(settings.saveFolder, "/");
+  EXPECT_EQ(settings.liveUrl.size(), 255);
+  EXPECT_EQ(settings.videoDevice.size(), 255);
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "http/platform_client.h"
 #include "platform/code_page.h"
 #include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "support/reference_platform.h"
 #include "toolbar_harness.h"
 #include "ui/gdi_button.h"
@@ -246,10 +247,9 @@ TEST(ToolbarPlatform, LoginChooseATaskAndLogOut) {
   test::ReferencePlatform server;
   ASSERT_FALSE(server.Address().isEmpty());
   ClearLiveTasks();
-  CaptureSettings& settings = GetCaptureSettings();
-  settings = CaptureSettings{};
-  ASSERT_TRUE(settings.SetPlatformPassword(QStringLiteral("old")));
-  settings.rememberPassword = 1;
+  Settings settings;
+  settings.platformPassword = QStringLiteral("old");
+  settings.rememberPassword = true;
 
   test::ToolbarHarness t;
   QStringList questions;
@@ -259,7 +259,7 @@ TEST(ToolbarPlatform, LoginChooseATaskAndLogOut) {
     questions << text;
     return answer;
   };
-  t.Open(services);
+  t.Open(services, &settings);
   CVortaneDlg& w = *t.window;
   ASSERT_TRUE(QTest::qWaitFor([&] { return w.IsReady(); }, 5000));
   EXPECT_EQ(w.Label(Id::kIdUserName)->text(), U("未登录"));
@@ -308,7 +308,7 @@ TEST(ToolbarPlatform, LoginChooseATaskAndLogOut) {
   ASSERT_TRUE(InModal<CLiveListDlg>(openList, [](CLiveListDlg& dialog) { Choose(dialog, 1); }));
   EXPECT_EQ(questions, QStringList(U("您选择一个直播任务，但是在系统设置中没有开启直播选项。\r\n"
                                      "您现在要开启云直播选项吗？")));
-  EXPECT_EQ(settings.liveEnabled, 1);
+  EXPECT_TRUE(settings.liveEnabled);
   EXPECT_EQ(t.Status(), U("就绪 - 准备直播 - 全屏模式"));
   EXPECT_EQ(w.Label(Id::kIdTask)->text(), U("物理 第三章 牛顿运动定律"));
   EXPECT_FALSE(w.Button(Id::kIdChat)->isHidden());

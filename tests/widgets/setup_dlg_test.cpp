@@ -23,6 +23,7 @@
 #include "platform/program_info.h"
 #include "platform/record_file.h"
 #include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "widget_test_app.h"
 
 namespace vortane {
@@ -63,14 +64,16 @@ SetupDlg::DeviceLister Lister() {
   };
 }
 
-QByteArray Bytes(const CaptureSettings& s) {
-  return QByteArray(reinterpret_cast<const char*>(&s), sizeof(s));
+// The settings the dialogs edit (the toolbar's, in the program).
+Settings& Edited() {
+  static Settings settings;
+  return settings;
 }
 
 // A dialog that has filled itself, with its messages recorded instead of shown.
 struct OpenDialog {
   explicit OpenDialog(SetupDlg::DeviceLister lister = Lister())
-      : dialog(std::make_unique<SetupDlg>(nullptr, std::move(lister))) {
+      : dialog(std::make_unique<SetupDlg>(Edited(), nullptr, std::move(lister))) {
     dialog->SetMessageSink([this](QWidget*, const QString& text) { messages.append(text); });
     dialog->show();
     EXPECT_TRUE(QTest::qWaitFor([this] { return dialog->IsFilled(); }, 5000));
@@ -101,12 +104,12 @@ QStringList Items(QComboBox* list) {
   return items;
 }
 
-// A fresh record that OK accepts as it is, and no config.cfg yet.
-CaptureSettings& ResetSettings(const QString& folder) {
-  CaptureSettings& s = GetCaptureSettings();
-  s = CaptureSettings{};
-  EXPECT_TRUE(s.SetSaveFolder(folder));
-  EXPECT_TRUE(s.SetAudioDevice("VirtualMic"));
+// Fresh settings that OK accepts as they are, and no config.cfg yet.
+Settings& ResetSettings(const QString& folder) {
+  Settings& s = Edited();
+  s = Settings{};
+  s.saveFolder = folder;
+  s.audioDevice = "VirtualMic";
   QFile::remove(ConfigFilePath());
   return s;
 }
@@ -114,20 +117,20 @@ CaptureSettings& ResetSettings(const QString& folder) {
 TEST(SetupDlg, FillsItselfFromTheRecord) {
   test::WidgetTestApp();
   QTemporaryDir folder;
-  CaptureSettings& s = ResetSettings(folder.path());
-  s.saveFormat = 1;
+  Settings& s = ResetSettings(folder.path());
+  s.saveFormat = SaveFormat::kTs;
   s.outputWidth = 1600;  // not offered
   s.frameRate = 30;      // not offered
   s.videoBitrateKbps = 2500;
-  s.soundSource = 2;
-  s.videoSource = 1;
-  s.SetAudioDevice("virtualmic");
-  s.SetVideoDevice("USB Camera");
-  s.SetLiveUrl("rtmp://127.0.0.1/live/lesson");
-  s.liveEnabled = s.fluencyFirst = s.hideOnStart = s.noiseReduction = 1;
+  s.soundSource = SoundSource::kBoth;
+  s.videoSource = VideoSource::kCamera;
+  s.audioDevice = "virtualmic";
+  s.videoDevice = "USB Camera";
+  s.liveUrl = "rtmp://127.0.0.1/live/lesson";
+  s.liveEnabled = s.fluencyFirst = s.hideOnStart = s.noiseReduction = true;
 
   {
-    SetupDlg dialog(nullptr, Lister());
+    SetupDlg dialog(Edited(), nullptr, Lister());
     EXPECT_EQ(dialog.windowTitle(), "设置");
     EXPECT_FALSE(dialog.findChild<QPushButton*>("1")->isEnabled());
     EXPECT_EQ(dialog.findChild<QComboBox*>("1013")->count(), 0) << "filled on the timer";
@@ -177,9 +180,12 @@ TEST(SetupDlg, FillsItselfFromTheRecord) {
 
 TEST(SetupDlg, FirstRunAndCameraChanges) {
   test::WidgetTestApp();
-  CaptureSettings& s = GetCaptureSettings();
-  s = CaptureSettings{};
-  s.saveFormat = 7;  // a damaged record
+  Settings& s = Edited();
+  s = Settings::FromRecord([] {
+    CaptureSettings damaged;
+    damaged.saveFormat = 7;
+    return damaged;
+  }());
   OpenDialog open;
   EXPECT_EQ(open.Get<QLineEdit>(D::kFolderEditId)->text(), GetPublicVideoFolder());
   EXPECT_EQ(open.List(D::kSaveFormatListId)->currentIndex(), 0);
@@ -200,11 +206,11 @@ TEST(SetupDlg, FirstRunAndCameraChanges) {
   open.Get<QLineEdit>(D::kFolderEditId)->setFocus();
   QTest::keyClick(open.Get<QLineEdit>(D::kFolderEditId), Qt::Key_Return);
   EXPECT_EQ(open.dialog->result(), QDialog::Accepted) << open.messages.join(", ").toStdString();
-  EXPECT_EQ(s.SaveFolder() + "/", GetPublicVideoFolder());
+  EXPECT_EQ(s.saveFolder + "/", GetPublicVideoFolder());
 
   // Stored devices that are gone leave their lists without a selection.
-  s.SetAudioDevice("Unplugged Mic");
-  s.SetVideoDevice("Unplugged Cam");
+  s.audioDevice = "Unplugged Mic";
+  s.videoDevice = "Unplugged Cam";
   OpenDialog again;
   EXPECT_EQ(again.List(D::kMicrophoneListId)->currentIndex(), -1);
   EXPECT_EQ(again.List(D::kCameraListId)->currentIndex(), -1);
@@ -228,7 +234,7 @@ TEST(SetupDlg, DeviceQueryRunsBesideTheWindow) {
     return inner(category);
   };
 
-  auto dialog = std::make_unique<SetupDlg>(nullptr, slowLister);
+  auto dialog = std::make_unique<SetupDlg>(Edited(), nullptr, slowLister);
   dialog->show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 5000));
   QTest::qWait(150);  // the window keeps answering meanwhile
@@ -243,15 +249,15 @@ TEST(SetupDlg, DeviceQueryRunsBesideTheWindow) {
   // Closing the dialog before the answer arrives is safe and stores nothing.
   release = false;
   calls = 0;
-  const QByteArray before = Bytes(GetCaptureSettings());
-  dialog = std::make_unique<SetupDlg>(nullptr, slowLister);
+  const Settings before = Edited();
+  dialog = std::make_unique<SetupDlg>(Edited(), nullptr, slowLister);
   dialog->show();
   ASSERT_TRUE(QTest::qWaitFor([&] { return calls > 0; }, 5000));
   dialog->reject();
   dialog.reset();
   release = true;
   QTest::qWait(100);
-  EXPECT_EQ(Bytes(GetCaptureSettings()), before);
+  EXPECT_EQ(Edited(), before);
   EXPECT_FALSE(QFile::exists(ConfigFilePath()));
 
   OpenDialog empty([](DeviceCategory) { return QStringList(); });
@@ -261,10 +267,10 @@ TEST(SetupDlg, DeviceQueryRunsBesideTheWindow) {
 TEST(SetupDlg, OkRefusesInOrderAndStaysOpen) {
   test::WidgetTestApp();
   QTemporaryDir folder;
-  CaptureSettings& s = ResetSettings(folder.path());
-  s.SetAudioDevice("");
-  s.videoSource = 1;
-  const QByteArray before = Bytes(s);
+  Settings& s = ResetSettings(folder.path());
+  s.audioDevice.clear();
+  s.videoSource = VideoSource::kCamera;
+  const Settings before = s;
 
   OpenDialog open([](DeviceCategory) { return QStringList(); });  // no devices at all
   auto* folderEdit = open.Get<QLineEdit>(D::kFolderEditId);
@@ -287,28 +293,28 @@ TEST(SetupDlg, OkRefusesInOrderAndStaysOpen) {
     EXPECT_FALSE(open.PressOk());
     EXPECT_EQ(open.messages, QStringList{message});
   }
-  EXPECT_EQ(Bytes(GetCaptureSettings()), before) << "a refused OK changes nothing";
+  EXPECT_EQ(Edited(), before) << "a refused OK changes nothing";
   EXPECT_FALSE(QFile::exists(ConfigFilePath()));
   EXPECT_EQ(open.dialog->focusWidget(), url);
 
   // An empty push address is accepted with live on; the speakers need no microphone.
   url->clear();
   EXPECT_TRUE(open.PressOk()) << open.messages.join(", ").toStdString();
-  EXPECT_EQ(s.liveEnabled, 1);
-  EXPECT_EQ(s.LiveUrl(), "");
-  EXPECT_EQ(s.soundSource, 1);
+  EXPECT_TRUE(s.liveEnabled);
+  EXPECT_EQ(s.liveUrl, "");
+  EXPECT_EQ(s.soundSource, SoundSource::kSpeaker);
 }
 
 TEST(SetupDlg, OkSavesConfigFileAndCancelStoresNothing) {
   test::WidgetTestApp();
   QTemporaryDir folder;
-  CaptureSettings& s = ResetSettings(folder.path());
-  s.SetPlatformUser("teacher");
-  s.SetLiveUrl("udp://127.0.0.1:5000");
-  s.fluencyFirst = 1;
+  Settings& s = ResetSettings(folder.path());
+  s.platformUser = "teacher";
+  s.liveUrl = "udp://127.0.0.1:5000";
+  s.fluencyFirst = true;
 
   // Cancel after changing everything.
-  const QByteArray before = Bytes(s);
+  const Settings before = s;
   {
     OpenDialog open;
     open.Get<QLineEdit>(D::kFolderEditId)->setText("/");
@@ -318,7 +324,7 @@ TEST(SetupDlg, OkSavesConfigFileAndCancelStoresNothing) {
     open.Get<QPushButton>(D::kCancelId)->click();
     EXPECT_EQ(open.dialog->result(), QDialog::Rejected);
     EXPECT_FALSE(open.dialog->HasPreview()) << "the camera is freed";
-    EXPECT_EQ(Bytes(s), before);
+    EXPECT_EQ(s, before);
     EXPECT_FALSE(QFile::exists(ConfigFilePath()));
   }
 
@@ -335,23 +341,24 @@ TEST(SetupDlg, OkSavesConfigFileAndCancelStoresNothing) {
   ASSERT_TRUE(open.PressOk()) << open.messages.join(", ").toStdString();
   EXPECT_FALSE(open.dialog->HasPreview()) << "the camera is freed";
 
-  EXPECT_EQ(s.SaveFolder(), folder.path()) << "trailing separators removed";
+  EXPECT_EQ(s.saveFolder, folder.path()) << "trailing separators removed";
   EXPECT_EQ(s.frameRate, 10);
   EXPECT_EQ(QSize(s.outputWidth, s.outputHeight), QSize(960, 540));
-  EXPECT_EQ(s.videoSource, 1);
-  EXPECT_EQ(s.VideoDevice(), "USB Camera");
+  EXPECT_EQ(s.videoSource, VideoSource::kCamera);
+  EXPECT_EQ(s.videoDevice, "USB Camera");
   EXPECT_EQ(QSize(s.cameraWidth, s.cameraHeight), QSize(1920, 1080));
-  EXPECT_EQ(s.AudioDevice(), "USB Headset");
-  EXPECT_EQ(s.noiseReduction, 1);
-  EXPECT_EQ(s.liveEnabled, 0);
-  EXPECT_EQ(s.LiveUrl(), "udp://127.0.0.1:5000");
-  EXPECT_EQ(s.fluencyFirst, 1);
-  EXPECT_EQ(s.PlatformUser(), "teacher");
+  EXPECT_EQ(s.audioDevice, "USB Headset");
+  EXPECT_TRUE(s.noiseReduction);
+  EXPECT_FALSE(s.liveEnabled);
+  EXPECT_EQ(s.liveUrl, "udp://127.0.0.1:5000");
+  EXPECT_TRUE(s.fluencyFirst);
+  EXPECT_EQ(s.platformUser, "teacher");
 
   QFile file(ConfigFilePath());
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   const QByteArray bytes = file.readAll();
-  EXPECT_EQ(bytes, QByteArray::fromStdString(EncodeTextMode(&s, sizeof(s))));
+  const CaptureSettings record = s.ToRecord();
+  EXPECT_EQ(bytes, QByteArray::fromStdString(EncodeTextMode(&record, sizeof(record))));
   EXPECT_EQ(bytes.size(), 1981);
   EXPECT_EQ(bytes.mid(8, 5), QByteArray("\r\n\0\0\0", 5)) << "frame rate 10";
   // The folder field starts at 28, one byte later in the file after the 0x0D added before it.

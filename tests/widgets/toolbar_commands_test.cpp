@@ -25,6 +25,7 @@
 #include "settings/camera_window_placement.h"
 #include "settings/capture_settings.h"
 #include "settings/region_windows.h"
+#include "settings/settings.h"
 #include "settings/setup_dlg.h"
 #include "settings/shift_region_window.h"
 #include "settings/video_dlg1.h"
@@ -65,14 +66,12 @@ class CommandsEnvironment : public ::testing::Environment {
 };
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new CommandsEnvironment);
 
-// The toolbar on the process-wide settings record (the settings dialog edits that one).
+// The toolbar on its settings (the settings dialog edits them and saves config.cfg).
 struct Toolbar : test::ToolbarHarness {
   Toolbar() {
     test::WidgetTestApp();
-    CaptureSettings& s = GetCaptureSettings();
-    s = CaptureSettings{};
-    EXPECT_TRUE(s.SetSaveFolder(videos.path()));
-    s.soundSource = 1;
+    settings.saveFolder = videos.path();
+    settings.soundSource = SoundSource::kSpeaker;
     QFile::remove(ConfigFilePath());
     QFile::remove(CameraWindowFilePath());
 
@@ -82,14 +81,12 @@ struct Toolbar : test::ToolbarHarness {
         return QStringList{QStringLiteral("virtual-audio-capturer"), QStringLiteral("VirtualMic")};
       return platform::ListCaptureDevices(category);
     };
-    Open(services);
+    Open(services, &settings);
     EXPECT_TRUE(QTest::qWaitFor([&] { return window->IsReady(); }, 2000));
   }
 
   // The window goes first: it refers to this toolbar's folders and settings.
   ~Toolbar() { window.reset(); }
-
-  CaptureSettings& Settings() { return GetCaptureSettings(); }
 
   // Which of the two pictures the camera button shows.
   QString CameraButtonPicture() const {
@@ -122,6 +119,7 @@ struct Toolbar : test::ToolbarHarness {
   }
 
   QTemporaryDir videos;
+  Settings settings;
 };
 
 TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshTheStatus) {
@@ -158,14 +156,14 @@ TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshT
   EXPECT_GE(openedAfter, CVortaneDlg::kSettingsDelayMs);
   EXPECT_TRUE(modalOverToolbar);
   EXPECT_TRUE(keysIgnored);
-  EXPECT_EQ(t.Settings().liveEnabled, 1);
-  EXPECT_EQ(t.Settings().LiveUrl(), QStringLiteral("rtmp://127.0.0.1/live/lesson"));
-  EXPECT_EQ(LoadCaptureSettingsFrom(ConfigFilePath()).LiveUrl(), t.Settings().LiveUrl());
+  EXPECT_TRUE(t.settings.liveEnabled);
+  EXPECT_EQ(t.settings.liveUrl, QStringLiteral("rtmp://127.0.0.1/live/lesson"));
+  EXPECT_EQ(LoadCaptureSettingsFrom(ConfigFilePath()).LiveUrl(), t.settings.liveUrl);
   EXPECT_EQ(t.Status(), U("就绪 - 准备直播 - 全屏模式"));
   EXPECT_EQ(w.Label(Id::kIdTask)->text(), U("自定义直播"));
 
   // Cancel stores nothing and still shows the ready text; the keys work again afterwards.
-  t.Settings().liveEnabled = 0;
+  t.settings.liveEnabled = false;
   t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{0, 0, 300, 200});
   ASSERT_EQ(t.Status(), U("就绪 - 区域模式(300x200)"));
   w.OnCommand(Id::kIdSettings);
@@ -178,7 +176,7 @@ TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshT
 TEST(ToolbarCommands, NoSettingsYetSaysSoThenOpensTheDialogAndRunningJobsRefuseIt) {
   Toolbar t;
   CVortaneDlg& w = *t.window;
-  t.Settings().saveFolder[0] = '\0';
+  t.settings.saveFolder.clear();
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.messages.size(), 1u);
   EXPECT_EQ(t.messages[0], U("您还没有对系统做任何设置，请完成设置后再启动录制。"));
@@ -191,7 +189,7 @@ TEST(ToolbarCommands, NoSettingsYetSaysSoThenOpensTheDialogAndRunningJobsRefuseI
     dialog.findChild<QPushButton*>(QString::number(SetupDlg::kOkId))->click();
   }));
   EXPECT_FALSE(shownFolder.isEmpty()) << "a folder is suggested";
-  EXPECT_EQ(t.Settings().SaveFolder(), t.videos.path());
+  EXPECT_EQ(t.settings.saveFolder, t.videos.path());
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.jobs.size(), 1u) << "now it records";
 
@@ -230,7 +228,7 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
 
   // A camera that cannot be opened: the button shows the open look until the window has said
   // it failed and closed again.
-  ASSERT_TRUE(t.Settings().SetVideoDevice(QLatin1String(kCamera)));
+  t.settings.videoDevice = QLatin1String(kCamera);
   QString buttonDuringMessage;
   t.onMessage = [&](const QString&) { buttonDuringMessage = t.CameraButtonPicture(); };
   w.OnCommand(Id::kIdCamera);
@@ -243,9 +241,9 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
 
   // The camera is the source and a recording starts: from that moment the window only shows the
   // busy text, and the camera stays the encoder's.
-  t.Settings().videoSource = 1;
-  t.Settings().cameraWidth = 1280;
-  t.Settings().cameraHeight = 720;
+  t.settings.videoSource = VideoSource::kCamera;
+  t.settings.cameraWidth = 1280;
+  t.settings.cameraHeight = 720;
   w.OnCommand(Id::kIdStart);
   ASSERT_EQ(t.jobs.size(), 1u);
   EXPECT_TRUE(t.jobs[0]->commandLineWide.contains(QStringLiteral("video=\"USB Camera HD\"")));
@@ -304,14 +302,14 @@ TEST(ToolbarCommands, FileManagerOpensOnTheFolderHidesForARecordingAndGoesWithTh
   Toolbar t;
   CVortaneDlg& w = *t.window;
   // No folder, or one that is not there: nothing happens.
-  t.Settings().saveFolder[0] = '\0';
+  t.settings.saveFolder.clear();
   w.OnCommand(Id::kIdFiles);
   EXPECT_EQ(w.FileManager(), nullptr);
-  ASSERT_TRUE(t.Settings().SetSaveFolder(t.videos.filePath(QStringLiteral("gone"))));
+  t.settings.saveFolder = t.videos.filePath(QStringLiteral("gone"));
   w.OnCommand(Id::kIdFiles);
   EXPECT_EQ(w.FileManager(), nullptr);
 
-  ASSERT_TRUE(t.Settings().SetSaveFolder(t.videos.path()));
+  t.settings.saveFolder = t.videos.path();
   ASSERT_TRUE(test::MakeVideo(t.videos.filePath(QStringLiteral("20240301080000m.mp4")), 3.0));
   w.OnCommand(Id::kIdFiles);
   CMediaFileDlg* files = w.FileManager();
@@ -366,8 +364,8 @@ TEST(ToolbarCommands, ClosingPutsTheCameraWindowAwayAndEndsAnOpenSettingsDialog)
   {
     Toolbar t;
     CVortaneDlg& w = *t.window;
-    ASSERT_TRUE(t.Settings().SetVideoDevice(QLatin1String(kCamera)));
-    t.Settings().videoSource = 1;
+    t.settings.videoDevice = QLatin1String(kCamera);
+    t.settings.videoSource = VideoSource::kCamera;
     w.OnCommand(Id::kIdStart);
     t.PostJob(kJobStarted);
     w.OnCommand(Id::kIdCamera);
@@ -397,7 +395,7 @@ TEST(ToolbarCommands, ClosingPutsTheCameraWindowAwayAndEndsAnOpenSettingsDialog)
     }));
     ASSERT_TRUE(QTest::qWaitFor([&] { return t.finished.has_value(); }, 2000));
     EXPECT_EQ(*t.finished, 0);
-    EXPECT_EQ(t.Settings().liveEnabled, 0);
+    EXPECT_FALSE(t.settings.liveEnabled);
     EXPECT_FALSE(QFile::exists(ConfigFilePath()));
   }
 }

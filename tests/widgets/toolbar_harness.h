@@ -35,7 +35,7 @@ struct ToolbarHarness {
     return services;
   }
 
-  void Open(const CVortaneDlg::Services& services, CaptureSettings* settings = nullptr) {
+  void Open(const CVortaneDlg::Services& services, Settings* settings) {
     window = std::make_unique<CVortaneDlg>(services, settings);
     window->controller().SetJobStarter(
         [this](std::shared_ptr<EncoderJob> job) { jobs.push_back(std::move(job)); });

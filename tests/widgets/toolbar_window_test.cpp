@@ -17,8 +17,8 @@
 #include "platform/program_info.h"
 #include "platform/window_message.h"
 #include "platform/window_messages.h"
-#include "settings/capture_settings.h"
 #include "settings/region_windows.h"
+#include "settings/settings.h"
 #include "settings/setup_dlg.h"
 #include "settings/shift_region_window.h"
 #include "toolbar_harness.h"
@@ -46,8 +46,8 @@ struct Toolbar : test::ToolbarHarness {
     test::WidgetTestApp();
     // The region windows write the screen-capture-recorder values into the user data folder.
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
-    settings.SetSaveFolder(videos.path());
-    settings.soundSource = 1;
+    settings.saveFolder = videos.path();
+    settings.soundSource = SoundSource::kSpeaker;
     CVortaneDlg::Services services = QuietServices();
     services.runStartupCheck = [this, checkPasses](QWidget* owner) {
       checkedAt = owner->pos();
@@ -68,7 +68,7 @@ struct Toolbar : test::ToolbarHarness {
 
   QTemporaryDir home;
   QTemporaryDir videos;
-  CaptureSettings settings;
+  Settings settings;
   QPoint checkedAt;
   bool checkedVisible = false;
   int abouts = 0;
@@ -295,14 +295,14 @@ TEST(ToolbarWindow, ClosingWaitsForTheEncoderAndEnterDoesNothing) {
 TEST(ToolbarWindow, RegionCommandAndChosenRegions) {
   Toolbar t;
   ASSERT_TRUE(t.WaitReady());
-  t.settings.videoSource = 1;
+  t.settings.videoSource = VideoSource::kCamera;
   t.window->OnCommand(Id::kIdRegion);
   ASSERT_EQ(t.messages.size(), 1u);
   EXPECT_EQ(t.messages[0], U("采集摄像头时无需划定桌面区域！"));
   EXPECT_FALSE(t.window->controller().regionMode());
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 录制摄像头"));
 
-  t.settings.videoSource = 0;
+  t.settings.videoSource = VideoSource::kDesktop;
   t.window->OnCommand(Id::kIdRegion);
   EXPECT_TRUE(t.window->controller().regionMode());
   EXPECT_TRUE(RegionOverlay()->isVisible()) << "the selection runs";
