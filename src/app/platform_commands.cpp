@@ -86,10 +86,8 @@ void PlatformCommands::LiveTasksCommand() {
   const live_task_choice::Effect effect = live_task_choice::Choose(task, settings_.liveEnabled);
   toolbar_.ShowInteractionButtons(effect.showChat, effect.showMeeting);
   // Switched on for this run only; the settings dialog saves it when the user keeps it.
-  if (effect.askLive && services_.askQuestion(&toolbar_, live_task_choice::LiveQuestion())) {
+  if (effect.askLive && services_.askQuestion(&toolbar_, live_task_choice::LiveQuestion()))
     settings_.liveEnabled = true;
-    toolbar_.SettingsChanged();
-  }
   controller_.ShowReadyStatus();
 }
 

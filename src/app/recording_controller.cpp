@@ -13,7 +13,7 @@
 #include "platform/disk_space.h"
 #include "platform/program_info.h"
 #include "platform/window_messages.h"
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 
 namespace vortane {
 namespace {
@@ -57,7 +57,7 @@ std::time_t SystemNow() {
 
 }  // namespace
 
-RecordingController::RecordingController(ToolbarView& view, CaptureSettings& settings)
+RecordingController::RecordingController(ToolbarView& view, Settings& settings)
     : view_(view),
       settings_(settings),
       startJob_(StartEncoderJob),
@@ -82,7 +82,7 @@ void RecordingController::SetModeLabel(int kind) {
 
 void RecordingController::ShowReadyStatus() {
   QString text;
-  if (settings_.liveEnabled == 1) {
+  if (settings_.liveEnabled) {
     text = Text("就绪 - 准备直播");
     view_.SetTaskLabel(selectedLiveTask_ && view_.IsLoggedIn() ? selectedLiveTask_->name
                                                                : Text("自定义直播"));
@@ -90,7 +90,7 @@ void RecordingController::ShowReadyStatus() {
     text = Text("就绪 - 准备录制");
     view_.SetTaskLabel(QString());
   }
-  if (settings_.videoSource == 1) {
+  if (settings_.videoSource == VideoSource::kCamera) {
     text += Text(" - 录制摄像头");
   } else if (regionMode_) {
     text += Text(" - 区域模式");
@@ -139,7 +139,7 @@ void RecordingController::EndPendingRestart() {
 }
 
 bool RecordingController::HasRoomToStart() const {
-  const std::optional<std::int64_t> free = freeSpace_(settings_.SaveFolder());
+  const std::optional<std::int64_t> free = freeSpace_(settings_.saveFolder);
   // A folder that cannot be asked is not refused here: the encoder reports what it cannot write.
   return !free || *free >= kStartFreeSpaceBytes;
 }
@@ -148,7 +148,7 @@ void RecordingController::CheckDiskSpace() {
   if (!JobActive() || jobKind_ != 0 || liveMode_ || stopping_ || currentJob_->stopRequested) {
     return;
   }
-  const std::optional<std::int64_t> free = freeSpace_(settings_.SaveFolder());
+  const std::optional<std::int64_t> free = freeSpace_(settings_.saveFolder);
   if (free && *free < kLowFreeSpaceBytes) {
     // Stopped while there is still room to finish the file and copy it.
     lowDiskStop_ = true;
@@ -177,7 +177,7 @@ void RecordingController::OnProgressWatch() {
 bool RecordingController::Start() {
   if (!CheckScreenWidth()) return false;
 
-  if (settings_.saveFolder[0] == '\0') {
+  if (settings_.saveFolder.isEmpty()) {
     view_.ShowMessage(Text(kNotConfigured));
     view_.OpenSettings();
     return false;
@@ -186,33 +186,35 @@ bool RecordingController::Start() {
   QString firstAudio;
   QString secondAudio;
   switch (settings_.soundSource) {
-    case 0:
-      firstAudio = settings_.AudioDevice();
+    case SoundSource::kMicrophone:
+      firstAudio = settings_.audioDevice;
       break;
-    case 1:
+    case SoundSource::kSpeaker:
       firstAudio = QString::fromLatin1(kSpeakerSourceName);
       break;
-    case 2:
+    case SoundSource::kBoth:
       firstAudio = QString::fromLatin1(kSpeakerSourceName);
-      secondAudio = settings_.AudioDevice();
+      secondAudio = settings_.audioDevice;
       break;
     default:
       break;
   }
-  if ((settings_.soundSource == 0 || settings_.soundSource == 2) && settings_.audioDevice[0] == 0) {
+  if ((settings_.soundSource == SoundSource::kMicrophone ||
+       settings_.soundSource == SoundSource::kBoth) &&
+      settings_.audioDevice.isEmpty()) {
     view_.ShowMessage(Text(kNoMicrophone));
     return false;
   }
 
   QString videoName;
-  if (settings_.videoSource == 1) {
-    videoName = settings_.VideoDevice();
+  if (settings_.videoSource == VideoSource::kCamera) {
+    videoName = settings_.videoDevice;
     view_.ReleaseCamera();
   } else {
     videoName = QString::fromLatin1(kDesktopSourceName);
   }
 
-  bool live = settings_.liveEnabled != 0;
+  bool live = settings_.liveEnabled;
   // A live push writes no file; a recording needs room for the lesson and its copy.
   if (!live && !HasRoomToStart()) {
     view_.ShowMessage(Text(kNoRoomToStart));
@@ -224,18 +226,19 @@ bool RecordingController::Start() {
   localtime_r(&now, &local);
   char stamp[32];
   std::strftime(stamp, sizeof(stamp), "%Y%m%d%H%M%S", &local);
-  QString base = settings_.SaveFolder() + QLatin1Char('/') + QString::fromLatin1(stamp);
+  QString base = settings_.saveFolder + QLatin1Char('/') + QString::fromLatin1(stamp);
   capturePath_ = base + QStringLiteral(".ts");
-  finalPath_ =
-      base + (settings_.saveFormat == 0 ? QStringLiteral("m.mp4") : QStringLiteral("t.ts"));
+  finalPath_ = base + (settings_.saveFormat == SaveFormat::kMp4 ? QStringLiteral("m.mp4")
+                                                                : QStringLiteral("t.ts"));
 
   // A rectangle left over from a cancelled selection must not narrow a full-screen capture.
   CaptureRegion region = regionMode_ ? region_ : CaptureRegion{};
   std::optional<QString> command;
   if (live) {
     int videoBitrate = settings_.videoBitrateKbps > 3000 ? 0 : settings_.videoBitrateKbps;
-    liveAddress_ = selectedLiveTask_ && view_.IsLoggedIn() ? selectedLiveTask_->pushUrl
-                                                           : std::string(settings_.liveUrl);
+    liveAddress_ = selectedLiveTask_ && view_.IsLoggedIn()
+                       ? selectedLiveTask_->pushUrl
+                       : platform::WideToAnsi(settings_.liveUrl);
     if (liveAddress_.size() < 10 || liveAddress_.size() > 511) {
       view_.ShowMessage(Text(kBadLiveAddress));
       return false;
@@ -283,7 +286,7 @@ void RecordingController::StartJob(const QString& command, std::uint32_t message
 
 void RecordingController::StartRemux() {
   // A copy that runs out of room would fail half-way and leave a broken file beside the lesson.
-  const std::optional<std::int64_t> free = freeSpace_(settings_.SaveFolder());
+  const std::optional<std::int64_t> free = freeSpace_(settings_.saveFolder);
   const qint64 size = QFileInfo(capturePath_).size();
   if (free && *free < size + kRemuxReserveBytes) {
     view_.ShowLamp(Lamp::kError);
@@ -375,7 +378,7 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       view_.SetStartButtonEnabled(false);
       SetStatusText(Text("检查格式..."), false);
     } else {
-      if (settings_.hideOnStart != 0) view_.SlideToolbar(true);
+      if (settings_.hideOnStart) view_.SlideToolbar(true);
       if (!liveMode_) view_.StartTimer(kDiskSpaceTimer, kDiskSpaceCheckMs);
       if (recovering_) {
         SetStatusText(Text(kRecovering), true);

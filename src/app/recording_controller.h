@@ -16,7 +16,7 @@
 namespace vortane {
 
 class ToolbarView;
-struct CaptureSettings;
+struct Settings;
 
 // The state machine behind the start button: checks the settings, names the files, runs the
 // capture job, stops it, remuxes a finished recording into its final file, and keeps a live push
@@ -48,7 +48,7 @@ class RecordingController {
   // Bytes free in a folder; nothing when it cannot be told.
   using FreeSpaceQuery = std::function<std::optional<std::int64_t>(const QString& folder)>;
 
-  RecordingController(ToolbarView& view, CaptureSettings& settings);
+  RecordingController(ToolbarView& view, Settings& settings);
 
   // The start button and F8.
   void StartOrStop();
@@ -121,7 +121,7 @@ class RecordingController {
   QString ModeWord() const;
 
   ToolbarView& view_;
-  CaptureSettings& settings_;
+  Settings& settings_;
   JobStarter startJob_;
   Clock now_;
   FreeSpaceQuery freeSpace_;

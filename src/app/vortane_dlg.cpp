@@ -22,7 +22,6 @@
 #include "platform/keyboard_capture.h"
 #include "platform/window_message.h"
 #include "platform/window_messages.h"
-#include "settings/capture_settings.h"
 #include "settings/region_windows.h"
 #include "settings/setup_dlg.h"
 #include "settings/shift_region_window.h"
@@ -62,10 +61,9 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
       trace_(services_.trace),
       ownSettings_(settings != nullptr ? Settings() : LoadSettings()),
       settings_(settings != nullptr ? *settings : ownSettings_),
-      controllerRecord_(settings_.ToRecord()),
       messages_(std::make_unique<platform::MessageWindow>(
           this, [this](const platform::WindowMessage& m) { OnWindowMessage(m); })),
-      controller_(*this, controllerRecord_),
+      controller_(*this, settings_),
       platform_(*this, controller_, settings_, services_, trace_),
       camera_(messages_->handle(), trace_,
               {[this](bool open) { SetCameraButton(open); },
@@ -80,7 +78,6 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
           *this, settings_, services_, trace_, kSettingsDelayMs,
           {[this] { return !IsClosing() && !JobRunning(); }, [this] { camera_.ReleasePreview(); },
            [this] {
-             SettingsChanged();
              if (closed_) return;
              controller_.ShowReadyStatus();
              // Back in front of everything, where it was.
@@ -169,10 +166,6 @@ void CVortaneDlg::ShowUserState(bool loggedIn, const QString& name) {
   if (loggedIn && ready_) trace_.Controls(*this);
 }
 
-void CVortaneDlg::SettingsChanged() {
-  controllerRecord_ = settings_.ToRecord();
-}
-
 void CVortaneDlg::ShowInteractionButtons(bool chat, bool meeting) {
   // The interaction buttons have a place on the screen now.
   if (controls_.ShowInteraction(chat, meeting)) trace_.Controls(*this);
@@ -182,7 +175,6 @@ void CVortaneDlg::ShowInteractionButtons(bool chat, bool meeting) {
 
 void CVortaneDlg::OnCommand(int id) {
   if (closed_) return;
-  SettingsChanged();
   switch (id) {
     case kIdStart:
       controller_.StartOrStop();
@@ -233,7 +225,6 @@ void CVortaneDlg::OnNotify(int id, int code) {
 }
 
 void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
-  SettingsChanged();
   switch (message.message) {
     case WM_RECORD_JOB_EVENT:
     case WM_REMUX_JOB_EVENT: {

@@ -23,7 +23,6 @@
 #include "app/toolbar_trace.h"
 #include "app/toolbar_view.h"
 #include "files/recording_recovery.h"
-#include "settings/capture_settings.h"
 #include "settings/settings.h"
 #include "ui/command_target.h"
 #include "ui/dialog_utility.h"
@@ -115,8 +114,6 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
 
   // The logged-in / logged-out look of the user button, the user label and the live buttons.
   void ShowUserState(bool loggedIn, const QString& name);
-  // The settings were changed (the settings dialog, a live task switching live mode on).
-  void SettingsChanged();
   // A chosen live task offers its chat and video pages.
   void ShowInteractionButtons(bool chat, bool meeting);
   // The user button and the start button wait while a login runs.
@@ -188,8 +185,6 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   ToolbarTrace trace_;
   Settings ownSettings_;
   Settings& settings_;
-  // The form the recording controller reads; refreshed whenever the settings change.
-  CaptureSettings controllerRecord_;
   ui::CDialogUtility skin_;
   std::unique_ptr<platform::MessageWindow> messages_;
   RecordingController controller_;

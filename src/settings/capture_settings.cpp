@@ -100,12 +100,6 @@ bool SaveCaptureSettingsTo(const CaptureSettings& settings, const QString& path)
   return WriteRecordFile(path, &settings, sizeof(settings));
 }
 
-CaptureSettings& GetCaptureSettings() {
-  // Allocated on first use and kept until the process ends.
-  static CaptureSettings* settings = new CaptureSettings(LoadCaptureSettingsFrom(ConfigFilePath()));
-  return *settings;
-}
-
 bool SaveCaptureSettings(const CaptureSettings& settings) {
   return SaveCaptureSettingsTo(settings, ConfigFilePath());
 }

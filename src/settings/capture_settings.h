@@ -70,10 +70,6 @@ static_assert(offsetof(CaptureSettings, rememberPassword) == 1968);
 static_assert(offsetof(CaptureSettings, videoSource) == 1972);
 static_assert(offsetof(CaptureSettings, noiseReduction) == 1976);
 
-// The process-wide record: loaded from config.cfg on the first call, zeros where the file had
-// nothing. UI thread only.
-CaptureSettings& GetCaptureSettings();
-
 // Writes the record to config.cfg (replacing it atomically, mode 0600); false when it could not
 // be written, in which case the old file is left as it was.
 bool SaveCaptureSettings(const CaptureSettings& settings);

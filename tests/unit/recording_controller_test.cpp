@@ -17,7 +17,7 @@
 #include "app/toolbar_view.h"
 #include "platform/code_page.h"
 #include "platform/window_messages.h"
-#include "settings/capture_settings.h"
+#include "settings/settings.h"
 #include "support/job_events.h"
 #include "support/media.h"
 
@@ -90,8 +90,8 @@ class FakeView : public ToolbarView {
 
 struct Fixture {
   Fixture() : controller(view, settings) {
-    settings.SetSaveFolder(folder.path());
-    settings.SetAudioDevice(QStringLiteral("VirtualMic"));
+    settings.saveFolder = folder.path();
+    settings.audioDevice = QStringLiteral("VirtualMic");
     controller.SetClock([this] { return clock; });
     controller.SetJobStarter([this](std::shared_ptr<EncoderJob> job) { started.push_back(job); });
     controller.SetFreeSpaceQuery([this](const QString&) { return freeSpace; });
@@ -109,7 +109,7 @@ struct Fixture {
   }
 
   QTemporaryDir folder;
-  CaptureSettings settings;
+  Settings settings;
   FakeView view;
   RecordingController controller;
   std::time_t clock = 1765275300;  // 2025-12-09 10:15:00 UTC
@@ -118,8 +118,8 @@ struct Fixture {
 };
 
 void StartLive(Fixture& f) {
-  f.settings.liveEnabled = 1;
-  f.settings.SetLiveUrl(QStringLiteral("rtmp://127.0.0.1/live/lesson"));
+  f.settings.liveEnabled = true;
+  f.settings.liveUrl = QStringLiteral("rtmp://127.0.0.1/live/lesson");
   f.controller.StartOrStop();
   f.Post(kJobStarted);
   f.Post(kJobProgress, "00:00:01.00");
@@ -154,32 +154,32 @@ TEST(RecordingController, StartChecksComeInOrder) {
   EXPECT_EQ(f.started.size(), 1u);
 
   Fixture g;
-  g.settings.saveFolder[0] = '\0';
+  g.settings.saveFolder.clear();
   g.controller.StartOrStop();
   EXPECT_EQ(g.view.messages.back(), U("您还没有对系统做任何设置，请完成设置后再启动录制。"));
   EXPECT_EQ(g.view.settingsOpened, 1);
 
   Fixture h;
-  h.settings.audioDevice[0] = 0;
+  h.settings.audioDevice.clear();
   h.controller.StartOrStop();
   EXPECT_EQ(h.view.messages.back(), U("没有配置麦克风设备！"));
-  h.settings.soundSource = 2;
+  h.settings.soundSource = SoundSource::kBoth;
   h.controller.StartOrStop();
   EXPECT_EQ(h.view.messages.size(), 2u);
-  h.settings.soundSource = 1;  // the speaker needs no microphone
+  h.settings.soundSource = SoundSource::kSpeaker;  // the speaker needs no microphone
   h.controller.StartOrStop();
   ASSERT_EQ(h.started.size(), 1u);
   EXPECT_TRUE(h.started[0]->commandLineWide.contains(
       QStringLiteral("audio=\"virtual-audio-capturer\" -acodec aac")));
 
   Fixture live;
-  live.settings.liveEnabled = 1;
-  live.settings.SetLiveUrl(QStringLiteral("rtmp://a"));
+  live.settings.liveEnabled = true;
+  live.settings.liveUrl = QStringLiteral("rtmp://a");
   live.controller.StartOrStop();
   EXPECT_EQ(live.view.messages.back(), U("直播地址无效，无法启动直播！"));
 
   Fixture quote;
-  quote.settings.SetAudioDevice(QStringLiteral("Mic \"USB\""));
+  quote.settings.audioDevice = QStringLiteral("Mic \"USB\"");
   quote.controller.StartOrStop();
   ASSERT_EQ(quote.view.messages.size(), 1u);
   EXPECT_TRUE(quote.view.messages[0].startsWith(U("无法启动")));
@@ -192,7 +192,7 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   tzset();
   Fixture f;
   f.settings.videoBitrateKbps = 4000;
-  f.settings.saveFormat = 1;
+  f.settings.saveFormat = SaveFormat::kTs;
   f.controller.SetRegionMode(true);
   f.controller.SetRegion({104, 104, 736, 456});
   f.controller.StartOrStop();
@@ -220,9 +220,9 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   // Live: bitrates above 3000 fall back to the encoder's 1200k; a task's address wins only when
   // the user is logged in.
   Fixture live;
-  live.settings.liveEnabled = 1;
+  live.settings.liveEnabled = true;
   live.settings.videoBitrateKbps = 4000;
-  live.settings.SetLiveUrl(QStringLiteral("rtmp://127.0.0.1/live/settings"));
+  live.settings.liveUrl = QStringLiteral("rtmp://127.0.0.1/live/settings");
   LiveTask task;
   task.name = U("初二数学");
   task.pushUrl = "rtmp://127.0.0.1/live/task";
@@ -245,7 +245,7 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
 
   // The camera as source: its preview is released first, and an empty name is not refused.
   Fixture camera;
-  camera.settings.videoSource = 1;
+  camera.settings.videoSource = VideoSource::kCamera;
   camera.controller.StartOrStop();
   EXPECT_EQ(camera.view.cameraReleased, 1);
   ASSERT_EQ(camera.started.size(), 1u);
@@ -260,7 +260,7 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
 TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
   for (int outcome : {0, 1, 2}) {  // remux exits 0, exits 1, is stopped
     Fixture f;
-    f.settings.hideOnStart = 1;
+    f.settings.hideOnStart = true;
     f.controller.StartOrStop();
     EXPECT_EQ(f.view.start, StartButton::kStop);
     EXPECT_EQ(f.view.startTip, U("停止录制"));
@@ -690,9 +690,9 @@ done
   qputenv("PATH", bin.path().toLocal8Bit() + ":/usr/bin:/bin");
 
   QTemporaryDir folder;
-  CaptureSettings settings;
-  settings.SetSaveFolder(folder.path());
-  settings.soundSource = 1;
+  Settings settings;
+  settings.saveFolder = folder.path();
+  settings.soundSource = SoundSource::kSpeaker;
   FakeView view;
   RecordingController controller(view, settings);
   platform::MessageWindow window(
