@@ -1,3 +1,5 @@
+#include "settings/settings.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -8,7 +10,6 @@
 
 #include "platform/code_page.h"
 #include "settings/capture_settings.h"
-#include "settings/settings.h"
 #include "support/files.h"
 
 namespace vortane {
