@@ -1,14 +1,8 @@
 #pragma once
 
 #include <QDialog>
-#include <QPoint>
-#include <QPointer>
 #include <QString>
-#include <QStringList>
-#include <functional>
-#include <map>
 #include <memory>
-#include <vector>
 
 #include "app/file_manager_opener.h"
 #include "app/platform_commands.h"
@@ -55,9 +49,9 @@ class CLabel;
 // Start-up: 10 ms after it is made the toolbar appears centred above the screen (y = −200), 50 ms
 // later the start-up check runs, and when it passes the toolbar moves to the top edge.
 //
-// It owns the camera window and the file manager (each made on its first command, destroyed by
-// the close) and runs the settings dialog modally; while that dialog is up or about to open, F8
-// and F9 do nothing.
+// It wires the toolbar's features, each a class of its own (the platform commands, the camera
+// window, the file manager, the settings dialog, the region), owns the run's settings and hands
+// them to each; while the settings dialog is up or about to open, F8 and F9 do nothing.
 class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarView {
   Q_OBJECT
 
