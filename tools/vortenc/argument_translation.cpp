@@ -91,6 +91,7 @@ struct Input {
   std::vector<std::string> options;  // everything between the previous input and "-i"
   std::string url;
   InputKind kind = InputKind::kOther;
+  bool stampedFromStart = false;  // its times count from the recording's start, not the epoch
 };
 
 // Splits the arguments into inputs (each with the options before its "-i") and what follows
@@ -149,8 +150,32 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
-// gdigrab's desktop → x11grab on the display, with the region as "+X,Y" and -video_size.
-std::string TranslateScreen(Input& input, DeviceResolver& resolver) {
+// The portal's frames of the area at the input's frame rate, as raw pictures through a pipe.
+std::string TranslatePortalScreen(Input& input, const ScreenArea& area, DeviceResolver& resolver,
+                                  bool& cancelled) {
+  std::optional<std::string> rate = TakeOption(input.options, "-framerate");
+  if (!rate) rate = "25";
+  TakeOption(input.options, "-video_size");
+  ResolvedScreenStream screen = resolver.PortalScreen(area, *rate);
+  if (!screen.ok()) {
+    cancelled = screen.cancelled;
+    return screen.error;
+  }
+  input.options[*FindOption(input.options, "-f") + 1] = "rawvideo";
+  input.options.insert(input.options.end(),
+                       {"-pixel_format", screen.pixelFormat, "-framerate", *rate});
+  if (screen.width > 0)
+    input.options.insert(input.options.end(), {"-video_size", std::to_string(screen.width) + "x" +
+                                                                  std::to_string(screen.height)});
+  input.url = screen.input;
+  input.kind = InputKind::kPicture;
+  input.stampedFromStart = true;
+  return {};
+}
+
+// gdigrab's desktop → x11grab on the display, with the region as "+X,Y" and -video_size; on a
+// Wayland session, the portal's frames.
+std::string TranslateScreen(Input& input, DeviceResolver& resolver, bool& cancelled) {
   if (input.url != "desktop")
     return "unsupported screen input " + Quoted(input.url) + ": only \"desktop\" can be captured";
   std::optional<std::string> x = TakeOption(input.options, "-offset_x");
@@ -160,6 +185,23 @@ std::string TranslateScreen(Input& input, DeviceResolver& resolver) {
   if (!left || !top || *left < 0 || *top < 0)
     return "the capture region must start at a screen position (got -offset_x " + x.value_or("0") +
            " -offset_y " + y.value_or("0") + ")";
+  if (resolver.IsWaylandSession()) {
+    ScreenArea area{*left, *top, 0, 0};
+    if (std::optional<size_t> at = FindOption(input.options, "-video_size")) {
+      const std::string& size = input.options[*at + 1];
+      const size_t cross = size.find('x');
+      std::optional<long long> width = ParseWhole(size.substr(0, cross));
+      std::optional<long long> height =
+          cross == std::string::npos ? std::nullopt : ParseWhole(size.substr(cross + 1));
+      if (!width || !height || *width <= 0 || *height <= 0)
+        return "the capture region must have a size in pixels (got -video_size " + size + ")";
+      area.width = *width;
+      area.height = *height;
+    } else if (x || y) {
+      return "the capture region needs -video_size";
+    }
+    return TranslatePortalScreen(input, area, resolver, cancelled);
+  }
   ResolvedDevice screen = resolver.Screen();
   if (!screen.ok()) return screen.error;
   // Found again: taking the region options out may have moved it.
@@ -366,7 +408,8 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
     std::vector<std::string>& options = ordered.back().options;
     if (options[*FindOption(options, "-f") + 1] == "v4l2" && !FindOption(options, "-timestamps"))
       options.insert(options.end(), {"-timestamps", "abs"});
-    options.insert(options.end(), {"-seek_timestamp", "1", "-itsoffset", pictureOffset});
+    options.insert(options.end(), {"-seek_timestamp", "1", "-itsoffset",
+                                   input.stampedFromStart ? "0" : pictureOffset});
   }
 
   // Progress ten times a second, so a stop sends "q" soon after the lesson's last moment is
@@ -422,19 +465,20 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
   SplitInputs(arguments, inputs, rest);
 
   bool captures = false;
+  bool cancelled = false;
   for (Input& input : inputs) {
     std::optional<size_t> formatAt = FindOption(input.options, "-f");
     if (!formatAt) continue;
     const std::string& format = input.options[*formatAt + 1];
     std::string error;
     if (format == "gdigrab") {
-      error = TranslateScreen(input, resolver);
+      error = TranslateScreen(input, resolver, cancelled);
       captures = true;
     } else if (format == "dshow") {
       error = TranslateDevice(input, *formatAt, resolver);
       captures = true;
     }
-    if (!error.empty()) return {{}, error};
+    if (!error.empty()) return {{}, error, false, cancelled};
   }
 
   const bool mapStreams = ShouldMapStreams(inputs, rest);
