@@ -143,8 +143,13 @@ void CInitDlg::ReportInstallation() {
     Append(Text("缺少关键的库文件！") + kLineBreak);
     Append(Text("请按指导正确安装后再次运行！") + kLineBreak);
     Append(QLatin1String(kSlashes) + kLineBreak);
+  } else if (!report_.screenRecordable) {
+    checkFailed_ = true;
+    Append(kLineBreak);
+    Append(report_.screenProblem + kLineBreak);
   } else {
     Append(Text("通过!") + kLineBreak);
+    if (!report_.note.isEmpty()) Append(report_.note + kLineBreak);
     timers_->StartTimer(kCheckTimer, 500);
     return;
   }
