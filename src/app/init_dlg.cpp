@@ -149,12 +149,17 @@ void CInitDlg::ReportInstallation() {
     Append(report_.screenProblem + kLineBreak);
   } else {
     Append(Text("通过!") + kLineBreak);
-    if (!report_.note.isEmpty()) Append(report_.note + kLineBreak);
+    if (!report_.note.isEmpty()) {
+      Append(report_.note + kLineBreak);
+      std::fprintf(stderr, "vortane: start-up check: %s\n", qPrintable(report_.note));
+    }
     timers_->StartTimer(kCheckTimer, 500);
     return;
   }
   // Whoever installs the program sees what exactly is missing when starting it from a terminal.
   std::fprintf(stderr, "vortane: start-up check failed: %s\n", qPrintable(report_.detail));
+  if (!report_.screenProblem.isEmpty())
+    std::fprintf(stderr, "vortane: start-up check: %s\n", qPrintable(report_.screenProblem));
   ApplyColours();
   ok_->show();
   ok_->setFocus();
