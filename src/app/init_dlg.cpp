@@ -151,7 +151,7 @@ void CInitDlg::ReportInstallation() {
     Append(Text("通过!") + kLineBreak);
     if (!report_.note.isEmpty()) {
       Append(report_.note + kLineBreak);
-      std::fprintf(stderr, "vortane: start-up check: %s\n", qPrintable(report_.note));
+      std::fprintf(stderr, "vortane: start-up check: %s\n", report_.note.toUtf8().constData());
     }
     timers_->StartTimer(kCheckTimer, 500);
     return;
@@ -159,7 +159,8 @@ void CInitDlg::ReportInstallation() {
   // Whoever installs the program sees what exactly is missing when starting it from a terminal.
   std::fprintf(stderr, "vortane: start-up check failed: %s\n", qPrintable(report_.detail));
   if (!report_.screenProblem.isEmpty())
-    std::fprintf(stderr, "vortane: start-up check: %s\n", qPrintable(report_.screenProblem));
+    std::fprintf(stderr, "vortane: start-up check: %s\n",
+                 report_.screenProblem.toUtf8().constData());
   ApplyColours();
   ok_->show();
   ok_->setFocus();

@@ -32,10 +32,15 @@ class FakeResolver : public DeviceResolver {
   ResolvedScreenStream PortalScreen(const ScreenArea& area, const std::string& rate) override {
     asked.push_back("portal " + std::to_string(area.x) + "," + std::to_string(area.y) + " " +
                     std::to_string(area.width) + "x" + std::to_string(area.height) + " @" + rate);
-    if (shareDeclined) return {{}, 0, 0, {}, "screen sharing was cancelled", true};
+    if (shareDeclined) return {{}, 0, 0, {}, "screen sharing was cancelled", true, 0};
     const bool whole = area.width == 0;
-    return {"pipe:7", whole ? 1920 : int(area.width), whole ? 1080 : int(area.height), "bgr0", {},
-            false};
+    return {"pipe:7",
+            whole ? 1920 : int(area.width),
+            whole ? 1080 : int(area.height),
+            "bgr0",
+            {},
+            false,
+            520'000};
   }
   ResolvedDevice Screen() override {
     asked.push_back("screen");
@@ -199,7 +204,7 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
       "-seek_timestamp 1 -itsoffset -1800000000.000000 -i :5+0,0 -filter_complex "
       "[1:a]aresample=async=1000[s1] -map 2:v -map [s1] -fps_mode:v vfr -enc_time_base:v 1:1000 "
       "-acodec aac -r 10 o.ts");
-  // The portal's frames count from the encoder's start already: the picture's offset is zero.
+  // The portal's frames count from the encoder's start, the first one 0.52 s after it.
   resolver.wayland = true;
   EXPECT_EQ(Translate("-f gdigrab -framerate 25 -i desktop -f dshow -i audio=VirtualMic "
                       "-acodec aac o.ts",
@@ -207,7 +212,8 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
             "-stats_period 0.1 "
             "-f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size 1920 "
             "-seek_timestamp 1 -itsoffset -1799999999.970000 -i virtual_mic -f rawvideo "
-            "-pixel_format bgr0 -framerate 25 -video_size 1920x1080 -seek_timestamp 1 -itsoffset 0 "
+            "-pixel_format bgr0 -framerate 25 -video_size 1920x1080 -seek_timestamp 1 -itsoffset "
+            "0.520000 "
             "-i pipe:7 -filter_complex [1:a]aresample=async=1000[s1] -map 2:v -map [s1] "
             "-fps_mode:v vfr -enc_time_base:v 1:1000 -acodec aac o.ts");
   resolver.wayland = false;

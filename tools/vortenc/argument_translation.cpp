@@ -91,7 +91,8 @@ struct Input {
   std::vector<std::string> options;  // everything between the previous input and "-i"
   std::string url;
   InputKind kind = InputKind::kOther;
-  bool stampedFromStart = false;  // its times count from the recording's start, not the epoch
+  // Its times count from the recording's start, this much after it, not from the epoch.
+  std::optional<long long> fromStartMicros;
 };
 
 // Splits the arguments into inputs (each with the options before its "-i") and what follows
@@ -102,7 +103,7 @@ void SplitInputs(const std::vector<std::string>& arguments, std::vector<Input>& 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& token = arguments[i];
     if (token == "-i" && i + 1 < arguments.size()) {
-      inputs.push_back({std::move(pending), arguments[i + 1]});
+      inputs.push_back({std::move(pending), arguments[i + 1], InputKind::kOther, std::nullopt});
       pending.clear();
       ++i;
     } else if (TakesValue(token) && i + 1 < arguments.size()) {
@@ -169,7 +170,7 @@ std::string TranslatePortalScreen(Input& input, const ScreenArea& area, DeviceRe
                                                                   std::to_string(screen.height)});
   input.url = screen.input;
   input.kind = InputKind::kPicture;
-  input.stampedFromStart = true;
+  input.fromStartMicros = screen.offsetMicros;
   return {};
 }
 
@@ -394,7 +395,7 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
   std::vector<Input> ordered;
   for (const Input& input : inputs) {
     if (input.kind != InputKind::kSound) continue;
-    Input waker{{"-f", "pulse"}, input.url, InputKind::kOther};
+    Input waker{{"-f", "pulse"}, input.url, InputKind::kOther, std::nullopt};
     if (std::optional<size_t> at = FindOption(input.options, "-fragment_size"))
       waker.options.insert(waker.options.end(), {"-fragment_size", input.options[*at + 1]});
     wakers.push_back(std::move(waker));
@@ -408,8 +409,9 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
     std::vector<std::string>& options = ordered.back().options;
     if (options[*FindOption(options, "-f") + 1] == "v4l2" && !FindOption(options, "-timestamps"))
       options.insert(options.end(), {"-timestamps", "abs"});
-    options.insert(options.end(), {"-seek_timestamp", "1", "-itsoffset",
-                                   input.stampedFromStart ? "0" : pictureOffset});
+    options.insert(options.end(),
+                   {"-seek_timestamp", "1", "-itsoffset",
+                    input.fromStartMicros ? SecondsText(*input.fromStartMicros) : pictureOffset});
   }
 
   // Progress ten times a second, so a stop sends "q" soon after the lesson's last moment is

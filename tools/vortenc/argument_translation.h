@@ -11,8 +11,9 @@
 //   -f gdigrab [-offset_x X -offset_y Y] [-video_size WxH] -i desktop
 //       → -f x11grab [-video_size WxH] -i $DISPLAY[+X,Y]
 //       on a Wayland session: → -f rawvideo -pixel_format F -video_size WxH -framerate R
-//       -i pipe:N, the frames of the desktop portal's screen cast (see screen_main.cpp), which
-//       start at the recording's start (25 frames per second unless -framerate says otherwise)
+//       -i file:/proc/self/fd/N, the frames of the desktop portal's screen cast (see
+//       screen_main.cpp) on the recording's clock (25 frames per second unless -framerate says
+//       otherwise)
 //   -f dshow -i video=NAME → -f v4l2 -i /dev/videoN (the camera whose card name is NAME)
 //   -f dshow -i audio=NAME → -f pulse -fragment_size 1920 -i SOURCE (virtual-audio-capturer =
 //       the speakers' monitor; 10 ms fragments, so each piece of sound is stamped within a few

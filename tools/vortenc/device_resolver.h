@@ -14,13 +14,14 @@ struct ResolvedDevice {
 };
 
 // The screen of a Wayland session as raw frames from the screen reader: ffmpeg's input (a pipe),
-// the picture's size and layout; or the user's message why not.
+// the picture's size and layout and when its first frame is; or the user's message why not.
 struct ResolvedScreenStream {
   std::string input;
   int width = 0, height = 0;
   std::string pixelFormat;
   std::string error;
-  bool cancelled = false;  // the teacher declined to share the screen
+  bool cancelled = false;      // the teacher declined to share the screen
+  long long offsetMicros = 0;  // the first frame shows this long after the recording's start
   bool ok() const { return error.empty(); }
 };
 

@@ -9,7 +9,8 @@
 // START_MICROS: the recording's start (wall clock, microseconds); RATE: frames per second, whole
 // or a fraction ("30000/1001"); the area in desktop units, WIDTH 0 for the whole monitor;
 // TOKEN_FILE: where the portal's restore token is kept. Descriptor 3 gets one line, then closes:
-// "ready WIDTH HEIGHT PIXEL_FORMAT" once frames follow, "cancelled" when the teacher declined,
+// "ready WIDTH HEIGHT PIXEL_FORMAT OFFSET" once frames follow, the first of them showing the moment
+// OFFSET microseconds after START; "cancelled" when the teacher declined,
 // "failed REASON" otherwise. It ends when its reader goes away or its parent ends.
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -144,13 +145,21 @@ int main(int argc, char** argv) {
     Report("failed " + stream.Error());
     return 2;
   }
+  // The picture starts with the first frame, as a grab opened then would: moments before it would
+  // only repeat it. Frames come once something changes; on a still screen there may be none.
+  const long long now = Clock(CLOCK_REALTIME);
+  long long first = stream.WaitForFirstFrame(kFirstFrameWaitMicros / 1000);
+  if (first < 0) first = now;
+  const long long step = 1'000'000LL * rateBottom / rateTop;
+  long long index =
+      first > start ? (first - start + step - 1) * rateTop / (1'000'000LL * rateBottom) : 0;
   Report("ready " + std::to_string(stream.Width()) + " " + std::to_string(stream.Height()) + " " +
-         stream.PixelFormat());
+         stream.PixelFormat() + " " + std::to_string(index * 1'000'000LL * rateBottom / rateTop));
 
   // Fewer, larger writes; the system may refuse, which only costs a little time.
   fcntl(kOutputFd, F_SETPIPE_SZ, 1 << 20);
   const std::vector<std::uint8_t> black(size_t(stream.Width()) * stream.Height() * 4, 0);
-  for (long long index = 0;; ++index) {
+  for (;; ++index) {
     const long long moment = start + index * 1'000'000LL * rateBottom / rateTop;
     SleepUntilWall(moment + kArrivalMicros);
     const std::vector<std::uint8_t>* frame = stream.Take(moment);

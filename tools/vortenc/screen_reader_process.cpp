@@ -73,7 +73,8 @@ ScreenReader StartScreenReader(const std::string& program, long long startMicros
   std::istringstream words(line);
   std::string word;
   words >> word;
-  if (word == "ready" && words >> reader.width >> reader.height >> reader.pixelFormat &&
+  if (word == "ready" &&
+      words >> reader.width >> reader.height >> reader.pixelFormat >> reader.offsetMicros &&
       reader.width > 0 && reader.height > 0) {
     // Kept open across exec for ffmpeg.
     fcntl(frames[0], F_SETFD, 0);

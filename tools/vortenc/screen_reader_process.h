@@ -14,7 +14,8 @@ struct ScreenReader {
   int fd = -1;  // the frames' pipe, -1 when the reader did not start
   int width = 0, height = 0;
   std::string pixelFormat;
-  bool cancelled = false;  // the teacher declined to share the screen
+  long long offsetMicros = 0;  // the first frame's moment after the recording's start
+  bool cancelled = false;      // the teacher declined to share the screen
   std::string error;
   bool ok() const { return fd >= 0; }
 };

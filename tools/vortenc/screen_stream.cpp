@@ -118,6 +118,19 @@ bool ScreenStream::WaitForFormat(int timeoutMs) {
   return false;
 }
 
+long long ScreenStream::WaitForFirstFrame(int timeoutMs) {
+  std::unique_lock lock(mutex_);
+  auto earliest = [this] {
+    long long at = -1;
+    for (const Frame& frame : frames_)
+      if (frame.wallMicros >= 0 && (at < 0 || frame.wallMicros < at)) at = frame.wallMicros;
+    return at;
+  };
+  formatKnown_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                        [&] { return earliest() >= 0 || failed_; });
+  return earliest();
+}
+
 void ScreenStream::OnStreamError(const char* error) {
   std::lock_guard lock(mutex_);
   failed_ = true;
@@ -222,6 +235,7 @@ void ScreenStream::OnProcess() {
         if (i != taken_ && (slot < 0 || frames_[i].wallMicros < frames_[slot].wallMicros)) slot = i;
       CopyCropped(pixels, stride, frames_[slot]);
       frames_[slot].wallMicros = wallMicros;
+      formatKnown_.notify_all();
     }
   }
   pw_stream_queue_buffer(stream_, buffer);

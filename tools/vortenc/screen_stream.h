@@ -38,6 +38,9 @@ class ScreenStream {
   // Waits up to `timeoutMs` for the stream's format; false and Error() when none came.
   bool WaitForFormat(int timeoutMs);
 
+  // Waits up to `timeoutMs` for the first frame; its capture moment, or -1.
+  long long WaitForFirstFrame(int timeoutMs);
+
   int Width() const { return width_; }
   int Height() const { return height_; }
   // The picture's layout as ffmpeg's rawvideo names it ("bgr0" or "rgb0").

@@ -27,11 +27,14 @@ bool SystemDeviceResolver::IsWaylandSession() {
 
 ResolvedScreenStream SystemDeviceResolver::PortalScreen(const ScreenArea& area,
                                                         const std::string& rate) {
-  if (dryRun_) return {"pipe:3", int(area.width), int(area.height), "bgr0", {}, false};
+  // Named as a file: ffmpeg takes any "pipe:" input for its standard input and would then
+  // stop listening there for "q".
+  if (dryRun_)
+    return {"file:/proc/self/fd/3", int(area.width), int(area.height), "bgr0", {}, false, 0};
   ScreenReader reader = StartScreenReader(screenReader_, startMicros_, rate, area,
                                           vortane::platform::ScreenCastTokenFile().toStdString());
-  if (!reader.ok()) return {{}, 0, 0, {}, reader.error, reader.cancelled};
-  return {"pipe:" + std::to_string(reader.fd),
+  if (!reader.ok()) return {{}, 0, 0, {}, reader.error, reader.cancelled, 0};
+  return {"file:/proc/self/fd/" + std::to_string(reader.fd),
           reader.width,
           reader.height,
           reader.pixelFormat,
