@@ -19,10 +19,15 @@
 
 #include <cerrno>
 #include <charconv>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <deque>
 #include <fstream>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "vortenc/portal_session.h"
@@ -38,6 +43,8 @@ constexpr long long kArrivalMicros = 20'000;
 // On a screen that stays still from the start the compositor may send nothing: black until then.
 constexpr long long kFirstFrameWaitMicros = 1'000'000;
 constexpr int kFormatWaitMs = 10'000;
+// Two seconds of different pictures may wait for the encoder.
+constexpr size_t kMostWaiting = 50;
 
 long long Clock(clockid_t clock) {
   timespec now{};
@@ -158,18 +165,43 @@ int main(int argc, char** argv) {
 
   // Fewer, larger writes; the system may refuse, which only costs a little time.
   fcntl(kOutputFd, F_SETPIPE_SZ, 1 << 20);
-  const std::vector<std::uint8_t> black(size_t(stream.Width()) * stream.Height() * 4, 0);
+  // Each moment's frame is chosen on time, whether or not ffmpeg reads yet (it opens the sound
+  // first, which can take seconds): the frames wait in a queue, so a late reader still gets
+  // every moment's own picture. Past kMostWaiting different pictures the queue repeats its last.
+  std::mutex mutex;
+  std::condition_variable queued;
+  std::deque<vortenc::ScreenStream::Picture> waiting;
+  const auto black = std::make_shared<const std::vector<std::uint8_t>>(
+      size_t(stream.Width()) * stream.Height() * 4, 0);
+  std::thread writer([&] {
+    for (;;) {
+      vortenc::ScreenStream::Picture picture;
+      {
+        std::unique_lock lock(mutex);
+        queued.wait(lock, [&] { return !waiting.empty(); });
+        picture = std::move(waiting.front());
+        waiting.pop_front();
+      }
+      // The encoder has stopped reading: the recording is over.
+      if (!WriteAll(picture->data(), picture->size())) _exit(0);
+    }
+  });
+  writer.detach();
   for (;; ++index) {
     const long long moment = start + index * 1'000'000LL * rateBottom / rateTop;
     SleepUntilWall(moment + kArrivalMicros);
-    const std::vector<std::uint8_t>* frame = stream.Take(moment);
-    while (frame == nullptr && Clock(CLOCK_REALTIME) < moment + kFirstFrameWaitMicros) {
-      stream.Release();
+    vortenc::ScreenStream::Picture picture = stream.Take(moment);
+    while (!picture && Clock(CLOCK_REALTIME) < moment + kFirstFrameWaitMicros) {
       SleepUntilWall(Clock(CLOCK_REALTIME) + 5'000);
-      frame = stream.Take(moment);
+      picture = stream.Take(moment);
     }
-    const bool written = WriteAll(frame != nullptr ? frame->data() : black.data(), black.size());
-    stream.Release();
-    if (!written) return 0;  // the encoder has stopped reading: the recording is over
+    if (!picture) picture = black;
+    std::lock_guard lock(mutex);
+    size_t different = 0;
+    for (size_t i = 1; i < waiting.size(); ++i)
+      different += waiting[i] != waiting[i - 1];
+    if (different >= kMostWaiting && !waiting.empty()) picture = waiting.back();
+    waiting.push_back(std::move(picture));
+    queued.notify_one();
   }
 }

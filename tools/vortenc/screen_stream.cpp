@@ -120,12 +120,7 @@ bool ScreenStream::WaitForFormat(int timeoutMs) {
 
 long long ScreenStream::WaitForFirstFrame(int timeoutMs) {
   std::unique_lock lock(mutex_);
-  auto earliest = [this] {
-    long long at = -1;
-    for (const Frame& frame : frames_)
-      if (frame.wallMicros >= 0 && (at < 0 || frame.wallMicros < at)) at = frame.wallMicros;
-    return at;
-  };
+  auto earliest = [this] { return frames_.empty() ? -1 : frames_.front().wallMicros; };
   formatKnown_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                         [&] { return earliest() >= 0 || failed_; });
   return earliest();
@@ -151,8 +146,6 @@ void ScreenStream::OnFormat(const spa_pod* format) {
       pixelFormat_ = rgb ? "rgb0" : "bgr0";
       width_ = area_.width > 0 ? int(area_.width) : bufferWidth_;
       height_ = area_.width > 0 ? int(area_.height) : bufferHeight_;
-      for (Frame& frame : frames_)
-        frame.pixels.assign(size_t(width_) * height_ * 4, 0);
     }
     formatKnown_.notify_all();
   }
@@ -169,7 +162,30 @@ void ScreenStream::OnFormat(const spa_pod* format) {
   pw_stream_update_params(stream_, params, 2);
 }
 
-void ScreenStream::CopyCropped(const std::uint8_t* source, int stride, Frame& frame) const {
+std::shared_ptr<std::vector<std::uint8_t>> ScreenStream::NewPicture() {
+  std::vector<std::uint8_t>* picture = nullptr;
+  std::lock_guard guard(spareMutex_);
+  if (!spare_) spare_ = std::make_shared<std::vector<std::vector<std::uint8_t>*>>();
+  if (!spare_->empty()) {
+    picture = spare_->back();
+    spare_->pop_back();
+  } else {
+    picture = new std::vector<std::uint8_t>(size_t(width_) * height_ * 4);
+  }
+  // Back to the spares when the last holder lets go.
+  std::weak_ptr<std::vector<std::vector<std::uint8_t>*>> spares = spare_;
+  std::mutex* lock = &spareMutex_;
+  return std::shared_ptr<std::vector<std::uint8_t>>(picture, [spares, lock](auto* released) {
+    std::lock_guard guard(*lock);
+    if (auto list = spares.lock(); list && list->size() < 64)
+      list->push_back(released);
+    else
+      delete released;
+  });
+}
+
+void ScreenStream::CopyCropped(const std::uint8_t* source, int stride,
+                               std::vector<std::uint8_t>& outPixels) const {
   // The area in the stream's pixels: the monitor's picture may be larger than its desktop size
   // (a scaled monitor).
   const double scaleX = monitor_.width > 0 ? double(bufferWidth_) / monitor_.width : 1.0;
@@ -179,7 +195,7 @@ void ScreenStream::CopyCropped(const std::uint8_t* source, int stride, Frame& fr
   const double stepX = area_.width > 0 ? scaleX : double(bufferWidth_) / width_;
   const double stepY = area_.width > 0 ? scaleY : double(bufferHeight_) / height_;
   const bool straight = stepX == 1.0 && left == std::floor(left);
-  std::uint8_t* out = frame.pixels.data();
+  std::uint8_t* out = outPixels.data();
   for (int y = 0; y < height_; ++y, out += size_t(width_) * 4) {
     const long long sourceY = (long long)(top + y * stepY);
     if (sourceY < 0 || sourceY >= bufferHeight_) {
@@ -227,37 +243,29 @@ void ScreenStream::OnProcess() {
     const spa_data& plane = data->datas[0];
     const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : bufferWidth_ * 4;
     const auto* pixels = static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset;
-    std::lock_guard lock(mutex_);
-    if (width_ > 0 && size_t(stride) * bufferHeight_ <= plane.maxsize) {
-      // Into the oldest frame not being written out.
-      int slot = -1;
-      for (int i = 0; i < kFrames; ++i)
-        if (i != taken_ && (slot < 0 || frames_[i].wallMicros < frames_[slot].wallMicros)) slot = i;
-      CopyCropped(pixels, stride, frames_[slot]);
-      frames_[slot].wallMicros = wallMicros;
+    std::shared_ptr<std::vector<std::uint8_t>> picture;
+    {
+      std::lock_guard lock(mutex_);
+      if (width_ > 0 && size_t(stride) * bufferHeight_ <= plane.maxsize) picture = NewPicture();
+    }
+    if (picture) {
+      CopyCropped(pixels, stride, *picture);
+      std::lock_guard lock(mutex_);
+      frames_.push_back({std::move(picture), wallMicros});
+      if (frames_.size() > kFrames) frames_.pop_front();
       formatKnown_.notify_all();
     }
   }
   pw_stream_queue_buffer(stream_, buffer);
 }
 
-const std::vector<std::uint8_t>* ScreenStream::Take(long long wallMicros) {
+ScreenStream::Picture ScreenStream::Take(long long wallMicros) {
   std::lock_guard lock(mutex_);
-  int best = -1;
-  int earliest = -1;
-  for (int i = 0; i < kFrames; ++i) {
-    const long long at = frames_[i].wallMicros;
-    if (at < 0) continue;
-    if (at <= wallMicros && (best < 0 || at > frames_[best].wallMicros)) best = i;
-    if (earliest < 0 || at < frames_[earliest].wallMicros) earliest = i;
-  }
-  taken_ = best >= 0 ? best : earliest;
-  return taken_ >= 0 ? &frames_[taken_].pixels : nullptr;
-}
-
-void ScreenStream::Release() {
-  std::lock_guard lock(mutex_);
-  taken_ = -1;
+  const Frame* best = nullptr;
+  for (const Frame& frame : frames_)
+    if (frame.wallMicros <= wallMicros) best = &frame;
+  if (best == nullptr && !frames_.empty()) best = &frames_.front();
+  return best != nullptr ? best->pixels : nullptr;
 }
 
 }  // namespace vortenc

@@ -2,6 +2,8 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -47,11 +49,11 @@ class ScreenStream {
   const char* PixelFormat() const { return pixelFormat_; }
   const std::string& Error() const { return error_; }
 
+  using Picture = std::shared_ptr<const std::vector<std::uint8_t>>;
   // The frame that shows the screen at `wallMicros`: the latest captured at or before it, else
   // the earliest there is (the screen before its first change is best shown by that change's
-  // frame). Null when no frame has come yet. The frame stays untouched until Release.
-  const std::vector<std::uint8_t>* Take(long long wallMicros);
-  void Release();
+  // frame). Null when no frame has come yet. It stays untouched while it is held.
+  Picture Take(long long wallMicros);
 
   // PipeWire's callbacks.
   void OnFormat(const struct spa_pod* format);
@@ -60,12 +62,14 @@ class ScreenStream {
 
  private:
   struct Frame {
-    std::vector<std::uint8_t> pixels;
-    long long wallMicros = -1;  // -1: empty
+    Picture pixels;
+    long long wallMicros = 0;
   };
-  static constexpr int kFrames = 4;
+  // The latest frames, for choosing by capture time.
+  static constexpr size_t kFrames = 4;
 
-  void CopyCropped(const std::uint8_t* source, int stride, Frame& frame) const;
+  void CopyCropped(const std::uint8_t* source, int stride, std::vector<std::uint8_t>& out) const;
+  std::shared_ptr<std::vector<std::uint8_t>> NewPicture();
 
   PortalStream monitor_;
   ScreenArea area_;
@@ -84,8 +88,10 @@ class ScreenStream {
   int bufferWidth_ = 0, bufferHeight_ = 0;  // the monitor's picture in the stream
   const char* pixelFormat_ = "bgr0";
   std::string error_;
-  Frame frames_[kFrames];
-  int taken_ = -1;
+  std::deque<Frame> frames_;
+  // Pictures no longer held, kept for reuse: a new one is as large as the recorded area.
+  std::shared_ptr<std::vector<std::vector<std::uint8_t>*>> spare_;
+  std::mutex spareMutex_;
 };
 
 }  // namespace vortenc
