@@ -1,12 +1,14 @@
 #include "platform/wayland_session.h"
 
+// GIO names a struct member "signals", which Qt defines as a macro.
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusVariant>
 #include <QFile>
 
 #include "platform/folders.h"
@@ -17,15 +19,19 @@ namespace {
 constexpr int kPortalTimeoutMs = 5000;
 
 // The portal interface's "version" property answers only when the portal offers that interface.
-bool PortalOffers(QDBusConnection& bus, const QString& interface) {
-  QDBusMessage call = QDBusMessage::createMethodCall(
-      QStringLiteral("org.freedesktop.portal.Desktop"),
-      QStringLiteral("/org/freedesktop/portal/desktop"),
-      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-  call << interface << QStringLiteral("version");
-  const QDBusMessage reply = bus.call(call, QDBus::Block, kPortalTimeoutMs);
-  if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
-  return reply.arguments().constFirst().value<QDBusVariant>().variant().toUInt() > 0;
+bool PortalOffers(GDBusConnection* bus, const char* interface) {
+  GVariant* reply = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
+      "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", interface, "version"),
+      G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, kPortalTimeoutMs, nullptr, nullptr);
+  if (reply == nullptr) return false;
+  GVariant* version = nullptr;
+  g_variant_get(reply, "(v)", &version);
+  const bool offered =
+      g_variant_is_of_type(version, G_VARIANT_TYPE_UINT32) && g_variant_get_uint32(version) > 0;
+  g_variant_unref(version);
+  g_variant_unref(reply);
+  return offered;
 }
 
 // The socket a PipeWire client connects to: PIPEWIRE_REMOTE, else "pipewire-0", in the runtime
@@ -58,15 +64,21 @@ WaylandRecording QueryWaylandRecording() {
   WaylandRecording offered;
   offered.pipeWire = PipeWireAnswers();
   // A connection of its own: the check may run on any thread.
-  QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                      QStringLiteral("vortane-wayland-check"));
-  if (bus.isConnected()) {
-    offered.screenCast = PortalOffers(bus, QStringLiteral("org.freedesktop.portal.ScreenCast"));
+  gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+  GDBusConnection* bus =
+      address == nullptr ? nullptr
+                         : g_dbus_connection_new_for_address_sync(
+                               address,
+                               GDBusConnectionFlags(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                                    G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+                               nullptr, nullptr, nullptr);
+  g_free(address);
+  if (bus != nullptr) {
+    offered.screenCast = PortalOffers(bus, "org.freedesktop.portal.ScreenCast");
     offered.globalShortcuts =
-        offered.screenCast &&
-        PortalOffers(bus, QStringLiteral("org.freedesktop.portal.GlobalShortcuts"));
+        offered.screenCast && PortalOffers(bus, "org.freedesktop.portal.GlobalShortcuts");
+    g_object_unref(bus);
   }
-  QDBusConnection::disconnectFromBus(QStringLiteral("vortane-wayland-check"));
   return offered;
 }
 
