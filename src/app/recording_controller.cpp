@@ -343,6 +343,23 @@ void RecordingController::EndRecovery() {
   recovering_ = false;
 }
 
+void RecordingController::ShowProgress(const std::string& progress) {
+  // Asked to stop, the encoder finishes its file and keeps reporting until it ends: the times
+  // still count for the recording's length, but "正在停止..." stays.
+  if (stopping_ || (currentJob_ && currentJob_->stopRequested)) return;
+  const QString time = platform::AnsiToWide(progress);
+  if (jobKind_ == 1) {
+    SetStatusText(Text("检查格式 ") + time, false);
+  } else if (!silentSounds_.isEmpty()) {
+    // The lesson goes on without the silent source; the teacher must know at once.
+    SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time + Text("（") +
+                      silentSounds_.join(Text("、")) + Text(" 没有声音）"),
+                  true);
+  } else {
+    SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
+  }
+}
+
 void RecordingController::OnJobStatus(int code, const std::string& text, double value) {
   bool stopPending = false;
   if (jobKind_ == 0 && (code == kJobFinished || code == kJobStopped || code == kJobError)) {
@@ -387,17 +404,27 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       if (recovering_) {
         SetStatusText(Text(kRecovering), true);
       } else {
-        SetStatusText(Text("正在") + ModeWord() + Text("..."), false);
+        // "正在录制" with its time comes with the encoder's first picture.
+        SetStatusText(Text("正在启动") + ModeWord() + Text("..."), false);
       }
     }
     // The remux keeps the recording's length: it is what "已停止" reports when the file is done.
     if (jobKind_ == 0) {
       lastProgressTime_.clear();
+      silentSounds_.clear();
       stalled_ = false;
       WatchProgress();
     }
     startTime_ = now_();
     SetModeLabel(1);
+    return;
+  }
+
+  if (code == kJobProgress && (value == kProgressSoundMissing || value == kProgressSoundBack)) {
+    const QString source = platform::AnsiToWide(text);
+    silentSounds_.removeAll(source);
+    if (value == kProgressSoundMissing) silentSounds_.append(source);
+    if (jobKind_ == 0 && !stalled_ && !lastProgressTime_.empty()) ShowProgress(lastProgressTime_);
     return;
   }
 
@@ -409,15 +436,7 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       if (progress != lastProgressTime_) WatchProgress();
       lastProgressTime_ = progress;
     }
-    // Asked to stop, the encoder finishes its file and keeps reporting until it ends: the times
-    // still count for the recording's length, but "正在停止..." stays.
-    if (stopping_ || (currentJob_ && currentJob_->stopRequested)) return;
-    QString time = platform::AnsiToWide(progress);
-    if (jobKind_ == 1) {
-      SetStatusText(Text("检查格式 ") + time, false);
-    } else {
-      SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
-    }
+    ShowProgress(progress);
     return;
   }
 
