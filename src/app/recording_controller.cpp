@@ -46,6 +46,10 @@ const char kNoProgress[] = "：10秒没有任何进度！";
 // teacher's (a link, a FIFO, another user's file planted in a shared folder).
 constexpr int kEncoderOutputRefused = 3;
 const char kCaptureRefused[] = "无法写入录像文件：存放目录中的同名文件不是您自己的普通文件！";
+// vortenc's exit status when the teacher declined the desktop's request to share the screen (a
+// Wayland session asks through its portal); the mode word follows the text.
+constexpr int kEncoderScreenShareCancelled = 4;
+const char kScreenShareCancelled[] = "已取消屏幕共享，未开始";
 
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
@@ -339,6 +343,23 @@ void RecordingController::EndRecovery() {
   recovering_ = false;
 }
 
+void RecordingController::ShowProgress(const std::string& progress) {
+  // Asked to stop, the encoder finishes its file and keeps reporting until it ends: the times
+  // still count for the recording's length, but "正在停止..." stays.
+  if (stopping_ || (currentJob_ && currentJob_->stopRequested)) return;
+  const QString time = platform::AnsiToWide(progress);
+  if (jobKind_ == 1) {
+    SetStatusText(Text("检查格式 ") + time, false);
+  } else if (!silentSounds_.isEmpty()) {
+    // The lesson goes on without the silent source; the teacher must know at once.
+    SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time + Text("（") +
+                      silentSounds_.join(Text("、")) + Text(" 没有声音）"),
+                  true);
+  } else {
+    SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
+  }
+}
+
 void RecordingController::OnJobStatus(int code, const std::string& text, double value) {
   bool stopPending = false;
   if (jobKind_ == 0 && (code == kJobFinished || code == kJobStopped || code == kJobError)) {
@@ -383,17 +404,27 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       if (recovering_) {
         SetStatusText(Text(kRecovering), true);
       } else {
-        SetStatusText(Text("正在") + ModeWord() + Text("..."), false);
+        // "正在录制" with its time comes with the encoder's first picture.
+        SetStatusText(Text("正在启动") + ModeWord() + Text("..."), false);
       }
     }
     // The remux keeps the recording's length: it is what "已停止" reports when the file is done.
     if (jobKind_ == 0) {
       lastProgressTime_.clear();
+      silentSounds_.clear();
       stalled_ = false;
       WatchProgress();
     }
     startTime_ = now_();
     SetModeLabel(1);
+    return;
+  }
+
+  if (code == kJobProgress && (value == kProgressSoundMissing || value == kProgressSoundBack)) {
+    const QString source = platform::AnsiToWide(text);
+    silentSounds_.removeAll(source);
+    if (value == kProgressSoundMissing) silentSounds_.append(source);
+    if (jobKind_ == 0 && !stalled_ && !lastProgressTime_.empty()) ShowProgress(lastProgressTime_);
     return;
   }
 
@@ -405,15 +436,7 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
       if (progress != lastProgressTime_) WatchProgress();
       lastProgressTime_ = progress;
     }
-    // Asked to stop, the encoder finishes its file and keeps reporting until it ends: the times
-    // still count for the recording's length, but "正在停止..." stays.
-    if (stopping_ || (currentJob_ && currentJob_->stopRequested)) return;
-    QString time = platform::AnsiToWide(progress);
-    if (jobKind_ == 1) {
-      SetStatusText(Text("检查格式 ") + time, false);
-    } else {
-      SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
-    }
+    ShowProgress(progress);
     return;
   }
 
@@ -425,6 +448,9 @@ void RecordingController::OnJobStatus(int code, const std::string& text, double 
   if (endText.isEmpty() && code == kJobFinished && jobKind_ == 0 &&
       static_cast<int>(value) == kEncoderOutputRefused)
     endText = Text(kCaptureRefused);
+  if (endText.isEmpty() && code == kJobFinished && jobKind_ == 0 &&
+      static_cast<int>(value) == kEncoderScreenShareCancelled)
+    endText = Text(kScreenShareCancelled) + ModeWord();
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
   QString stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -119,6 +120,7 @@ class RecordingController {
   void OnProgressWatch();
   bool HasRoomToStart() const;
   QString ModeWord() const;
+  void ShowProgress(const std::string& progress);
 
   ToolbarView& view_;
   Settings& settings_;
@@ -147,6 +149,7 @@ class RecordingController {
   bool restartPending_ = false;
   std::optional<LiveTask> selectedLiveTask_;
   std::string lastProgressTime_;
+  QStringList silentSounds_;  // the capture's sound sources that deliver nothing
   std::string liveAddress_;
   int screenChecks_ = 0;
 

@@ -26,6 +26,11 @@ inline constexpr std::int32_t kJobProgress = 2;
 inline constexpr std::int32_t kJobFinished = 3;  // value = exit code, read as unsigned 32-bit;
                                                  // a child ended by signal N gives 0x80000000 + N
 inline constexpr std::int32_t kJobStopped = 4;
+// A capture's progress also says when one of its sound sources has delivered nothing for a few
+// seconds (the lesson goes on without it) and when its sound comes after all; the text is the
+// source's name.
+inline constexpr double kProgressSoundMissing = 1.0;
+inline constexpr double kProgressSoundBack = 2.0;
 inline constexpr std::int32_t kJobError = 10;  // value -1.0, text "创建通道失败" / "创建进程失败"
 
 struct EncoderJob;

@@ -1,10 +1,12 @@
 #include "encoder/progress_reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
 
 #include "encoder/encoder_job.h"
+#include "platform/code_page.h"
 #include "platform/process.h"
 
 namespace vortane {
@@ -60,6 +62,28 @@ std::optional<std::int64_t> ProgressTimeMilliseconds(std::string_view time) {
 
 namespace {
 
+// The encoder's lines about a silent sound source (see vortenc's sound reader).
+constexpr std::string_view kSoundMissing = "vortenc: no sound from \"";
+constexpr std::string_view kSoundBack = "vortenc: the sound from \"";
+
+// Posts what the chunk says about silent sources, in order.
+void PostSoundNotes(EncoderJob& job, std::string_view chunk) {
+  for (std::size_t at = 0; at < chunk.size();) {
+    const std::size_t missing = chunk.find(kSoundMissing, at);
+    const std::size_t back = chunk.find(kSoundBack, at);
+    const std::size_t found = std::min(missing, back);
+    if (found == std::string_view::npos) return;
+    const std::size_t name = found + (found == missing ? kSoundMissing : kSoundBack).size();
+    const std::size_t end = chunk.find('"', name);
+    if (end == std::string_view::npos) return;
+    const std::string text = platform::WideToAnsi(
+        QString::fromUtf8(chunk.data() + name, static_cast<qsizetype>(end - name)));
+    PostJobStatus(job, kJobProgress, found == missing ? kProgressSoundMissing : kProgressSoundBack,
+                  text.c_str());
+    at = end + 1;
+  }
+}
+
 unsigned ReadProgress(EncoderJob* job, bool keepTail) {
   std::vector<char> buffer(kProgressBufferCapacity);
   if (job->notifyMessage != 0) PostJobStatus(*job, kJobProgress, 0.0, nullptr);
@@ -82,6 +106,7 @@ unsigned ReadProgress(EncoderJob* job, bool keepTail) {
           }
           PostJobStatus(*job, kJobProgress, 0.0, time->c_str());
         }
+        PostSoundNotes(*job, std::string_view(buffer.data(), std::size_t(got)));
       }
     }
     if (job->finished.load() != 0) break;

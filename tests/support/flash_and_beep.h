@@ -43,8 +43,22 @@ inline bool LessonSourcesSuspended() {
 class DesktopMotion {
  public:
   // Starts the moving grey on $DISPLAY's root window; nothing moves when there is no display.
-  DesktopMotion() : display_(XOpenDisplay(nullptr)) {
-    if (display_ != nullptr) painter_ = std::thread([this] { Paint(); });
+  // `ownWindow`: on a window covering the screen instead, for a Wayland desktop, where the X
+  // server's root window is never shown.
+  explicit DesktopMotion(bool ownWindow = false) : display_(XOpenDisplay(nullptr)) {
+    if (display_ == nullptr) return;
+    target_ = DefaultRootWindow(display_);
+    if (ownWindow) {
+      XSetWindowAttributes attributes{};
+      attributes.override_redirect = 1;
+      const int screen = DefaultScreen(display_);
+      target_ = XCreateWindow(display_, target_, 0, 0, DisplayWidth(display_, screen),
+                              DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput,
+                              CopyFromParent, CWOverrideRedirect, &attributes);
+      XMapRaised(display_, target_);
+      XSync(display_, 0);
+    }
+    painter_ = std::thread([this] { Paint(); });
   }
   ~DesktopMotion() {
     running_ = false;
@@ -56,17 +70,21 @@ class DesktopMotion {
 
   bool ok() const { return display_ != nullptr; }
 
-  // `count` events `apartMs` apart, the first one at once; returns when the last beep has played.
-  // False when a beep could not be played.
-  bool FlashAndBeep(int count, int apartMs) {
+  // Turns the grey from dark to bright or back at once, without a beep.
+  void Flip() { bright_ = !bright_; }
+
+  // `count` events `apartMs` apart, the first one `leadMs` from now; returns when the last beep
+  // has played. The beeps play on `sink` (the default output when null). False when a beep could
+  // not be played.
+  bool FlashAndBeep(int count, int apartMs, const char* sink = nullptr, int leadMs = 400) {
     using Clock = std::chrono::steady_clock;
-    const auto first = Clock::now() + std::chrono::milliseconds(400);
+    const auto first = Clock::now() + std::chrono::milliseconds(leadMs);
     bool played = true;
     for (int i = 0; i < count; ++i) {
       const auto at = first + std::chrono::milliseconds(i * apartMs);
       // The stream is opened ahead of its moment, so opening it (and waking a suspended sink)
       // is not part of the beep's delay.
-      std::optional<pa_simple*> stream = OpenBeepStream();
+      std::optional<pa_simple*> stream = OpenBeepStream(sink);
       if (!stream) return false;
       std::this_thread::sleep_until(at);
       bright_ = !bright_;
@@ -82,7 +100,7 @@ class DesktopMotion {
  private:
   static constexpr int kRate = 48000;
 
-  static std::optional<pa_simple*> OpenBeepStream() {
+  static std::optional<pa_simple*> OpenBeepStream(const char* sink) {
     const pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
     // A short buffer: the beep starts playing a few milliseconds after it is written.
     pa_buffer_attr attributes{};
@@ -92,7 +110,7 @@ class DesktopMotion {
     attributes.minreq = UINT32_MAX;
     attributes.fragsize = UINT32_MAX;
     int error = 0;
-    pa_simple* stream = pa_simple_new(nullptr, "vortane-test", PA_STREAM_PLAYBACK, nullptr, "beep",
+    pa_simple* stream = pa_simple_new(nullptr, "vortane-test", PA_STREAM_PLAYBACK, sink, "beep",
                                       &format, nullptr, &attributes, &error);
     if (stream == nullptr) return std::nullopt;
     return stream;
@@ -108,7 +126,7 @@ class DesktopMotion {
   // Dark greys 20..110 or bright greys 150..240, one step of 10 every 10 ms: steps a frame apart
   // differ enough to survive the encoder.
   void Paint() {
-    const Window root = DefaultRootWindow(display_);
+    const Window root = target_;
     for (int step = 0; running_; ++step) {
       const bool bright = bright_;
       const unsigned long grey = (bright ? 150 : 20) + 10 * (step % 10);
@@ -122,6 +140,7 @@ class DesktopMotion {
   }
 
   Display* display_;
+  Window target_ = 0;
   std::atomic<bool> running_{true};
   std::atomic<bool> bright_{false};
   std::thread painter_;

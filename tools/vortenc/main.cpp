@@ -7,11 +7,14 @@
 //
 // --dry-run prints the ffmpeg command as one line in POSIX shell quoting instead of running it.
 // ffmpeg is taken from PATH; VORTENC_FFMPEG names another program (a path or a name on PATH).
+// A capture's sound is read by child processes of this one (see sound_reader.h) that end with it.
 // Exit status: ffmpeg's own; 2 when a device or the display does not exist; 3 when an output may
-// not be written (see output_files.h); 127 when ffmpeg cannot be found or started; 1 when the
-// program that started it has already ended.
+// not be written (see output_files.h); 4 when the teacher declined to share the screen (a Wayland
+// session asks through the desktop portal; see screen_main.cpp); 127 when ffmpeg cannot be found or
+// started; 1 when the program that started it has already ended.
 //
 // The encoder never outlives the program that started it (see parent_watch.h).
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +30,7 @@
 #include "vortenc/argument_translation.h"
 #include "vortenc/output_files.h"
 #include "vortenc/parent_watch.h"
+#include "vortenc/sound_reader.h"
 #include "vortenc/system_device_resolver.h"
 
 namespace {
@@ -34,6 +38,7 @@ namespace {
 constexpr int kExitParentGone = 1;
 constexpr int kExitNoSuchDevice = 2;
 constexpr int kExitOutputRefused = 3;
+constexpr int kExitScreenShareCancelled = 4;
 constexpr int kExitNoEncoder = 127;
 
 std::string OwnPath(const char* fallback) {
@@ -74,6 +79,12 @@ std::string FindEncoder(const std::string& self) {
   return {};
 }
 
+// The sound reader lies beside this program.
+std::string ReaderPath(const std::string& self) {
+  const size_t slash = self.rfind('/');
+  return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "vortenc-sound";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -81,15 +92,18 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   bool dryRun = vortenc::TakeDryRunFlag(arguments);
 
-  vortenc::SystemDeviceResolver resolver;
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);  // the clock x11grab, pulse and cameras stamp
   const long long startMicros = now.tv_sec * 1'000'000LL + now.tv_nsec / 1000;
+  std::string self = OwnPath(argv[0]);
+  // The screen reader of Wayland sessions lives beside this program.
+  vortenc::SystemDeviceResolver resolver(self.substr(0, self.rfind('/') + 1) + "vortenc-screen",
+                                         startMicros, dryRun);
   vortenc::TranslationResult translation =
       vortenc::TranslateArguments(arguments, resolver, startMicros);
   if (!translation.ok()) {
     std::fprintf(stderr, "vortenc: %s\n", translation.error.c_str());
-    return kExitNoSuchDevice;
+    return translation.cancelled ? kExitScreenShareCancelled : kExitNoSuchDevice;
   }
   vortenc::OutputPlan outputs = vortenc::PlanOutputs(translation.arguments, translation.captures);
   if (!outputs.ok()) {
@@ -97,7 +111,6 @@ int main(int argc, char** argv) {
     return kExitOutputRefused;
   }
 
-  std::string self = OwnPath(argv[0]);
   std::string encoder = FindEncoder(self);
   if (encoder.empty()) {
     const char* configured = std::getenv("VORTENC_FFMPEG");
@@ -113,6 +126,20 @@ int main(int argc, char** argv) {
   if (!vortenc::WatchProgramEnd(program)) {
     std::fprintf(stderr, "vortenc: the program that started the encoder has ended\n");
     return kExitParentGone;
+  }
+  // The sound readers start first, so the lesson's sound is read from its first moment; they
+  // hold none of the files opened below.
+  for (const vortenc::SoundInput& sound : translation.sounds) {
+    vortenc::SoundReader reader =
+        vortenc::StartSoundReader(ReaderPath(self), sound.source, sound.name, startMicros);
+    if (!reader.ok()) {
+      std::fprintf(stderr, "vortenc: %s\n", reader.error.c_str());
+      return kExitNoSuchDevice;
+    }
+    fcntl(reader.fd, F_SETFD, 0);  // ffmpeg reads it
+    // Not "pipe:N": ffmpeg takes any "pipe:" input for its standard input and would no longer
+    // hear "q".
+    translation.arguments[sound.argument] = "file:/proc/self/fd/" + std::to_string(reader.fd);
   }
   // Opened last, so that nothing but ffmpeg's own failures can leave a new file behind.
   for (const vortenc::FileOutput& output : outputs.files) {
