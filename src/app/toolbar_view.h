@@ -38,9 +38,6 @@ class ToolbarView {
   virtual void OpenSettings() = 0;
   // Closes the camera window's preview so the camera is free for recording.
   virtual void ReleaseCamera() = 0;
-  // One-shot timers of the window; the window calls RecordingController::OnTimer(id).
-  virtual void StartTimer(int id, int milliseconds) = 0;
-  virtual void KillTimer(int id) = 0;
   virtual int ScreenWidth() const = 0;
   // The live account has loaded its task list.
   virtual bool IsLoggedIn() const = 0;

@@ -51,8 +51,7 @@
 namespace vortane {
 namespace {
 
-// The window's own timers, beside the start-up (10, 12) and the controller's (13, 14, 16, 17,
-// 20).
+// The window's own timers, beside the start-up (10, 12).
 constexpr int kCloseDelayTimer = 31;  // the short pause before the window goes
 
 constexpr int kCloseDelayMs = 50;
@@ -674,7 +673,7 @@ void CVortaneDlg::CameraCommand() {
   // The encoder holds the camera from the moment its capture starts until it ends; a remux
   // leaves the camera free.
   const bool cameraRecorded =
-      settings_.videoSource == 1 && controller_.JobActive() && controller_.jobKind() == 0;
+      settings_.videoSource == 1 && controller_.Capturing();
   Trace(cameraRecorded ? QStringLiteral("camera window: busy text")
                        : QStringLiteral("camera window: picture"));
   cameraWindow_->OpenCameraWindow(!cameraRecorded);
@@ -785,8 +784,7 @@ void CVortaneDlg::BeginClose() {
   // An encoder still starting (or stopped by the end of the session) is not left running
   // without its toolbar: it is stopped, a recording is remuxed into its final file, and only
   // then does the window go. A remux under way is left to finish.
-  if (controller_.JobActive() && controller_.jobKind() == 0 && !controller_.stopping())
-    controller_.StopRecording();
+  controller_.StopRecording();
   timers_->StartTimer(kCloseTimeoutTimer, kCloseTimeoutMs);
 }
 
@@ -795,7 +793,7 @@ bool CVortaneDlg::CloseMustWait() const {
 }
 
 bool CVortaneDlg::RemuxRunning() const {
-  return (controller_.JobActive() && controller_.jobKind() == 1) || recovery_.Running();
+  return controller_.Remuxing() || recovery_.Running();
 }
 
 // --- Unfinished lessons ---------------------------------------------------------------------
@@ -868,13 +866,6 @@ void CVortaneDlg::OnTimer(int id) {
     case kSettingsDelayTimer:
       timers_->KillTimer(id);
       RunSettingsDialog();
-      break;
-    case RecordingController::kStopTimer:
-    case RecordingController::kLedHoldTimer:
-    case RecordingController::kLiveRestartTimer:
-    case RecordingController::kDiskSpaceTimer:
-    case RecordingController::kProgressWatchTimer:
-      controller_.OnTimer(id);
       break;
     case kCloseTimeoutTimer:
       // A copy into the final file is never cut short: a logout that cannot wait for it kills
@@ -999,14 +990,6 @@ void CVortaneDlg::ReleaseCamera() {
     cameraWindow_->CloseCameraWindow();
 }
 
-void CVortaneDlg::StartTimer(int id, int milliseconds) {
-  timers_->StartTimer(id, milliseconds);
-}
-
-void CVortaneDlg::KillTimer(int id) {
-  timers_->KillTimer(id);
-}
-
 int CVortaneDlg::ScreenWidth() const {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return 0;
@@ -1030,7 +1013,7 @@ void CVortaneDlg::SetStatusText(const QString& text, bool isError) {
 void CVortaneDlg::SetLoginPending(bool pending) {
   buttons_[kIdUser]->setEnabled(!pending);
   // A remux keeps the start button off until it is done.
-  const bool remuxing = controller_.JobActive() && controller_.jobKind() == 1;
+  const bool remuxing = controller_.Remuxing();
   start_->setEnabled(!pending && !remuxing);
 }
 

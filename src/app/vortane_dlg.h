@@ -186,8 +186,6 @@ class CVortaneDlg : public QDialog,
   void ShowMessage(const QString& text) override;
   void OpenSettings() override;
   void ReleaseCamera() override;
-  void StartTimer(int id, int milliseconds) override;
-  void KillTimer(int id) override;
   int ScreenWidth() const override;
   bool IsLoggedIn() const override;
   void SendStopSignal(const std::string& callbackUrl) override;
