@@ -3,16 +3,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <any>
 
 #include "app/toolbar_view.h"
 #include "encoder/command_lines.h"
+#include "encoder/encoder_job.h"
 #include "encoder/progress_reader.h"
 #include "files/final_copy.h"
 #include "platform/code_page.h"
 #include "platform/disk_space.h"
 #include "platform/program_info.h"
-#include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 
 namespace vortane {
@@ -63,7 +62,7 @@ std::time_t SystemNow() {
 RecordingController::RecordingController(ToolbarView& view, CaptureSettings& settings)
     : view_(view),
       settings_(settings),
-      startJob_(StartEncoderJob),
+      startJob_([](const std::shared_ptr<ProcessJob>& job) { job->Start(); }),
       now_(SystemNow),
       freeSpace_(platform::FreeDiskSpace) {
   for (Timer timer : {Timer::kStopDelay, Timer::kLedHold, Timer::kLiveRestart, Timer::kDiskCheck,
@@ -170,7 +169,7 @@ void RecordingController::EndPendingRestart() {
   if (!Transition(RecordingEvent::kStopAsked)) return;
   TimerOf(Timer::kLiveRestart).stop();
   ShowEndedLook();
-  SetStatusText(Text("已停止 ") + QString::fromStdString(lastProgressTime_), false);
+  SetStatusText(Text("已停止 ") + lastProgressTime_, false);
   if (selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
     view_.SendStopSignal(selectedLiveTask_->callbackUrl);
   }
@@ -290,23 +289,35 @@ bool RecordingController::Start() {
   }
   liveMode_ = live;
   lowDiskStop_ = false;
-  StartJob(*command, WM_RECORD_JOB_EVENT, false);
+  StartJob(*command, false);
   return true;
 }
 
-void RecordingController::StartJob(const QString& command, std::uint32_t message, bool remux) {
-  auto job = std::make_shared<EncoderJob>();
-  job->ownerWindow = view_.MessageHandle();
-  job->commandLineWide = command;
-  job->notifyMessage = message;
+void RecordingController::StartJob(const QString& command, bool remux) {
   // The remux's output is kept: its last time is the finished file's length.
-  job->readerProc = remux ? EncoderProgressTailReader : EncoderProgressReader;
+  std::shared_ptr<ProcessJob> job =
+      MakeEncoderJob(command, remux ? EncoderOutput::kKeepTail : EncoderOutput::kDrop);
   // The capture is removed only after its copy is on the disk and plays as long (see below).
   if (remux) {
-    job->checkResult = [capture = capturePath_, final = finalPath_] {
-      return VerifyFinalCopy(capture, final);
-    };
+    job->SetResultCheck(
+        [capture = capturePath_, final = finalPath_] { return VerifyFinalCopy(capture, final); });
   }
+  // Reports of a job that is no longer the current one (queued before it was replaced) are
+  // dropped.
+  const std::uint64_t serial = job->serial;
+  auto current = [this, serial] { return currentJob_ && currentJob_->serial == serial; };
+  connect(job.get(), &Job::started, this, [this, current] {
+    if (current()) OnJobStarted();
+  });
+  connect(job.get(), &Job::progressed, this, [this, current](const QString& text, double) {
+    if (!current()) return;
+    jobState_ = kJobProgress;
+    emit jobReported(Remuxing(), kJobProgress, text);
+    if (!text.isEmpty()) OnProgress(text);
+  });
+  connect(job.get(), &Job::finished, this, [this, current](const JobOutcome& outcome) {
+    if (current()) OnJobEnded(outcome);
+  });
   Transition(remux ? RecordingEvent::kRemuxStarted : RecordingEvent::kStartAccepted);
   currentJob_ = job;
   // The toolbar shows the running look before the process exists.
@@ -329,7 +340,7 @@ void RecordingController::StartRemux() {
     SetStatusText(Text(kRemuxFailed), true);
     return;
   }
-  StartJob(*command, WM_REMUX_JOB_EVENT, true);
+  StartJob(*command, true);
 }
 
 void RecordingController::StopRecording() {
@@ -343,15 +354,7 @@ void RecordingController::StopRecording() {
   StartTimer(Timer::kStopDelay, liveMode_ ? 500 : 1000);
   // The lesson runs on through the stop delay, but its last words are those before the key: the
   // encoder need not be waited for beyond them.
-  if (currentJob_) currentJob_->stopMomentMs = SteadyMilliseconds();
-}
-
-void RecordingController::OnJobMessage(const platform::WindowMessage& message) {
-  const auto* event = std::any_cast<JobEvent>(&message.payload);
-  if (event == nullptr || currentJob_ == nullptr || event->jobSerial != currentJob_->serial) return;
-  int code = event->status.statusCode;
-  jobState_ = code;
-  OnJobStatus(code, std::string(event->status.statusText), event->status.statusValue);
+  if (currentJob_) currentJob_->SetStopMoment(SteadyMilliseconds());
 }
 
 void RecordingController::ShowEndedLook() {
@@ -385,33 +388,26 @@ void RecordingController::ShowRunningLook() {
   SetModeLabel(1);
 }
 
-void RecordingController::OnJobStatus(int code, const std::string& text, double value) {
-  switch (code) {
-    case kJobStarted:
-      // The process exists now: the push's ten seconds and the progress watch count from here.
-      if (state_ == RecordingState::kStarting || state_ == RecordingState::kRemuxing)
-        ShowRunningLook();
-      break;
-    case kJobProgress:
-      if (!text.empty()) OnProgress(text);
-      break;
-    case kJobFinished:
-    case kJobStopped:
-    case kJobError:
-      if (Remuxing()) {
-        OnRemuxEnded(code, text, value);
-      } else {
-        OnCaptureEnded(code, text, value);
-      }
-      break;
-    default:
-      break;
+void RecordingController::OnJobStarted() {
+  jobState_ = kJobStarted;
+  emit jobReported(Remuxing(), kJobStarted, QString());
+  // The process exists now: the push's ten seconds and the progress watch count from here.
+  if (state_ == RecordingState::kStarting || state_ == RecordingState::kRemuxing) ShowRunningLook();
+}
+
+void RecordingController::OnJobEnded(const JobOutcome& outcome) {
+  jobState_ = outcome.StatusCode();
+  emit jobReported(Remuxing(), outcome.StatusCode(), outcome.text);
+  if (Remuxing()) {
+    OnRemuxEnded(outcome);
+  } else {
+    OnCaptureEnded(outcome);
   }
 }
 
-void RecordingController::OnProgress(const std::string& text) {
-  const std::string progress = text.substr(0, 31);
-  const QString time = platform::AnsiToWide(progress);
+void RecordingController::OnProgress(const QString& text) {
+  const QString progress = text.left(31);
+  const QString& time = progress;
   if (Remuxing()) {
     SetStatusText(Text("检查格式 ") + time, false);
     return;
@@ -430,7 +426,8 @@ void RecordingController::OnProgress(const std::string& text) {
   SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
 }
 
-void RecordingController::OnCaptureEnded(int code, const std::string& text, double value) {
+void RecordingController::OnCaptureEnded(const JobOutcome& outcome) {
+  int code = outcome.StatusCode();
   // A stop asked for, or the program's close, wins over an end by itself (a signal that reached
   // the encoder, a push that broke off in the same moment): the capture is finished as the
   // user's stop would finish it, and is not restarted.
@@ -456,13 +453,14 @@ void RecordingController::OnCaptureEnded(int code, const std::string& text, doub
 
   ShowEndedLook();
   recovering_ = false;
-  QString endText = platform::AnsiToWide(text);
-  if (endText.isEmpty() && code == kJobFinished && static_cast<int>(value) == kEncoderOutputRefused)
+  QString endText = outcome.text;
+  if (endText.isEmpty() && code == kJobFinished &&
+      static_cast<int>(outcome.exitCode) == kEncoderOutputRefused)
     endText = Text(kCaptureRefused);
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
 
   if (code == kJobStopped) {
-    SetStatusText(Text("已停止 ") + QString::fromStdString(lastProgressTime_), false);
+    SetStatusText(Text("已停止 ") + lastProgressTime_, false);
     if (liveMode_ && selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
       view_.SendStopSignal(selectedLiveTask_->callbackUrl);
     }
@@ -475,12 +473,13 @@ void RecordingController::OnCaptureEnded(int code, const std::string& text, doub
   liveMode_ = false;
 }
 
-void RecordingController::OnRemuxEnded(int code, const std::string& text, double value) {
+void RecordingController::OnRemuxEnded(const JobOutcome& outcome) {
   Transition(RecordingEvent::kRemuxEnded);
   ShowEndedLook();
-  const auto exitCode = static_cast<std::uint32_t>(value);
+  const int code = outcome.StatusCode();
+  const std::uint32_t exitCode = outcome.exitCode;
   if (code == kJobError) {
-    QString endText = platform::AnsiToWide(text);
+    QString endText = outcome.text;
     if (endText.isEmpty()) endText = Text("出现错误！");
     view_.SetLed(kLedRed);
     SetStatusText(endText + Text("，") + Text(kRemuxFailed), true);
@@ -491,9 +490,9 @@ void RecordingController::OnRemuxEnded(int code, const std::string& text, double
   } else if (exitCode == 0) {
     // The capture's clock starts at the encoder's start, a little before its first frame; the
     // copy starts at that frame, so its last time is the lesson's real length.
-    if (std::optional<std::string> length = FindLastProgressTime(currentJob_->collectedOutput))
-      lastProgressTime_ = *length;
-    const QString length = QString::fromStdString(lastProgressTime_);
+    if (std::optional<std::string> length = FindLastProgressTime(outcome.outputTail))
+      lastProgressTime_ = QString::fromStdString(*length);
+    const QString length = lastProgressTime_;
     if (lowDiskStop_) {
       // Saved, but the teacher must make room before the next lesson.
       view_.SetLed(kLedRed);
@@ -535,7 +534,7 @@ void RecordingController::OnTimeout(Timer timer) {
   TimerOf(timer).stop();
   switch (timer) {
     case Timer::kStopDelay:
-      if (state_ == RecordingState::kStopping && currentJob_) currentJob_->stopRequested = 1;
+      if (state_ == RecordingState::kStopping && currentJob_) currentJob_->RequestStop();
       break;
     case Timer::kDiskCheck:
       CheckDiskSpace();

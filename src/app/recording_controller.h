@@ -14,7 +14,6 @@
 #include "encoder/capture_region.h"
 #include "encoder/encoder_job.h"
 #include "http/live_task.h"
-#include "platform/window_message.h"
 
 namespace vortane {
 
@@ -26,6 +25,8 @@ struct CaptureSettings;
 // going through network drops. It runs on the UI thread, holds one RecordingState, owns its
 // timers and drives the toolbar through ToolbarView.
 class RecordingController : public QObject {
+  Q_OBJECT
+
  public:
   // The controller's own one-shot timers.
   enum class Timer {
@@ -46,7 +47,7 @@ class RecordingController : public QObject {
   // The copy into the final file needs the recording's size plus this much.
   static constexpr std::int64_t kRemuxReserveBytes = std::int64_t(16) << 20;
 
-  using JobStarter = std::function<void(std::shared_ptr<EncoderJob>)>;
+  using JobStarter = std::function<void(const std::shared_ptr<ProcessJob>&)>;
   using Clock = std::function<std::time_t()>;
   // Bytes free in a folder; nothing when it cannot be told.
   using FreeSpaceQuery = std::function<std::optional<std::int64_t>(const QString& folder)>;
@@ -57,11 +58,6 @@ class RecordingController : public QObject {
   void StartOrStop();
   // The stop command: asks the capture to end after a short delay. A remux is never cut short.
   void StopRecording();
-  // WM_RECORD_JOB_EVENT and WM_REMUX_JOB_EVENT. Messages of a job that is no longer the current
-  // one are ignored.
-  void OnJobMessage(const platform::WindowMessage& message);
-  // Reacts to a status of the current job (also called by the controller itself with code 1).
-  void OnJobStatus(int code, const std::string& text, double value);
   // A tick of one of the controller's timers (their timeout calls it; tests call it directly).
   void OnTimeout(Timer timer);
   // The interval a timer runs with; 0 while it does not run.
@@ -98,13 +94,13 @@ class RecordingController : public QObject {
   const QString& capturePath() const { return capturePath_; }
   const QString& finalPath() const { return finalPath_; }
   const std::string& liveAddress() const { return liveAddress_; }
-  const std::shared_ptr<EncoderJob>& currentJob() const { return currentJob_; }
+  const std::shared_ptr<ProcessJob>& currentJob() const { return currentJob_; }
 
   // The program is closing: a running job is finished like a stop, and nothing starts again.
   void SetClosing(bool closing) { closing_ = closing; }
   bool closing() const { return closing_; }
 
-  // For tests: how jobs are started (default StartEncoderJob), what time it is and how much room
+  // For tests: how jobs are started (default ProcessJob::Start), what time it is and how much room
   // a folder has (default: the file system's own answer).
   void SetJobStarter(JobStarter starter) { startJob_ = std::move(starter); }
   void SetClock(Clock clock) { now_ = std::move(clock); }
@@ -114,19 +110,26 @@ class RecordingController : public QObject {
   // the user stops it: a server that comes back is on air again within about two seconds.
   static constexpr int kLiveRestartDelayMs = 1000;
 
+ signals:
+  // A report of the capture's or the remux's job arrived (before the controller acts on it); the
+  // code is the report's number (JobOutcome::StatusCode for an end).
+  void jobReported(bool remux, int code, const QString& text);
+
  private:
+  void OnJobStarted();
+  void OnJobEnded(const JobOutcome& outcome);
   // Moves to the state the table gives for `event`; false (and nothing changes) when the event
   // means nothing in the current state.
   bool Transition(RecordingEvent event);
   QTimer& TimerOf(Timer timer);
   void StartTimer(Timer timer, int milliseconds);
   bool Start();
-  void StartJob(const QString& command, std::uint32_t message, bool remux);
+  void StartJob(const QString& command, bool remux);
   void StartRemux();
   void ShowRunningLook();
-  void OnProgress(const std::string& text);
-  void OnCaptureEnded(int code, const std::string& text, double value);
-  void OnRemuxEnded(int code, const std::string& text, double value);
+  void OnProgress(const QString& text);
+  void OnCaptureEnded(const JobOutcome& outcome);
+  void OnRemuxEnded(const JobOutcome& outcome);
   void ShowEndedLook();
   // Ends a live push that waits for its next attempt, as the user's stop would.
   void EndPendingRestart();
@@ -146,7 +149,7 @@ class RecordingController : public QObject {
   QTimer timers_[static_cast<int>(Timer::kCount)];
 
   // What the current start chose and found; the state says where it stands.
-  std::shared_ptr<EncoderJob> currentJob_;
+  std::shared_ptr<ProcessJob> currentJob_;
   int jobState_ = kJobStopped;
   std::time_t startTime_ = 0;
   QString capturePath_;
@@ -156,7 +159,7 @@ class RecordingController : public QObject {
   bool lowDiskStop_ = false;
   // The push has broken off since the teacher started it and is kept on air.
   bool recovering_ = false;
-  std::string lastProgressTime_;
+  QString lastProgressTime_;
   std::string liveAddress_;
 
   // Set by the toolbar.

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/color_ref.h"
-#include "platform/window_message.h"
 
 namespace vortane {
 
@@ -13,9 +12,6 @@ namespace vortane {
 class ToolbarView {
  public:
   virtual ~ToolbarView() = default;
-
-  // The window that receives the jobs' status messages.
-  virtual platform::WindowHandle MessageHandle() const = 0;
 
   virtual void SetStatusLabel(const QString& text, ColorRef colour) = 0;
   virtual void SetModeLabel(const QString& text, ColorRef colour) = 0;

@@ -151,6 +151,21 @@ CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
   messages_ = std::make_unique<platform::MessageWindow>(
       this, [this](const platform::WindowMessage& m) { OnWindowMessage(m); });
   timers_ = std::make_unique<WindowTimers>([this](int id) { OnTimer(id); });
+  connect(&controller_, &RecordingController::jobReported, this,
+          [this](bool remux, int code, const QString& text) {
+            Trace(QStringLiteral("job %1 code %2 %3")
+                      .arg(remux ? "remux" : "capture")
+                      .arg(code)
+                      .arg(text));
+          });
+  // The end of a job may be what a close waits for, once the controller has acted on it.
+  connect(
+      &controller_, &RecordingController::jobReported, this,
+      [this] {
+        if (closePending_ && !CloseMustWait()) FinishClose();
+      },
+      Qt::QueuedConnection);
+  connect(&recovery_, &RecordingRecovery::finished, this, &CVortaneDlg::OnRecoveryDone);
   slideTimer_ = new QTimer(this);
   slideTimer_->setInterval(1);
   connect(slideTimer_, &QTimer::timeout, this, &CVortaneDlg::SlideStep);
@@ -381,21 +396,6 @@ void CVortaneDlg::OnNotify(int id, int code) {
 
 void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
   switch (message.message) {
-    case WM_RECORD_JOB_EVENT:
-    case WM_REMUX_JOB_EVENT: {
-      if (const auto* event = std::any_cast<JobEvent>(&message.payload)) {
-        Trace(QStringLiteral("job %1 code %2 %3")
-                  .arg(message.message == WM_REMUX_JOB_EVENT ? "remux" : "capture")
-                  .arg(event->status.statusCode)
-                  .arg(QString::fromLocal8Bit(event->status.statusText)));
-      }
-      controller_.OnJobMessage(message);
-      if (closePending_ && !CloseMustWait()) FinishClose();
-      break;
-    }
-    case WM_RECOVERY_DONE:
-      OnRecoveryDone(message);
-      break;
     case WM_HOTKEY_EVENT:
       // Until the start-up check has passed there is nothing to record with.
       if (!ready_ || IsClosing()) break;
@@ -424,18 +424,15 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
     case WM_CAMERA_WINDOW_CLOSED:
       SetCameraButton(QStringLiteral("cam.bmp"));
       break;
-    case WM_PLATFORM_REPLY:
-      if (const auto* event = std::any_cast<JobEvent>(&message.payload)) {
-        Trace(QStringLiteral("platform reply %1 %2")
-                  .arg(event->status.statusCode)
-                  .arg(platform::AnsiToWide(event->status.statusText)));
-        account_.OnPlatformReply(event->status);
-        ShowUploadDestinations();
-      }
-      break;
     default:
       break;
   }
+}
+
+void CVortaneDlg::OnPlatformReply(const PlatformReply& reply) {
+  Trace(QStringLiteral("platform reply %1 %2").arg(reply.StatusCode()).arg(reply.text));
+  account_.OnPlatformReply(reply);
+  ShowUploadDestinations();
 }
 
 SetupDlg* CVortaneDlg::SettingsDialog() const {
@@ -534,7 +531,8 @@ void CVortaneDlg::UserCommand() {
   const int result = dialog.exec();
   if (closed_ || result != QDialog::Accepted) return;
   Trace(QStringLiteral("login to ") + dialog.Fields().server);
-  if (!account_.Login(dialog.Fields(), messages_->handle()))
+  if (!account_.Login(dialog.Fields(), this,
+                      [this](const PlatformReply& reply) { OnPlatformReply(reply); }))
     Trace(QStringLiteral("config.cfg could not be written"));
 }
 
@@ -672,8 +670,7 @@ void CVortaneDlg::CameraCommand() {
   cameraWindow_->SetCamera(settings_.VideoDevice(), settings_.cameraWidth, settings_.cameraHeight);
   // The encoder holds the camera from the moment its capture starts until it ends; a remux
   // leaves the camera free.
-  const bool cameraRecorded =
-      settings_.videoSource == 1 && controller_.Capturing();
+  const bool cameraRecorded = settings_.videoSource == 1 && controller_.Capturing();
   Trace(cameraRecorded ? QStringLiteral("camera window: busy text")
                        : QStringLiteral("camera window: picture"));
   cameraWindow_->OpenCameraWindow(!cameraRecorded);
@@ -803,15 +800,12 @@ void CVortaneDlg::StartRecovery() {
   const QString folder = settings_.SaveFolder();
   if (!QFileInfo(folder).isDir()) return;
   Trace(QStringLiteral("recovery started in %1").arg(folder));
-  recovery_.Start(folder, settings_.saveFormat, startedStamp_, messages_->handle());
+  recovery_.Start(folder, settings_.saveFormat, startedStamp_);
 }
 
-void CVortaneDlg::OnRecoveryDone(const platform::WindowMessage& message) {
-  recovery_.Finished();
-  const auto* results = std::any_cast<std::vector<RecoveredRecording>>(&message.payload);
-  Trace(QStringLiteral("recovery done: %1").arg(results != nullptr ? results->size() : 0));
-  const std::optional<RecoveryReport> report =
-      results != nullptr ? RecordingRecovery::Describe(*results) : std::nullopt;
+void CVortaneDlg::OnRecoveryDone(const std::vector<RecoveredRecording>& results) {
+  Trace(QStringLiteral("recovery done: %1").arg(results.size()));
+  const std::optional<RecoveryReport> report = RecordingRecovery::Describe(results);
   // The status line belongs to a lesson that is under way; the report waits for no one.
   if (report && !controller_.JobActive() && !controller_.restartPending())
     controller_.SetStatusText(report->text, report->isError);
@@ -1002,7 +996,8 @@ bool CVortaneDlg::IsLoggedIn() const {
 
 void CVortaneDlg::SendStopSignal(const std::string& callbackUrl) {
   // Failures come back as a platform reply and show in red.
-  if (::vortane::SendStopSignal(callbackUrl, messages_->handle()))
+  if (::vortane::SendStopSignal(callbackUrl, this,
+                                [this](const PlatformReply& reply) { OnPlatformReply(reply); }))
     Trace(QStringLiteral("stop signal sent"));
 }
 

@@ -17,6 +17,7 @@
 #include "files/recording_recovery.h"
 #include "http/account_state.h"
 #include "http/interaction_launcher.h"
+#include "platform/window_message.h"
 #include "ui/command_target.h"
 #include "ui/dialog_utility.h"
 
@@ -171,7 +172,7 @@ class CVortaneDlg : public QDialog,
   void EndProgram();
 
   // ToolbarView
-  platform::WindowHandle MessageHandle() const override;
+  platform::WindowHandle MessageHandle() const;
   void SetStatusLabel(const QString& text, ColorRef colour) override;
   void SetModeLabel(const QString& text, ColorRef colour) override;
   void SetTaskLabel(const QString& text) override;
@@ -243,7 +244,8 @@ class CVortaneDlg : public QDialog,
   bool CloseMustWait() const;
   bool RemuxRunning() const;
   void StartRecovery();
-  void OnRecoveryDone(const platform::WindowMessage& message);
+  void OnRecoveryDone(const std::vector<RecoveredRecording>& results);
+  void OnPlatformReply(const PlatformReply& reply);
   void SlideStep();
   void Trace(const QString& text) const;
 

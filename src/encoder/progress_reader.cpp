@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "encoder/encoder_job.h"
+#include "platform/code_page.h"
 #include "platform/process.h"
 
 namespace vortane {
@@ -60,31 +61,31 @@ std::optional<std::int64_t> ProgressTimeMilliseconds(std::string_view time) {
 
 namespace {
 
-unsigned ReadProgress(EncoderJob* job, bool keepTail) {
+unsigned ReadProgress(ChildRun* run, bool keepTail) {
   std::vector<char> buffer(kProgressBufferCapacity);
-  if (job->notifyMessage != 0) PostJobStatus(*job, kJobProgress, 0.0, nullptr);
+  ReportChild(*run, kChildProgress, 0.0);
   for (;;) {
-    const int waiting = platform::BytesWaiting(job->readPipe);
+    const int waiting = platform::BytesWaiting(run->readPipe);
     if (waiting > 0) {
       const auto count = static_cast<std::size_t>(waiting);
       if (count >= buffer.size()) buffer.resize(count + 1);
-      const long got = platform::ReadAvailable(job->readPipe, buffer.data(), count);
+      const long got = platform::ReadAvailable(run->readPipe, buffer.data(), count);
       if (got > 0) {
         if (keepTail) {
-          job->collectedOutput.append(buffer.data(), std::size_t(got));
-          if (job->collectedOutput.size() > kOutputTailBytes)
-            job->collectedOutput.erase(0, job->collectedOutput.size() - kOutputTailBytes);
+          run->collectedOutput.append(buffer.data(), std::size_t(got));
+          if (run->collectedOutput.size() > kOutputTailBytes)
+            run->collectedOutput.erase(0, run->collectedOutput.size() - kOutputTailBytes);
         }
         if (auto time = FindProgressTime(std::string_view(buffer.data(), std::size_t(got)))) {
           if (auto media = ProgressTimeMilliseconds(*time)) {
-            job->progressArrivedMs.store(SteadyMilliseconds());
-            job->progressMediaMs.store(*media);
+            run->progressArrivedMs.store(SteadyMilliseconds());
+            run->progressMediaMs.store(*media);
           }
-          PostJobStatus(*job, kJobProgress, 0.0, time->c_str());
+          ReportChild(*run, kChildProgress, 0.0, platform::AnsiToWide(*time));
         }
       }
     }
-    if (job->finished.load() != 0) break;
+    if (run->finished.load() != 0) break;
     std::this_thread::sleep_for(kPollInterval);
   }
   return 0;
@@ -92,12 +93,12 @@ unsigned ReadProgress(EncoderJob* job, bool keepTail) {
 
 }  // namespace
 
-unsigned EncoderProgressReader(EncoderJob* job) {
-  return ReadProgress(job, false);
+unsigned EncoderProgressReader(ChildRun* run) {
+  return ReadProgress(run, false);
 }
 
-unsigned EncoderProgressTailReader(EncoderJob* job) {
-  return ReadProgress(job, true);
+unsigned EncoderProgressTailReader(ChildRun* run) {
+  return ReadProgress(run, true);
 }
 
 }  // namespace vortane

@@ -124,13 +124,9 @@ CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
   ConnectLibrary();
   ConnectTrimmer();
 
-  uploadWindow_ = std::make_unique<platform::MessageWindow>(
-      this, [this](const platform::WindowMessage& message) {
-        if (message.message == WM_UPLOAD_JOB_EVENT) OnUploadJobEvent(message);
-      });
   uploads_ = std::make_unique<UploadQueue>(
-      uploadWindow_->handle(), [this](const RecordingUploadPart& part) { return FilePathOf(part); },
-      services_.uploadLauncher);
+      [this](const RecordingUploadPart& part) { return FilePathOf(part); },
+      [this](const UploadReport& report) { OnUploadReport(report); }, services_.uploadLauncher);
   uploadTimer_ = new QTimer(this);
   uploadTimer_->setInterval(UploadQueue::kTickMs);
   connect(uploadTimer_, &QTimer::timeout, this, [this] { OnUploadTick(); });
@@ -145,9 +141,8 @@ CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
 }
 
 CMediaFileDlg::~CMediaFileDlg() {
-  // A running upload is told to stop; its thread holds the job record and reports to nobody.
+  // A running upload is told to stop; the queue waits for its job as it goes.
   uploads_->Stop();
-  uploadWindow_.reset();
   // The trimmer and the library stop their workers; the rows go with the list.
   trimmer_.reset();
   library_.reset();
@@ -671,10 +666,8 @@ void CMediaFileDlg::OnUploadTick() {
   UpdateUploadButtons();
 }
 
-void CMediaFileDlg::OnUploadJobEvent(const platform::WindowMessage& message) {
-  const auto* event = std::any_cast<JobEvent>(&message.payload);
-  if (event == nullptr) return;
-  const UploadQueue::StatusView view = uploads_->OnJobStatus(UploadRows(), *event);
+void CMediaFileDlg::OnUploadReport(const UploadReport& report) {
+  const UploadQueue::StatusView view = uploads_->OnJobStatus(UploadRows(), report);
   for (const QString& line : view.logLines)
     AppendUploadLog(line);
   if (view.row >= 0 && !view.cellText.isNull()) {

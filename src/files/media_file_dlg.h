@@ -195,7 +195,7 @@ class CMediaFileDlg : public QDialog {
   std::vector<RecordingUploadPart*> UploadRows() const;
   QString FilePathOf(const RecordingUploadPart& part) const;
   void OnUploadTick();
-  void OnUploadJobEvent(const platform::WindowMessage& message);
+  void OnUploadReport(const UploadReport& report);
   void ForgetEntry(const RecordingEntry* entry);
 
   Services services_;
@@ -214,7 +214,6 @@ class CMediaFileDlg : public QDialog {
   int playRequest_ = 0;
   // The player's first second of a newly loaded file has been traced.
   bool playerTraced_ = false;
-  std::unique_ptr<platform::MessageWindow> uploadWindow_;
   std::unique_ptr<UploadQueue> uploads_;
   // Upload destinations are there (logged in): the queue may be switched on.
   bool destinationsLoaded_ = false;

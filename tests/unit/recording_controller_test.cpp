@@ -15,7 +15,6 @@
 
 #include "app/toolbar_view.h"
 #include "platform/code_page.h"
-#include "platform/window_messages.h"
 #include "settings/capture_settings.h"
 #include "support/job_events.h"
 #include "support/media.h"
@@ -42,7 +41,6 @@ using State = RecordingState;
 // Records what the controller does to the toolbar.
 class FakeView : public ToolbarView {
  public:
-  platform::WindowHandle MessageHandle() const override { return handle; }
   void SetStatusLabel(const QString& text, ColorRef colour) override {
     status = text;
     statusIsRed = colour == Rgb(255, 0, 0);
@@ -68,7 +66,6 @@ class FakeView : public ToolbarView {
   bool IsLoggedIn() const override { return loggedIn; }
   void SendStopSignal(const std::string& url) override { stopSignals.push_back(url); }
 
-  platform::WindowHandle handle = 4711;  // not 0, so a job that got no owner shows
   QString status, mode, task, startSkin, startTip;
   bool statusIsRed = false;
   std::vector<QString> statusHistory;
@@ -88,15 +85,15 @@ struct Fixture {
     settings.SetSaveFolder(folder.path());
     settings.SetAudioDevice(QStringLiteral("VirtualMic"));
     controller.SetClock([this] { return clock; });
-    controller.SetJobStarter([this](std::shared_ptr<EncoderJob> job) { started.push_back(job); });
+    controller.SetJobStarter(
+        [this](const std::shared_ptr<ProcessJob>& job) { started.push_back(job); });
     controller.SetFreeSpaceQuery([this](const QString&) { return freeSpace; });
     controller.CheckScreenWidth();  // the check the window runs at start
   }
 
-  // Delivers a status of the current job as the runner would post it.
-  void Post(int code, const char* text = "", double value = 0) {
-    controller.OnJobMessage({WM_RECORD_JOB_EVENT, 0, 0,
-                             test::MakeJobEvent(*controller.currentJob(), code, text, value)});
+  // A report of the current job as its worker would send it.
+  void Post(int code, const char* text = "", double value = 0, const std::string& output = {}) {
+    test::EmitJobStatus(*controller.currentJob(), code, text, value, output);
   }
   void StopNow() {
     controller.StartOrStop();
@@ -111,7 +108,7 @@ struct Fixture {
   FakeView view;
   RecordingController controller;
   std::time_t clock = 1765275300;  // 2025-12-09 10:15:00 UTC
-  std::vector<std::shared_ptr<EncoderJob>> started;
+  std::vector<std::shared_ptr<ProcessJob>> started;
   std::optional<std::int64_t> freeSpace = std::int64_t(100) << 30;
 };
 
@@ -257,7 +254,7 @@ TEST(RecordingController, StartChecksComeInOrder) {
   h.settings.soundSource = 1;  // the speaker needs no microphone
   h.controller.StartOrStop();
   ASSERT_EQ(h.started.size(), 1u);
-  EXPECT_TRUE(h.started[0]->commandLineWide.contains(
+  EXPECT_TRUE(h.started[0]->commandLine().contains(
       QStringLiteral("audio=\"virtual-audio-capturer\" -acodec aac")));
 
   Fixture live;
@@ -289,21 +286,19 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   const QString base = f.folder.path() + QStringLiteral("/20251209181500");
   EXPECT_EQ(f.controller.capturePath(), base + ".ts");
   EXPECT_EQ(f.controller.finalPath(), base + "t.ts");
-  const QString& command = f.started[0]->commandLineWide;
+  const QString& command = f.started[0]->commandLine();
   EXPECT_TRUE(command.startsWith(QStringLiteral("vortenc -y -rtbufsize 100M -f gdigrab")));
   EXPECT_TRUE(command.contains(QStringLiteral("-offset_x 104 -offset_y 104 -video_size 632x352")));
   EXPECT_TRUE(command.contains(QStringLiteral("-maxrate 4000k")));
   EXPECT_TRUE(command.endsWith(QStringLiteral("-copyinkf -f mpegts \"") + base + ".ts\""));
-  EXPECT_EQ(f.started[0]->notifyMessage, WM_RECORD_JOB_EVENT);
-  EXPECT_EQ(f.started[0]->ownerWindow, f.view.handle);
 
   // Region mode off: a rectangle left from a cancelled selection is not used.
   Fixture full;
   full.controller.SetRegion({100, 100, 300, 100});
   full.controller.StartOrStop();
   ASSERT_EQ(full.started.size(), 1u);
-  EXPECT_TRUE(full.started[0]->commandLineWide.contains(
-      QStringLiteral("-thread_queue_size 32  -i desktop")));
+  EXPECT_TRUE(
+      full.started[0]->commandLine().contains(QStringLiteral("-thread_queue_size 32  -i desktop")));
 
   // Live: bitrates above 3000 fall back to the encoder's 1200k; a task's address wins only when
   // the user is logged in.
@@ -318,8 +313,8 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   live.controller.StartOrStop();
   ASSERT_EQ(live.started.size(), 1u);
   EXPECT_EQ(live.controller.liveAddress(), "rtmp://127.0.0.1/live/settings");
-  EXPECT_TRUE(live.started[0]->commandLineWide.contains(QStringLiteral("-maxrate 1200k")));
-  EXPECT_TRUE(live.started[0]->commandLineWide.endsWith(
+  EXPECT_TRUE(live.started[0]->commandLine().contains(QStringLiteral("-maxrate 1200k")));
+  EXPECT_TRUE(live.started[0]->commandLine().endsWith(
       QStringLiteral("-f flv \"rtmp://127.0.0.1/live/settings\"")));
   live.Post(kJobStarted);
   live.StopNow();
@@ -337,7 +332,7 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   camera.controller.StartOrStop();
   EXPECT_EQ(camera.view.cameraReleased, 1);
   ASSERT_EQ(camera.started.size(), 1u);
-  EXPECT_TRUE(camera.started[0]->commandLineWide.contains(QStringLiteral("-i video=\"\"")));
+  EXPECT_TRUE(camera.started[0]->commandLine().contains(QStringLiteral("-i video=\"\"")));
   camera.Post(kJobStarted);
   camera.Post(kJobFinished, "", 1);
   EXPECT_EQ(camera.view.status, U("异常终止！"));
@@ -367,12 +362,12 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
     EXPECT_EQ(f.view.status, U("正在停止..."));
     EXPECT_EQ(f.Interval(Timer::kStopDelay), 1000);
     // The runner is told when the key came, so the last words before it are kept.
-    EXPECT_GE(f.controller.currentJob()->stopMomentMs.load(), keyAt);
+    EXPECT_GE(f.controller.currentJob()->stopMoment(), keyAt);
     f.Post(kJobProgress, "00:00:05.00");
     EXPECT_EQ(f.view.status, U("正在停止...")) << "progress after the stop command is ignored";
-    EXPECT_EQ(f.controller.currentJob()->stopRequested.load(), 0);
+    EXPECT_EQ(f.controller.currentJob()->StopRequested(), false);
     f.controller.OnTimeout(Timer::kStopDelay);
-    EXPECT_EQ(f.controller.currentJob()->stopRequested.load(), 1);
+    EXPECT_EQ(f.controller.currentJob()->StopRequested(), true);
     // Asked to stop, the encoder writes the end of its file and still reports progress.
     f.Post(kJobProgress, "00:00:05.40");
     EXPECT_EQ(f.view.status, U("正在停止..."));
@@ -383,8 +378,8 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
     f.Post(kJobStopped);
     EXPECT_EQ(f.view.statusHistory[f.view.statusHistory.size() - 2], U("已停止 00:00:05.40"));
     ASSERT_EQ(f.started.size(), 2u) << "a stopped recording is remuxed";
-    EXPECT_EQ(f.started[1]->notifyMessage, WM_REMUX_JOB_EVENT);
-    EXPECT_EQ(f.started[1]->commandLineWide,
+    EXPECT_EQ(f.state(), State::kRemuxing);
+    EXPECT_EQ(f.started[1]->commandLine(),
               QStringLiteral("vortenc -y -i \"%1\" -c:v copy -c:a copy \"%2\"")
                   .arg(f.controller.capturePath(), f.controller.finalPath()));
     EXPECT_EQ(f.view.status, U("检查格式..."));
@@ -397,10 +392,9 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
 
     if (outcome == 0) {
       // The copy starts at the first frame: its last time is the length of the finished file.
-      f.started[1]->collectedOutput =
-          "frame=  130 fps=0.0 q=-1.0 Lsize=     640kB time=00:00:05.12 bitrate= 999.0kbits/s "
-          "speed= 60x    \nvideo:600kB audio:40kB\n";
-      f.Post(kJobFinished, "", 0);
+      f.Post(kJobFinished, "", 0,
+             "frame=  130 fps=0.0 q=-1.0 Lsize=     640kB time=00:00:05.12 bitrate= 999.0kbits/s "
+             "speed= 60x    \nvideo:600kB audio:40kB\n");
       EXPECT_EQ(f.view.status, U("已停止 00:00:05.12"));
       EXPECT_FALSE(f.view.statusIsRed);
       EXPECT_EQ(f.view.led, 2002);
@@ -483,7 +477,7 @@ TEST(RecordingController, LiveRestartAndRecovery) {
   r.Post(kJobStopped);
   EXPECT_FALSE(r.controller.recovering());
   EXPECT_FALSE(r.controller.restartPending());
-  EXPECT_EQ(r.started.back()->notifyMessage, WM_RECORD_JOB_EVENT) << "a live push is not remuxed";
+  EXPECT_EQ(r.state(), State::kIdle) << "a live push is not remuxed";
   EXPECT_FALSE(r.controller.liveMode());
 
   // A retry that is refused (the screen was switched to a higher resolution meanwhile) ends the
@@ -524,13 +518,13 @@ TEST(RecordingController, AStopOrACloseWinsOverAnEndByItself) {
   ASSERT_EQ(f.Interval(Timer::kStopDelay) > 0, true);
   f.Post(kJobFinished, "", 255);
   ASSERT_EQ(f.started.size(), 2u) << "remuxed like a user stop";
-  EXPECT_EQ(f.started[1]->notifyMessage, WM_REMUX_JOB_EVENT);
+  EXPECT_EQ(f.state(), State::kRemuxing);
   EXPECT_EQ(f.view.statusHistory[f.view.statusHistory.size() - 2], U("已停止 00:00:04.00"));
   EXPECT_EQ(f.Interval(Timer::kStopDelay), 0) << "the stop timer belongs to the job that ended";
   EXPECT_EQ(f.state(), State::kRemuxing);
   // A stop timer that fires anyway reaches neither the remux nor the next recording.
   f.controller.OnTimeout(Timer::kStopDelay);
-  EXPECT_EQ(f.started[1]->stopRequested.load(), 0);
+  EXPECT_EQ(f.started[1]->StopRequested(), false);
   ASSERT_TRUE(WriteFile(f.controller.capturePath(), 100));
   f.Post(kJobStarted);
   f.Post(kJobFinished, "", 0);
@@ -540,7 +534,7 @@ TEST(RecordingController, AStopOrACloseWinsOverAnEndByItself) {
   f.controller.StartOrStop();
   ASSERT_EQ(f.started.size(), 3u);
   f.controller.OnTimeout(Timer::kStopDelay);
-  EXPECT_EQ(f.started[2]->stopRequested.load(), 0);
+  EXPECT_EQ(f.started[2]->StopRequested(), false);
 
   // The program closes: the same, and nothing starts any more.
   Fixture c;
@@ -629,7 +623,7 @@ TEST(RecordingController, NoProgressNoRecording) {
   f.Post(kJobStopped);
   EXPECT_EQ(f.Interval(kWatch), 0);
   ASSERT_EQ(f.started.size(), 2u) << "what was written is copied into the final file";
-  EXPECT_EQ(f.started[1]->notifyMessage, WM_REMUX_JOB_EVENT);
+  EXPECT_EQ(f.state(), State::kRemuxing);
   f.Post(kJobStarted);
   EXPECT_EQ(f.Interval(kWatch), 0) << "the copy is not watched";
   f.controller.OnTimeout(kWatch);
@@ -725,15 +719,13 @@ TEST(RecordingController, StaleMessagesAndSecondStartWhileStarting) {
   EXPECT_EQ(f.started.size(), 1u);
   EXPECT_EQ(f.state(), State::kStopping);
   f.controller.OnTimeout(Timer::kStopDelay);
-  EXPECT_EQ(first->stopRequested.load(), 1);
+  EXPECT_EQ(first->StopRequested(), true);
   f.Post(kJobStarted);
   f.Post(kJobStopped);
   ASSERT_EQ(f.started.size(), 2u);  // the remux
 
-  // A late message of the finished capture job changes nothing.
-  JobEvent stale{first.get(), first->serial, {}};
-  stale.status.statusCode = kJobFinished;
-  f.controller.OnJobMessage({WM_RECORD_JOB_EVENT, 0, 0, stale});
+  // A late report of the finished capture job changes nothing.
+  test::EmitJobStatus(*first, kJobFinished, "", 1);
   EXPECT_EQ(f.state(), State::kRemuxing);
   EXPECT_EQ(f.view.status, U("检查格式..."));
 }
@@ -781,9 +773,6 @@ done
   settings.soundSource = 1;
   FakeView view;
   RecordingController controller(view, settings);
-  platform::MessageWindow window(
-      &App(), [&](const platform::WindowMessage& m) { controller.OnJobMessage(m); });
-  view.handle = window.handle();
 
   auto waitFor = [&](auto condition, int ceilingMs = 15000) {
     QElapsedTimer timer;

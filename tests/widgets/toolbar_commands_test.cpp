@@ -208,7 +208,7 @@ TEST(ToolbarCommands, NoSettingsYetSaysSoThenOpensTheDialogAndRunningJobsRefuseI
   t.PostJob(kJobProgress, "00:00:01.00");
   EXPECT_TRUE(refused()) << "recording";
   w.controller().StopRecording();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
   t.PostJob(kJobStopped);
   ASSERT_EQ(t.jobs.size(), 2u);
   t.PostJob(kJobStarted);
@@ -248,7 +248,7 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
   t.Settings().cameraHeight = 720;
   w.OnCommand(Id::kIdStart);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_TRUE(t.jobs[0]->commandLineWide.contains(QStringLiteral("video=\"USB Camera HD\"")));
+  EXPECT_TRUE(t.jobs[0]->commandLine().contains(QStringLiteral("video=\"USB Camera HD\"")));
   for (int code : {0, kJobStarted, kJobProgress}) {
     SCOPED_TRACE(code);
     if (code != 0) t.PostJob(code, code == kJobProgress ? "00:00:02.00" : "");
@@ -270,7 +270,7 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
 
   // Once the capture has ended the camera is free: the remux does not hold it.
   w.controller().StopRecording();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
   t.PostJob(kJobStopped);
   ASSERT_EQ(t.jobs.size(), 2u);
   t.PostJob(kJobStarted);
@@ -297,7 +297,7 @@ TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_FALSE(t.jobs[0]->commandLineWide.contains(QStringLiteral("-offset_x")));
+  EXPECT_FALSE(t.jobs[0]->commandLine().contains(QStringLiteral("-offset_x")));
 }
 
 TEST(ToolbarCommands, FileManagerOpensOnTheFolderHidesForARecordingAndGoesWithTheToolbar) {
@@ -376,7 +376,7 @@ TEST(ToolbarCommands, ClosingPutsTheCameraWindowAwayAndEndsAnOpenSettingsDialog)
     // The encoder has not reported progress yet, so closing is allowed; the capture is stopped
     // and remuxed first.
     w.OnCommand(Id::kIdClose);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
     t.PostJob(kJobStopped);
     t.PostJob(kJobStarted);
     t.PostJob(kJobFinished, "", 0);

@@ -38,7 +38,7 @@ struct ToolbarHarness {
   void Open(const CVortaneDlg::Services& services, CaptureSettings* settings = nullptr) {
     window = std::make_unique<CVortaneDlg>(services, settings);
     window->controller().SetJobStarter(
-        [this](std::shared_ptr<EncoderJob> job) { jobs.push_back(std::move(job)); });
+        [this](const std::shared_ptr<ProcessJob>& job) { jobs.push_back(job); });
     QObject::connect(window.get(), &QDialog::finished, [this](int code) { finished = code; });
   }
 
@@ -46,17 +46,16 @@ struct ToolbarHarness {
     platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0, std::move(payload)});
     QCoreApplication::processEvents();
   }
-  // A status of the newest job, as its runner would post it.
+  // A report of the newest job, as its worker would send it.
   void PostJob(int code, const char* text = "", double value = 0) {
-    const std::shared_ptr<EncoderJob>& job = jobs.back();
-    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()),
-         MakeJobEvent(*job, code, text, value));
+    EmitJobStatus(*jobs.back(), code, text, value);
+    QCoreApplication::processEvents();
   }
   QString Status() const { return window->Label(CVortaneDlg::ControlId::kIdStatus)->text(); }
 
   std::vector<QString> messages;
   std::function<void(const QString&)> onMessage;
-  std::vector<std::shared_ptr<EncoderJob>> jobs;
+  std::vector<std::shared_ptr<ProcessJob>> jobs;
   std::optional<int> finished;
   std::unique_ptr<CVortaneDlg> window;
 };

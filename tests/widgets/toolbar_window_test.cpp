@@ -174,7 +174,6 @@ TEST(ToolbarWindow, F8AndTheStartButtonRecordStopAndRemux) {
 
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_EQ(t.jobs[0]->ownerWindow, w.MessageHandle());
   EXPECT_EQ(t.Status(), U("正在录制..."));
   EXPECT_EQ(w.Button(Id::kIdStart)->toolTip(), U("停止录制"));
   EXPECT_EQ(w.Label(Id::kIdMode)->text(), U("录制..."));
@@ -216,10 +215,10 @@ TEST(ToolbarWindow, F8AndTheStartButtonRecordStopAndRemux) {
   QTest::mouseClick(w.Button(Id::kIdStart), Qt::LeftButton, {}, QPoint(20, 20));
   EXPECT_EQ(t.Status(), U("正在停止..."));
   EXPECT_EQ(w.Label(Id::kIdMode)->text(), U("停止..."));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
   t.PostJob(kJobStopped);
   ASSERT_EQ(t.jobs.size(), 2u);
-  EXPECT_EQ(t.jobs[1]->notifyMessage, WM_REMUX_JOB_EVENT);
+  EXPECT_TRUE(t.jobs[1]->commandLine().contains(QStringLiteral("-c:v copy -c:a copy")));
   EXPECT_EQ(t.Status(), U("检查格式..."));
   EXPECT_FALSE(t.Enabled(Id::kIdStart));
   t.PostJob(kJobStarted);
@@ -257,7 +256,7 @@ TEST(ToolbarWindow, ClosingWaitsForTheEncoderAndEnterDoesNothing) {
     starting.window->OnCommand(Id::kIdClose);
     EXPECT_TRUE(starting.window->IsClosing());
     EXPECT_TRUE(starting.messages.empty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return starting.jobs[0]->stopRequested.load() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return starting.jobs[0]->StopRequested(); }, 3000));
     EXPECT_FALSE(starting.finished);
     starting.PostJob(kJobStopped);
     ASSERT_EQ(starting.jobs.size(), 2u);
@@ -277,8 +276,7 @@ TEST(ToolbarWindow, ClosingWaitsForTheEncoderAndEnterDoesNothing) {
     recording.PostJob(kJobProgress, "00:01:00.00");
     recording.window->EndProgram();
     EXPECT_EQ(recording.Status(), U("正在停止..."));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return recording.jobs[0]->stopRequested.load() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.jobs[0]->StopRequested(); }, 3000));
     recording.PostJob(kJobStopped);
     // The close's time-out comes while the lesson is copied into its final file: the copy is
     // waited for, never cut off half-written.
@@ -315,7 +313,7 @@ TEST(ToolbarWindow, RegionCommandAndChosenRegions) {
   EXPECT_EQ(t.window->controller().region(), (CaptureRegion{104, 104, 744, 464}));
   t.window->OnCommand(Id::kIdStart);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_TRUE(t.jobs[0]->commandLineWide.contains(
+  EXPECT_TRUE(t.jobs[0]->commandLine().contains(
       QStringLiteral("-offset_x 104 -offset_y 104 -video_size 640x360")));
   t.PostJob(kJobStarted);
   t.PostJob(kJobError, "");
