@@ -185,7 +185,8 @@ CVortaneDlg::CVortaneDlg(Services services, CaptureSettings* settings)
   // The toolbar's window name since its first version; scripts and the tests find it by it.
   setWindowTitle(QStringLiteral("vtnwin"));
 
-  CreateRegionWindows(messages_->handle());
+  CreateRegionWindows(
+      this, [this](const std::optional<CaptureRegion>& region) { OnRegionChosen(region); });
   HideRegionFrame();
   ResetRegionRegistry();
   ClearRegionSet();
@@ -418,12 +419,6 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
         CameraCommand();
       }
       break;
-    case WM_REGION_CHOSEN:
-      OnRegionChosen(message);
-      break;
-    case WM_CAMERA_WINDOW_CLOSED:
-      SetCameraButton(QStringLiteral("cam.bmp"));
-      break;
     default:
       break;
   }
@@ -650,7 +645,11 @@ void CVortaneDlg::TraceControls(const QWidget& dialog) const {
 
 void CVortaneDlg::CameraCommand() {
   if (!cameraWindow_) {
-    cameraWindow_ = std::make_unique<CVideoDlg1>(messages_->handle());
+    cameraWindow_ = std::make_unique<CVideoDlg1>();
+    // The button changes back once the window's close has run its course.
+    connect(
+        cameraWindow_.get(), &CVideoDlg1::cameraWindowClosed, this,
+        [this] { SetCameraButton(QStringLiteral("cam.bmp")); }, Qt::QueuedConnection);
     // The message box belongs to the toolbar: the camera window may go while it is up.
     cameraWindow_->SetMessageSink([this](QWidget*, const QString& text) {
       Trace(QStringLiteral("message: ") + text);
@@ -732,8 +731,8 @@ void CVortaneDlg::RegionCommand() {
   controller_.ShowReadyStatus();
 }
 
-void CVortaneDlg::OnRegionChosen(const platform::WindowMessage& message) {
-  if (const auto* region = std::any_cast<CaptureRegion>(&message.payload)) {
+void CVortaneDlg::OnRegionChosen(const std::optional<CaptureRegion>& region) {
+  if (region) {
     Trace(QStringLiteral("region %1,%2-%3,%4")
               .arg(region->left)
               .arg(region->top)

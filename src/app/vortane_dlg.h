@@ -236,7 +236,7 @@ class CVortaneDlg : public QDialog,
   // Gives an open file manager the upload destinations as they are now.
   void ShowUploadDestinations();
   void RegionCommand();
-  void OnRegionChosen(const platform::WindowMessage& message);
+  void OnRegionChosen(const std::optional<CaptureRegion>& region);
   void CloseCommand();
   void BeginClose();
   void FinishClose();

@@ -136,7 +136,7 @@ TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshT
   EXPECT_TRUE(w.IsSettingsPending());
   EXPECT_EQ(w.SettingsDialog(), nullptr) << "not at once";
   // The toolbar keeps handling its messages during the pause.
-  t.Post(WM_REGION_CHOSEN, 0);
+  t.ChooseRegion(std::nullopt);
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
   // A second press during the pause opens no second dialog.
   w.OnCommand(Id::kIdSettings);
@@ -166,7 +166,7 @@ TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshT
 
   // Cancel stores nothing and still shows the ready text; the keys work again afterwards.
   t.Settings().liveEnabled = 0;
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{0, 0, 300, 200});
+  t.ChooseRegion(CaptureRegion{0, 0, 300, 200});
   ASSERT_EQ(t.Status(), U("就绪 - 区域模式(300x200)"));
   w.OnCommand(Id::kIdSettings);
   ASSERT_TRUE(t.WithSettingsDialog([](SetupDlg& dialog) { dialog.reject(); }));
@@ -287,7 +287,7 @@ TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {
   ASSERT_TRUE(RegionOverlay()->isVisible());
   // The screen shows a still, dimmed picture of itself now, and the drag has reported a rectangle
   // that is not the region yet.
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{10, 10, 200, 150});
+  t.ChooseRegion(CaptureRegion{10, 10, 200, 150});
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   EXPECT_TRUE(t.jobs.empty());
   // Esc gives the selection up; then F8 records the whole screen.

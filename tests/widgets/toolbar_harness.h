@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QString>
-#include <any>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +10,8 @@
 #include "app/vortane_dlg.h"
 #include "encoder/encoder_job.h"
 #include "platform/window_message.h"
+#include "settings/region_windows.h"
+#include "settings/shift_region_window.h"
 #include "support/job_events.h"
 #include "ui/label.h"
 
@@ -42,8 +43,18 @@ struct ToolbarHarness {
     QObject::connect(window.get(), &QDialog::finished, [this](int code) { finished = code; });
   }
 
-  void Post(std::uint32_t message, std::uintptr_t wParam, std::any payload = {}) {
-    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0, std::move(payload)});
+  // A key of the key-grab library (WM_HOTKEY_EVENT with the key's code).
+  void Post(std::uint32_t message, std::uintptr_t wParam) {
+    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0});
+    QCoreApplication::processEvents();
+  }
+  // What the region selection reports: a dragged rectangle, or a cancel (nothing).
+  void ChooseRegion(const std::optional<CaptureRegion>& region) {
+    if (region) {
+      emit RegionOverlay()->regionDragged(*region);
+    } else {
+      emit RegionOverlay()->selectionCancelled();
+    }
     QCoreApplication::processEvents();
   }
   // A report of the newest job, as its worker would send it.

@@ -307,8 +307,8 @@ TEST(ToolbarWindow, RegionCommandAndChosenRegions) {
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 区域模式"));
 
   // The drag reports rectangles, the frame the last one.
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{100, 100, 300, 240});
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{104, 104, 744, 464});
+  t.ChooseRegion(CaptureRegion{100, 100, 300, 240});
+  t.ChooseRegion(CaptureRegion{104, 104, 744, 464});
   EXPECT_EQ(t.Status(), U("就绪 - 区域模式(640x360)"));
   EXPECT_EQ(t.window->controller().region(), (CaptureRegion{104, 104, 744, 464}));
   t.window->OnCommand(Id::kIdStart);
@@ -322,8 +322,8 @@ TEST(ToolbarWindow, RegionCommandAndChosenRegions) {
   EXPECT_EQ(t.window->Led()->ColourCode(), ui::CDynamicLED::kRed);
 
   // A cancelled selection drops whatever the drag had reported.
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{10, 10, 500, 400});
-  t.Post(WM_REGION_CHOSEN, 0);
+  t.ChooseRegion(CaptureRegion{10, 10, 500, 400});
+  t.ChooseRegion(std::nullopt);
   EXPECT_FALSE(t.window->controller().regionMode());
   EXPECT_EQ(t.window->controller().region(), CaptureRegion{});
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
