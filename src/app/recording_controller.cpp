@@ -397,6 +397,10 @@ void RecordingController::OnJobStarted() {
 
 void RecordingController::OnJobEnded(const JobOutcome& outcome) {
   jobState_ = outcome.StatusCode();
+  // The copy was checked on the job's worker: on the disk, as long as the capture. The capture
+  // goes before anyone hears of the end, so whoever looks then finds the lesson in one file.
+  if (Remuxing() && outcome.end == JobOutcome::End::kExited && outcome.exitCode == 0)
+    QFile::remove(capturePath_);
   emit jobReported(Remuxing(), outcome.StatusCode(), outcome.text);
   if (Remuxing()) {
     OnRemuxEnded(outcome);
@@ -501,8 +505,6 @@ void RecordingController::OnRemuxEnded(const JobOutcome& outcome) {
       view_.SetLed(kLedGreen);
       SetStatusText(Text("已停止 ") + length, false);
     }
-    // The copy was checked on the job's worker: on the disk, as long as the capture.
-    QFile::remove(capturePath_);
   } else {
     view_.SetLed(kLedRed);
     SetStatusText(Text(exitCode == kResultRejectedExitCode ? kCopyUnverified : kRemuxFailed), true);

@@ -23,10 +23,10 @@ struct RegionWindowSet {
 };
 
 std::unique_ptr<RegionWindowSet>& Windows() {
-  // The holder itself is never destroyed: the windows go with the application (a post routine),
-  // and an exit-time destructor could run after the application is gone.
-  static auto* windows = new std::unique_ptr<RegionWindowSet>;
-  return *windows;
+  // The windows go with the application (a post routine); by the time the holder itself goes at
+  // exit it is empty.
+  static std::unique_ptr<RegionWindowSet> windows;
+  return windows;
 }
 
 }  // namespace
