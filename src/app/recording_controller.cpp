@@ -309,11 +309,15 @@ void RecordingController::StartJob(const QString& command, bool remux) {
   connect(job.get(), &Job::started, this, [this, current] {
     if (current()) OnJobStarted();
   });
-  connect(job.get(), &Job::progressed, this, [this, current](const QString& text, double) {
+  connect(job.get(), &Job::progressed, this, [this, current](const QString& text, double value) {
     if (!current()) return;
     jobState_ = kJobProgress;
     emit jobReported(Remuxing(), kJobProgress, text);
-    if (!text.isEmpty()) OnProgress(text);
+    if (value == kProgressSoundMissing || value == kProgressSoundBack) {
+      OnSoundNote(text, value == kProgressSoundMissing);
+    } else if (!text.isEmpty()) {
+      OnProgress(text);
+    }
   });
   connect(job.get(), &Job::finished, this, [this, current](const JobOutcome& outcome) {
     if (current()) OnJobEnded(outcome);
@@ -378,10 +382,12 @@ void RecordingController::ShowRunningLook() {
   } else {
     if (settings_.hideOnStart != 0) view_.SlideToolbar(true);
     if (!liveMode_) StartTimer(Timer::kDiskCheck, kDiskSpaceCheckMs);
-    SetStatusText(recovering_ ? Text(kRecovering) : Text("正在") + ModeWord() + Text("..."),
+    // "正在录制" with its time comes with the encoder's first picture.
+    SetStatusText(recovering_ ? Text(kRecovering) : Text("正在启动") + ModeWord() + Text("..."),
                   recovering_);
     // The remux keeps the recording's length: it is what "已停止" reports when the file is done.
     lastProgressTime_.clear();
+    silentSounds_.clear();
     StartTimer(Timer::kProgressWatch, kProgressWatchMs);
   }
   startTime_ = now_();
@@ -427,7 +433,26 @@ void RecordingController::OnProgress(const QString& text) {
     Transition(RecordingEvent::kFirstProgress);
     if (Transition(RecordingEvent::kProgressBack)) view_.SetLed(kLedGreen);
   }
-  SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
+  ShowProgress();
+}
+
+void RecordingController::ShowProgress() {
+  const QString running = Text("正在") + ModeWord() + QLatin1Char(' ') + lastProgressTime_;
+  if (silentSounds_.isEmpty()) {
+    SetStatusText(running, false);
+  } else {
+    // The lesson goes on without the silent source; the teacher must know at once.
+    SetStatusText(running + Text("（") + silentSounds_.join(Text("、")) + Text(" 没有声音）"),
+                  true);
+  }
+}
+
+void RecordingController::OnSoundNote(const QString& source, bool silent) {
+  silentSounds_.removeAll(source);
+  if (silent) silentSounds_.append(source);
+  // Shown with the next time while the capture has none yet, is quiet or is being stopped.
+  const bool showing = state_ == RecordingState::kRecording || state_ == RecordingState::kLive;
+  if (showing && !lastProgressTime_.isEmpty()) ShowProgress();
 }
 
 void RecordingController::OnCaptureEnded(const JobOutcome& outcome) {

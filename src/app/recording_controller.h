@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <ctime>
@@ -128,6 +129,10 @@ class RecordingController : public QObject {
   void StartRemux();
   void ShowRunningLook();
   void OnProgress(const QString& text);
+  // "正在录制 <time>", with the sound sources that deliver nothing named in red.
+  void ShowProgress();
+  // A sound source of the capture fell silent (or its sound came after all).
+  void OnSoundNote(const QString& source, bool silent);
   void OnCaptureEnded(const JobOutcome& outcome);
   void OnRemuxEnded(const JobOutcome& outcome);
   void ShowEndedLook();
@@ -160,6 +165,7 @@ class RecordingController : public QObject {
   // The push has broken off since the teacher started it and is kept on air.
   bool recovering_ = false;
   QString lastProgressTime_;
+  QStringList silentSounds_;  // the capture's sound sources that deliver nothing
   std::string liveAddress_;
 
   // Set by the toolbar.

@@ -10,6 +10,12 @@
 
 namespace vortane {
 
+// A capture's progress also says when one of its sound sources has delivered nothing for a few
+// seconds (the lesson goes on without it) and when its sound comes after all: the value is one
+// of these, the text the source's name.
+inline constexpr double kProgressSoundMissing = 1.0;
+inline constexpr double kProgressSoundBack = 2.0;
+
 // Whether an encoder job keeps the end of the encoder's output (a remux does: its last time is
 // the finished file's length).
 enum class EncoderOutput { kDrop, kKeepTail };

@@ -1,5 +1,6 @@
 #include "encoder/progress_reader.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -61,6 +62,26 @@ std::optional<std::int64_t> ProgressTimeMilliseconds(std::string_view time) {
 
 namespace {
 
+// The encoder's lines about a silent sound source (see vortenc's sound reader).
+constexpr std::string_view kSoundMissing = "vortenc: no sound from \"";
+constexpr std::string_view kSoundBack = "vortenc: the sound from \"";
+
+// Reports what the chunk says about silent sources, in order.
+void ReportSoundNotes(ChildRun& run, std::string_view chunk) {
+  for (std::size_t at = 0; at < chunk.size();) {
+    const std::size_t missing = chunk.find(kSoundMissing, at);
+    const std::size_t back = chunk.find(kSoundBack, at);
+    const std::size_t found = std::min(missing, back);
+    if (found == std::string_view::npos) return;
+    const std::size_t name = found + (found == missing ? kSoundMissing : kSoundBack).size();
+    const std::size_t end = chunk.find('"', name);
+    if (end == std::string_view::npos) return;
+    ReportChild(run, kChildProgress, found == missing ? kProgressSoundMissing : kProgressSoundBack,
+                QString::fromUtf8(chunk.data() + name, static_cast<qsizetype>(end - name)));
+    at = end + 1;
+  }
+}
+
 unsigned ReadProgress(ChildRun* run, bool keepTail) {
   std::vector<char> buffer(kProgressBufferCapacity);
   ReportChild(*run, kChildProgress, 0.0);
@@ -83,6 +104,7 @@ unsigned ReadProgress(ChildRun* run, bool keepTail) {
           }
           ReportChild(*run, kChildProgress, 0.0, platform::AnsiToWide(*time));
         }
+        ReportSoundNotes(*run, std::string_view(buffer.data(), std::size_t(got)));
       }
     }
     if (run->finished.load() != 0) break;

@@ -299,7 +299,7 @@ TEST(ToolbarSurvival, ASharedFolderCannotReplaceOrLoseALesson) {
   ::close(writer);
 
   // FIFOs at the names of the next captures: F8 fails at once and says so in red, instead of
-  // showing "正在录制..." while nothing is written.
+  // showing "正在启动录制..." while nothing is written.
   const QDateTime now = QDateTime::currentDateTime();
   for (int second = 0; second < 120; ++second) {
     const QString name = now.addSecs(second).toString(QStringLiteral("yyyyMMddHHmmss")) + ".ts";

@@ -187,7 +187,7 @@ TEST(RecordingController, StatesAndWhatTheToolbarShows) {
     const char* startSkin;
   };
   const Row rows[] = {
-      {"idle, F8", idle, press, State::kStarting, "正在录制...", 2002, "stop.bmp"},
+      {"idle, F8", idle, press, State::kStarting, "正在启动录制...", 2002, "stop.bmp"},
       {"starting, first time", starting, time3, State::kRecording, "正在录制 00:00:03.00", 2002,
        "stop.bmp"},
       {"starting, encoder ends", starting, ended, State::kIdle, "异常终止！", 2001, "start.bmp"},
@@ -347,7 +347,7 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
     f.controller.StartOrStop();
     EXPECT_EQ(f.view.startSkin, "stop.bmp");
     EXPECT_EQ(f.view.startTip, U("停止录制"));
-    EXPECT_EQ(f.view.status, U("正在录制..."));
+    EXPECT_EQ(f.view.status, U("正在启动录制...")) << "no picture is written yet";
     EXPECT_FALSE(f.view.sideEnabled);
     EXPECT_TRUE(f.view.frameRecording);
     EXPECT_EQ(f.view.slides, std::vector<bool>{true});
@@ -356,6 +356,16 @@ TEST(RecordingController, RecordingStopRemuxAndTheTemporaryFile) {
     f.Post(kJobProgress, "00:00:04.00");
     EXPECT_EQ(f.view.status, U("正在录制 00:00:04.00"));
     EXPECT_EQ(f.controller.jobState(), kJobProgress);
+    // A sound source that delivers nothing is named in red while the lesson goes on, until its
+    // sound comes.
+    f.Post(kJobProgress, "VirtualMic", kProgressSoundMissing);
+    EXPECT_EQ(f.view.status, U("正在录制 00:00:04.00（VirtualMic 没有声音）"));
+    EXPECT_TRUE(f.view.statusIsRed);
+    f.Post(kJobProgress, "00:00:04.50");
+    EXPECT_EQ(f.view.status, U("正在录制 00:00:04.50（VirtualMic 没有声音）"));
+    f.Post(kJobProgress, "VirtualMic", kProgressSoundBack);
+    EXPECT_EQ(f.view.status, U("正在录制 00:00:04.50"));
+    EXPECT_FALSE(f.view.statusIsRed);
 
     const std::int64_t keyAt = SteadyMilliseconds();
     f.controller.StartOrStop();  // the stop command
@@ -503,7 +513,7 @@ TEST(RecordingController, LiveRestartAndRecovery) {
   refused.view.screenWidth = 1920;
   refused.controller.StartOrStop();
   ASSERT_EQ(refused.started.size(), 2u);
-  EXPECT_EQ(refused.view.status, U("正在直播..."));
+  EXPECT_EQ(refused.view.status, U("正在启动直播..."));
   EXPECT_FALSE(refused.view.statusIsRed);
 }
 

@@ -118,93 +118,63 @@ TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) 
 
 TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
   FakeResolver resolver;
-  // Two sources mixed, 25 frames per second: each source is opened once unmapped to wake it, then
-  // the recorded sources, then the screen last (-y and -rtbufsize stay with it). The picture's
-  // clock starts at the encoder's start, the sound's 30 ms later (half a frame and the sound
-  // server's delivery), each sound follows its stamps before the mix, picture mapped first and
-  // kept at its grab time to the millisecond; progress comes ten times a second.
-  EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i "
-                      "desktop -f dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
-                      "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 -acodec aac "
-                      "-pix_fmt yuv420p -vcodec libx264  -r 25  -b:a 96k  -copyinkf -f flv "
-                      "\"rtmp://h/live/x\"",
-                      resolver),
-            "-stats_period 0.1 "
-            "-f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size 1920 -i "
-            "speaker.monitor -f pulse -fragment_size 1920 -thread_queue_size 32 -seek_timestamp 1 "
-            "-itsoffset -1799999999.970000 -i virtual_mic -f pulse -fragment_size 1920 "
-            "-seek_timestamp 1 -itsoffset -1799999999.970000 -i speaker.monitor -y -rtbufsize 100M "
-            "-f x11grab -thread_queue_size 32 -framerate 25 -seek_timestamp 1 -itsoffset "
-            "-1800000000.000000 -i :5 -map 4:v -map [mixed] -fps_mode:v vfr -enc_time_base:v "
-            "1:1000 -filter_complex "
-            "[2:a]aresample=async=1000[s2];[3:a]aresample=async=1000[s3];[s2][s3]amix=inputs=2["
-            "mixed] -acodec aac -pix_fmt yuv420p -vcodec libx264 -r 25 -b:a 96k -copyinkf -f flv "
-            "rtmp://h/live/x");
+  // Two sources mixed, 25 frames per second: each source becomes the raw sound of its reader's
+  // pipe, whose sample 0 is the encoder's start (the queue size stays, the fragment size is the
+  // reader's), then the screen (-y and -rtbufsize stay with it). The picture's clock starts at the
+  // encoder's start, the sound 30 ms later (half a frame and the sound server's delivery), each
+  // sound goes through the resampler before the mix, picture mapped first and kept at its grab
+  // time to the millisecond; progress comes ten times a second.
+  TranslationResult mixed = TranslateArguments(
+      Split("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -framerate 25  -i desktop -f "
+            "dshow -thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
+            "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 -acodec aac -pix_fmt "
+            "yuv420p -vcodec libx264  -r 25  -b:a 96k  -copyinkf -f flv \"rtmp://h/live/x\""),
+      resolver, kStart);
+  EXPECT_EQ(
+      Join(mixed.arguments),
+      "-stats_period 0.1 -thread_queue_size 32 -nofind_stream_info -f s16le -ar 48000 -ac 2 "
+      "-itsoffset 0.030000 -i vortenc-sound:virtual_mic -nofind_stream_info -f s16le -ar "
+      "48000 -ac 2 -itsoffset 0.030000 -i vortenc-sound:speaker.monitor -y -rtbufsize 100M -f "
+      "x11grab -thread_queue_size 32 -framerate 25 -seek_timestamp 1 -itsoffset "
+      "-1800000000.000000 -i :5 -map 2:v -map [mixed] -fps_mode:v vfr -enc_time_base:v "
+      "1:1000 -filter_complex "
+      "[0:a]aresample=async=1000[s0];[1:a]aresample=async=1000[s1];[s0][s1]amix=inputs=2["
+      "mixed] -acodec aac -pix_fmt yuv420p -vcodec libx264 -r 25 -b:a 96k -copyinkf -f flv "
+      "rtmp://h/live/x");
+  // Each reader knows its source and the name the teacher chose, for the message when it is
+  // silent, and where its pipe goes.
+  ASSERT_EQ(mixed.sounds.size(), 2u);
+  EXPECT_EQ(mixed.sounds[0].source, "virtual_mic");
+  EXPECT_EQ(mixed.sounds[0].name, "VirtualMic");
+  EXPECT_EQ(mixed.arguments[mixed.sounds[0].argument], "vortenc-sound:virtual_mic");
+  EXPECT_EQ(mixed.sounds[1].name, "virtual-audio-capturer");
+  EXPECT_EQ(mixed.arguments[mixed.sounds[1].argument], "vortenc-sound:speaker.monitor");
   // One source with the camera, whose kernel clock is made the wall clock.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f dshow -thread_queue_size 32 -framerate 25 -i "
                       "video=\"USB Camera\" -f dshow -thread_queue_size 32 -i "
                       "audio=\"virtual-audio-capturer\" -acodec aac -copyinkf \"o.mp4\"",
                       resolver),
-            "-stats_period 0.1 "
-            "-f pulse -fragment_size 1920 -i speaker.monitor -f pulse -fragment_size 1920 "
-            "-thread_queue_size 32 -seek_timestamp 1 -itsoffset -1799999999.970000 -i "
-            "speaker.monitor -y -rtbufsize 100M -f v4l2 -thread_queue_size 32 -framerate 25 "
-            "-timestamps abs -seek_timestamp 1 -itsoffset -1800000000.000000 -i /dev/video2 "
-            "-filter_complex [1:a]aresample=async=1000[s1] -map 2:v -map [s1] -fps_mode:v vfr "
-            "-enc_time_base:v 1:1000 -acodec aac "
-            "-copyinkf o.mp4");
+            "-stats_period 0.1 -thread_queue_size 32 -nofind_stream_info -f s16le -ar 48000 -ac 2 "
+            "-itsoffset 0.030000 -i vortenc-sound:speaker.monitor -y -rtbufsize 100M -f v4l2 "
+            "-thread_queue_size 32 -framerate 25 -timestamps abs -seek_timestamp 1 -itsoffset "
+            "-1800000000.000000 -i /dev/video2 -filter_complex [0:a]aresample=async=1000[s0] -map "
+            "1:v -map [s0] -fps_mode:v vfr -enc_time_base:v 1:1000 -acodec aac -copyinkf o.mp4");
   // 10 frames per second from the output's -r: the sound 60 ms after the picture.
   EXPECT_EQ(
       Translate("-f gdigrab -video_size 640x360 -offset_x 0 -offset_y 0 -i desktop -f dshow "
                 "-i audio=VirtualMic -acodec aac -r 10 o.ts",
                 resolver),
-      "-stats_period 0.1 "
-      "-f pulse -fragment_size 1920 -i virtual_mic -f pulse -fragment_size 1920 -seek_timestamp "
-      "1 -itsoffset -1799999999.940000 -i virtual_mic -f x11grab -video_size 640x360 "
-      "-seek_timestamp 1 -itsoffset -1800000000.000000 -i :5+0,0 -filter_complex "
-      "[1:a]aresample=async=1000[s1] -map 2:v -map [s1] -fps_mode:v vfr -enc_time_base:v 1:1000 "
-      "-acodec aac -r 10 o.ts");
+      "-stats_period 0.1 -nofind_stream_info -f s16le -ar 48000 -ac 2 -itsoffset 0.060000 -i "
+      "vortenc-sound:virtual_mic -f x11grab -video_size 640x360 -seek_timestamp 1 -itsoffset "
+      "-1800000000.000000 -i :5+0,0 -filter_complex [0:a]aresample=async=1000[s0] -map 1:v -map "
+      "[s0] -fps_mode:v vfr -enc_time_base:v 1:1000 -acodec aac -r 10 o.ts");
   // Device names are taken whole: colons and quotes inside belong to the name.
   TranslationResult named = TranslateArguments(
       {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},
       resolver, kStart);
-  EXPECT_EQ(named.arguments, (Args{"-stats_period",
-                                   "0.1",
-                                   "-f",
-                                   "pulse",
-                                   "-fragment_size",
-                                   "1920",
-                                   "-i",
-                                   "alsa_input.front",
-                                   "-f",
-                                   "pulse",
-                                   "-fragment_size",
-                                   "1920",
-                                   "-seek_timestamp",
-                                   "1",
-                                   "-itsoffset",
-                                   "-1799999999.970000",
-                                   "-i",
-                                   "alsa_input.front",
-                                   "-f",
-                                   "x11grab",
-                                   "-seek_timestamp",
-                                   "1",
-                                   "-itsoffset",
-                                   "-1800000000.000000",
-                                   "-i",
-                                   ":5",
-                                   "-filter_complex",
-                                   "[1:a]aresample=async=1000[s1]",
-                                   "-map",
-                                   "2:v",
-                                   "-map",
-                                   "[s1]",
-                                   "-fps_mode:v",
-                                   "vfr",
-                                   "-enc_time_base:v",
-                                   "1:1000",
-                                   "o.ts"}));
+  ASSERT_EQ(named.sounds.size(), 1u);
+  EXPECT_EQ(named.sounds[0].name, "Mic: \"Front\"");
+  EXPECT_EQ(named.arguments[named.sounds[0].argument], "vortenc-sound:alsa_input.front");
   // A fragment size given with the input is kept; sound alone keeps ffmpeg's own clock.
   EXPECT_EQ(Translate("-f dshow -fragment_size 4096 -i audio=VirtualMic o.ts", resolver),
             "-f pulse -fragment_size 4096 -i virtual_mic o.ts");

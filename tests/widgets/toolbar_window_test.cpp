@@ -174,7 +174,7 @@ TEST(ToolbarWindow, F8AndTheStartButtonRecordStopAndRemux) {
 
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_EQ(t.Status(), U("正在录制..."));
+  EXPECT_EQ(t.Status(), U("正在启动录制..."));
   EXPECT_EQ(w.Button(Id::kIdStart)->toolTip(), U("停止录制"));
   EXPECT_EQ(w.Label(Id::kIdMode)->text(), U("录制..."));
   EXPECT_EQ(w.Led()->ColourCode(), ui::CDynamicLED::kGreen);

@@ -6,6 +6,8 @@
 #include <set>
 #include <string_view>
 
+#include "vortenc/sound_reader.h"
+
 namespace vortenc {
 namespace {
 
@@ -91,6 +93,7 @@ struct Input {
   std::vector<std::string> options;  // everything between the previous input and "-i"
   std::string url;
   InputKind kind = InputKind::kOther;
+  std::string name;  // a sound source as the teacher chose it
 };
 
 // Splits the arguments into inputs (each with the options before its "-i") and what follows
@@ -101,7 +104,7 @@ void SplitInputs(const std::vector<std::string>& arguments, std::vector<Input>& 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& token = arguments[i];
     if (token == "-i" && i + 1 < arguments.size()) {
-      inputs.push_back({std::move(pending), arguments[i + 1]});
+      inputs.push_back({std::move(pending), arguments[i + 1], InputKind::kOther, {}});
       pending.clear();
       ++i;
     } else if (TakesValue(token) && i + 1 < arguments.size()) {
@@ -196,6 +199,7 @@ std::string TranslateDevice(Input& input, size_t formatAt, DeviceResolver& resol
                            {"-fragment_size", std::string(kSoundFragmentBytes)});
     input.url = source.value;
     input.kind = InputKind::kSound;
+    input.name = name;
     return {};
   }
   return "unsupported device input " + Quoted(input.url) +
@@ -339,26 +343,25 @@ void AddInput(std::vector<std::string>& arguments, const Input& input) {
 // See the header: sound first (each opened twice), picture last, one clock for all, sound
 // through the stamp-following resampler.
 std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<std::string>& rest,
-                                       long long startMicros) {
+                                       long long startMicros, std::vector<SoundInput>& sounds) {
   // What is left between a sound's stamp and its playing, measured on the test desktop with
   // 10 ms fragments (the whole program, microphone and speakers mixed).
   constexpr long long kSoundDeliveryMicros = 10'000;
   const long long frameMicros = FrameMicros(inputs, rest);
   const std::string pictureOffset = SecondsText(-startMicros);
-  const std::string soundOffset =
-      SecondsText(-startMicros + frameMicros / 2 + kSoundDeliveryMicros);
+  const std::string soundOffset = SecondsText(frameMicros / 2 + kSoundDeliveryMicros);
 
-  std::vector<Input> wakers;
   std::vector<Input> ordered;
   for (const Input& input : inputs) {
     if (input.kind != InputKind::kSound) continue;
-    Input waker{{"-f", "pulse"}, input.url, InputKind::kOther};
-    if (std::optional<size_t> at = FindOption(input.options, "-fragment_size"))
-      waker.options.insert(waker.options.end(), {"-fragment_size", input.options[*at + 1]});
-    wakers.push_back(std::move(waker));
-    ordered.push_back(input);
-    ordered.back().options.insert(ordered.back().options.end(),
-                                  {"-seek_timestamp", "1", "-itsoffset", soundOffset});
+    // The sound reader's pipe: sample 0 is the start, so only the delivery offset remains.
+    Input pipe{{}, std::string(kSoundPipePrefix) + input.url, InputKind::kSound, input.name};
+    if (std::optional<size_t> at = FindOption(input.options, "-thread_queue_size"))
+      pipe.options.insert(pipe.options.end(), {"-thread_queue_size", input.options[*at + 1]});
+    pipe.options.insert(pipe.options.end(),
+                        {"-nofind_stream_info", "-f", "s16le", "-ar", std::to_string(kSoundRate),
+                         "-ac", std::to_string(kSoundChannels), "-itsoffset", soundOffset});
+    ordered.push_back(std::move(pipe));
   }
   for (const Input& input : inputs) {
     if (input.kind != InputKind::kPicture) continue;
@@ -375,11 +378,12 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
   std::string filter;
   std::vector<std::string> soundLabels;
   size_t picture = 0;
-  for (size_t i = 0; i < wakers.size() + ordered.size(); ++i) {
-    const bool waker = i < wakers.size();
-    const Input& input = waker ? wakers[i] : ordered[i - wakers.size()];
+  for (size_t i = 0; i < ordered.size(); ++i) {
+    const Input& input = ordered[i];
     AddInput(arguments, input);
-    if (waker) continue;
+    if (input.kind == InputKind::kSound)
+      sounds.push_back(
+          {arguments.size() - 1, input.url.substr(kSoundPipePrefix.size()), input.name});
     if (input.kind == InputKind::kPicture) {
       if (picture == 0) picture = i;
       continue;
@@ -434,12 +438,20 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
       error = TranslateDevice(input, *formatAt, resolver);
       captures = true;
     }
-    if (!error.empty()) return {{}, error};
+    if (!error.empty()) {
+      TranslationResult failed;
+      failed.error = error;
+      return failed;
+    }
   }
 
   const bool mapStreams = ShouldMapStreams(inputs, rest);
-  if (mapStreams && CanShareOneClock(inputs, rest))
-    return {ShareOneClock(inputs, rest, startMicros), {}, captures};
+  if (mapStreams && CanShareOneClock(inputs, rest)) {
+    TranslationResult result;
+    result.captures = captures;
+    result.arguments = ShareOneClock(inputs, rest, startMicros, result.sounds);
+    return result;
+  }
 
   std::vector<std::string> maps;
   if (mapStreams) maps = MapPictureThenSound(inputs, rest);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vortenc/device_resolver.h"
@@ -23,15 +24,14 @@
 // ffmpeg would otherwise start each input at its own zero, and a sound source that takes seconds
 // to wake (a suspended source, the monitor of an idle sink) would sit that much early against the
 // picture, which would stand still meanwhile. So:
-//   - each sound source is opened twice, first unmapped, so the source is awake by the time
-//     the recorded one opens; the sound inputs come before the picture, which is opened last
-//     and so never waits on them after its first frame;
-//   - every recorded input gets -seek_timestamp 1 -itsoffset -START (the camera also
-//     -timestamps abs, its clock made the wall clock); the sound's offset is later by half a
-//     frame interval and the sound server's delivery delay, so a sound is heard at the frame
-//     that shows what made it;
-//   - every sound goes through aresample=async=1000, which follows the stamps where a source
-//     delivers late or in lumps, before the mix;
+//   - each sound source is read beside ffmpeg (sound_reader.h), which gets it as raw sound from
+//     a pipe ("-f s16le -ar 48000 -ac 2 -i vortenc-sound:SOURCE" until the pipe exists) whose
+//     sample 0 is the start, so neither the picture nor the lesson waits on a slow source;
+//   - every picture input gets -seek_timestamp 1 -itsoffset -START (the camera also
+//     -timestamps abs, its clock made the wall clock); the sound's offset is half a frame
+//     interval and the sound server's delivery delay, so a sound is heard at the frame that
+//     shows what made it;
+//   - every sound goes through aresample=async=1000 before the mix;
 //   - the pictures keep their grab times to the millisecond (-fps_mode:v vfr -enc_time_base:v
 //     1:1000) instead of being moved to the frame rate's 40 ms steps.
 // Such a capture also reports its progress ten times a second (-stats_period 0.1): a stop waits
@@ -40,10 +40,20 @@
 // keep ffmpeg's own clock handling.
 namespace vortenc {
 
+// The input of a capture's sound, until the encoder starts its reader: "vortenc-sound:SOURCE".
+inline constexpr std::string_view kSoundPipePrefix = "vortenc-sound:";
+
+struct SoundInput {
+  size_t argument = 0;  // the input's place among the arguments, to become the reader's pipe
+  std::string source;   // the sound server's name of the source
+  std::string name;     // the source as the teacher chose it
+};
+
 struct TranslationResult {
   std::vector<std::string> arguments;  // without the program name
   std::string error;                   // the user's message when the command cannot run
   bool captures = false;               // an input is a capture device (screen, camera, sound)
+  std::vector<SoundInput> sounds;      // sound read beside ffmpeg (see sound_reader.h)
   bool ok() const { return error.empty(); }
 };
 

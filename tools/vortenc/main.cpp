@@ -7,11 +7,13 @@
 //
 // --dry-run prints the ffmpeg command as one line in POSIX shell quoting instead of running it.
 // ffmpeg is taken from PATH; VORTENC_FFMPEG names another program (a path or a name on PATH).
+// A capture's sound is read by child processes of this one (see sound_reader.h) that end with it.
 // Exit status: ffmpeg's own; 2 when a device or the display does not exist; 3 when an output may
 // not be written (see output_files.h); 127 when ffmpeg cannot be found or started; 1 when the
 // program that started it has already ended.
 //
 // The encoder never outlives the program that started it (see parent_watch.h).
+#include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -27,6 +29,7 @@
 #include "vortenc/argument_translation.h"
 #include "vortenc/output_files.h"
 #include "vortenc/parent_watch.h"
+#include "vortenc/sound_reader.h"
 #include "vortenc/system_device_resolver.h"
 
 namespace {
@@ -74,6 +77,12 @@ std::string FindEncoder(const std::string& self) {
   return {};
 }
 
+// The sound reader lies beside this program.
+std::string ReaderPath(const std::string& self) {
+  const size_t slash = self.rfind('/');
+  return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "vortenc-sound";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -113,6 +122,20 @@ int main(int argc, char** argv) {
   if (!vortenc::WatchProgramEnd(program)) {
     std::fprintf(stderr, "vortenc: the program that started the encoder has ended\n");
     return kExitParentGone;
+  }
+  // The sound readers start first, so the lesson's sound is read from its first moment; they
+  // hold none of the files opened below.
+  for (const vortenc::SoundInput& sound : translation.sounds) {
+    vortenc::SoundReader reader =
+        vortenc::StartSoundReader(ReaderPath(self), sound.source, sound.name, startMicros);
+    if (!reader.ok()) {
+      std::fprintf(stderr, "vortenc: %s\n", reader.error.c_str());
+      return kExitNoSuchDevice;
+    }
+    fcntl(reader.fd, F_SETFD, 0);  // ffmpeg reads it
+    // Not "pipe:N": ffmpeg takes any "pipe:" input for its standard input and would no longer
+    // hear "q".
+    translation.arguments[sound.argument] = "file:/proc/self/fd/" + std::to_string(reader.fd);
   }
   // Opened last, so that nothing but ffmpeg's own failures can leave a new file behind.
   for (const vortenc::FileOutput& output : outputs.files) {
