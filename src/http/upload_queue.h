@@ -11,7 +11,7 @@
 #include "http/upload_job.h"
 
 // The upload queue of the file manager: which row uploads next, the state of the start and
-// stop buttons, and what each status message of the upload job shows. It decides; the window
+// stop buttons, and what each report of the upload job shows. It decides; the window
 // shows. One upload runs at a time: the next starts once the previous one's job has ended (its
 // end comes after the destination's callback).
 namespace vortane {

@@ -162,9 +162,9 @@ TEST(NotifyUploadDone, FillsTheTemplateAndReadsEveryAnswer) {
 }
 
 // Runs upload jobs with a stand-in "felwick" (a shell script) first on PATH.
-class UploadThreadTest : public ::testing::Test {
+class UploadJobTest : public ::testing::Test {
  protected:
-  UploadThreadTest() {
+  UploadJobTest() {
     test::WriteBytes(lesson_, "lesson");
     // Old enough not to look like a recording still being written.
     QFile file(lesson_);
@@ -211,7 +211,7 @@ class UploadThreadTest : public ::testing::Test {
   std::function<void()> afterStart_;
 };
 
-TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
+TEST_F(UploadJobTest, EveryOutcomeOfTheUploaderAndTheCallback) {
   using Texts = std::vector<std::string>;
   // Uploaded, the server names the file, the callback takes it.
   CannedServer platform(R"({"code":0})");

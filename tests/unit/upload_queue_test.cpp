@@ -1,5 +1,5 @@
 // The upload queue and the destination choice without a window: what a choice does to a row,
-// which row starts on a tick, the buttons, and what every status message shows in the column
+// which row starts on a tick, the buttons, and what every report of the job shows in the column
 // "状态", the log box and the side file.
 #include "http/upload_queue.h"
 
@@ -170,7 +170,7 @@ TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
   EXPECT_FALSE(queue_.UploadButtons(false).startEnabled) << "no destinations, no queue";
 }
 
-TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
+TEST_F(QueueTest, EveryReportShowsItsText) {
   struct Case {
     std::vector<std::tuple<int, std::string, double, bool>> posted;
     int state;
@@ -236,7 +236,7 @@ TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
   }
 }
 
-TEST_F(QueueTest, AMessageForARowThatWentAwayIsLogged) {
+TEST_F(QueueTest, AReportForARowThatWentAwayIsLogged) {
   Queue(0);
   queue_.Start();
   ASSERT_EQ(queue_.Tick(rows_), 0);
