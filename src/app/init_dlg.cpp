@@ -140,13 +140,24 @@ void CInitDlg::ReportInstallation() {
     Append(Text("缺少关键的库文件！") + kLineBreak);
     Append(Text("请按指导正确安装后再次运行！") + kLineBreak);
     Append(QLatin1String(kSlashes) + kLineBreak);
+  } else if (!report_.screenRecordable) {
+    checkFailed_ = true;
+    Append(kLineBreak);
+    Append(report_.screenProblem + kLineBreak);
   } else {
     Append(Text("通过!") + kLineBreak);
+    if (!report_.note.isEmpty()) {
+      Append(report_.note + kLineBreak);
+      std::fprintf(stderr, "vortane: start-up check: %s\n", report_.note.toUtf8().constData());
+    }
     timers_->StartTimer(kCheckTimer, 500);
     return;
   }
   // Whoever installs the program sees what exactly is missing when starting it from a terminal.
   std::fprintf(stderr, "vortane: start-up check failed: %s\n", qPrintable(report_.detail));
+  if (!report_.screenProblem.isEmpty())
+    std::fprintf(stderr, "vortane: start-up check: %s\n",
+                 report_.screenProblem.toUtf8().constData());
   ApplyColours();
   ok_->show();
   ok_->setFocus();

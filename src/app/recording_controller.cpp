@@ -48,6 +48,10 @@ const char kNoProgress[] = "：10秒没有任何进度！";
 // teacher's (a link, a FIFO, another user's file planted in a shared folder).
 constexpr int kEncoderOutputRefused = 3;
 const char kCaptureRefused[] = "无法写入录像文件：存放目录中的同名文件不是您自己的普通文件！";
+// vortenc's exit status when the teacher declined the desktop's request to share the screen (a
+// Wayland session asks through its portal); the mode word follows the text.
+constexpr int kEncoderScreenShareCancelled = 4;
+const char kScreenShareCancelled[] = "已取消屏幕共享，未开始";
 
 QString Text(const char* utf8) {
   return QString::fromUtf8(utf8);
@@ -486,6 +490,9 @@ void RecordingController::OnCaptureEnded(const JobOutcome& outcome) {
   if (endText.isEmpty() && code == kJobFinished &&
       static_cast<int>(outcome.exitCode) == kEncoderOutputRefused)
     endText = Text(kCaptureRefused);
+  if (endText.isEmpty() && code == kJobFinished && jobKind_ == 0 &&
+      static_cast<int>(value) == kEncoderScreenShareCancelled)
+    endText = Text(kScreenShareCancelled) + ModeWord();
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
 
   if (code == kJobStopped) {

@@ -7,6 +7,7 @@
 
 #include "platform/device_lookup.h"
 #include "platform/folders.h"
+#include "platform/wayland_session.h"
 
 namespace vortane {
 
@@ -27,6 +28,35 @@ QString FindEncoderBackend() {
   }
   return {};
 }
+
+namespace {
+
+// A Wayland session's screen is read through the desktop portal and PipeWire; its hot keys reach
+// the toolbar only through the GlobalShortcuts portal, else only while a Vortane window has focus.
+void CheckWaylandScreen(InstallationReport& report) {
+  const platform::WaylandRecording offered = platform::QueryWaylandRecording();
+  if (!offered.screenCast || !offered.pipeWire) {
+    report.screenRecordable = false;
+    report.screenProblem =
+        !offered.screenCast
+            ? QString::fromUtf8(
+                  "无法录制屏幕：这是 Wayland 桌面，但桌面门户（xdg-desktop-portal）"
+                  "没有提供屏幕共享。")
+            : QString::fromUtf8("无法录制屏幕：这是 Wayland 桌面，但 PipeWire 没有运行。");
+    report.detail = !offered.screenCast
+                        ? QStringLiteral(
+                              "Wayland session without the desktop portal's "
+                              "ScreenCast (install and start xdg-desktop-portal)")
+                        : QStringLiteral("Wayland session without PipeWire (start pipewire)");
+    return;
+  }
+  if (!offered.globalShortcuts)
+    report.note = QString::fromUtf8(
+        "提示：此桌面不支持全局快捷键，F8/F9 只在 Vortane 的窗口有焦点时有效，"
+        "工具栏上的按钮可以完成按键的全部操作。");
+}
+
+}  // namespace
 
 InstallationReport CheckInstallation(const QString& programFolder,
                                      const std::function<bool()>& virtualSources) {
@@ -53,7 +83,9 @@ InstallationReport CheckInstallation(const QString& programFolder,
                               "no desktop: no X display answers at \"%1\" "
                               "(screen-capture-recorder)")
                               .arg(platform::DisplayName());
+    return report;
   }
+  if (platform::IsWaylandSession()) CheckWaylandScreen(report);
   return report;
 }
 

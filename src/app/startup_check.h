@@ -15,10 +15,17 @@ struct InstallationReport {
   // "screen-capture-recorder" (an X display answers) and "virtual-audio-capturer" (the sound
   // server has a monitor of its default output) both exist.
   bool virtualSourcesInstalled = false;
+  // The screen can be recorded: on a Wayland session that takes the desktop portal's screen
+  // cast and PipeWire (an X11 grab there is black).
+  bool screenRecordable = true;
+  // Why not, in plain words for the teacher (shown in the check's log); empty when it can.
+  QString screenProblem;
+  // Something the teacher should know that does not stop the program (shown in the log).
+  QString note;
   // What is missing, in words for whoever installs the program; empty when nothing is.
   QString detail;
 
-  bool Passed() const { return encoderInstalled && virtualSourcesInstalled; }
+  bool Passed() const { return encoderInstalled && virtualSourcesInstalled && screenRecordable; }
 };
 
 // A regular file this user may execute.
@@ -28,8 +35,9 @@ bool IsRunnableFile(const QString& path);
 // "ffmpeg" on PATH. Empty when there is none.
 QString FindEncoderBackend();
 
-// Tests the installation. It looks at files and asks the sound server (up to about two seconds),
-// so the toolbar runs it off the UI thread. `virtualSources` replaces the device test (tests).
+// Tests the installation. It looks at files and asks the sound server (up to about two seconds)
+// and, on a Wayland session, the desktop portal, so the toolbar runs it off the UI thread.
+// `virtualSources` replaces the device test (tests).
 InstallationReport CheckInstallation(const QString& programFolder,
                                      const std::function<bool()>& virtualSources = {});
 

@@ -7,7 +7,8 @@ endif()
 # The whole-program tests run the built program with its encoder and keyboard library beside it.
 foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_toolbar_startup_test
     e2e_setup_first_run_test e2e_camera_program_test e2e_platform_login_test
-    e2e_file_manager_test e2e_toolbar_survival_test e2e_installed_program_test)
+    e2e_file_manager_test e2e_toolbar_survival_test e2e_installed_program_test
+    e2e_wayland_desktop_test)
   if(TARGET ${test})
     add_dependencies(${test} vortane vortenc keyvane)
   endif()
@@ -19,8 +20,12 @@ endif()
 
 # The sound-and-picture tests play beeps through the sound server and paint the root window.
 pkg_check_modules(PULSE_SIMPLE REQUIRED IMPORTED_TARGET libpulse-simple)
-foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test)
+foreach(test e2e_toolbar_recording_test e2e_toolbar_live_test e2e_wayland_desktop_test)
   if(TARGET ${test})
     target_link_libraries(${test} PRIVATE PkgConfig::PULSE_SIMPLE X11::X11)
   endif()
 endforeach()
+# The Wayland desktop's portal needs its shim on a machine without a GPU.
+if(TARGET e2e_wayland_desktop_test AND TARGET portal_shm_shim)
+  add_dependencies(e2e_wayland_desktop_test portal_shm_shim)
+endif()

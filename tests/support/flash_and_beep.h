@@ -43,8 +43,22 @@ inline bool LessonSourcesSuspended() {
 class DesktopMotion {
  public:
   // Starts the moving grey on $DISPLAY's root window; nothing moves when there is no display.
-  DesktopMotion() : display_(XOpenDisplay(nullptr)) {
-    if (display_ != nullptr) painter_ = std::thread([this] { Paint(); });
+  // `ownWindow`: on a window covering the screen instead, for a Wayland desktop, where the X
+  // server's root window is never shown.
+  explicit DesktopMotion(bool ownWindow = false) : display_(XOpenDisplay(nullptr)) {
+    if (display_ == nullptr) return;
+    target_ = DefaultRootWindow(display_);
+    if (ownWindow) {
+      XSetWindowAttributes attributes{};
+      attributes.override_redirect = 1;
+      const int screen = DefaultScreen(display_);
+      target_ = XCreateWindow(display_, target_, 0, 0, DisplayWidth(display_, screen),
+                              DisplayHeight(display_, screen), 0, CopyFromParent, InputOutput,
+                              CopyFromParent, CWOverrideRedirect, &attributes);
+      XMapRaised(display_, target_);
+      XSync(display_, 0);
+    }
+    painter_ = std::thread([this] { Paint(); });
   }
   ~DesktopMotion() {
     running_ = false;
@@ -108,7 +122,7 @@ class DesktopMotion {
   // Dark greys 20..110 or bright greys 150..240, one step of 10 every 10 ms: steps a frame apart
   // differ enough to survive the encoder.
   void Paint() {
-    const Window root = DefaultRootWindow(display_);
+    const Window root = target_;
     for (int step = 0; running_; ++step) {
       const bool bright = bright_;
       const unsigned long grey = (bright ? 150 : 20) + 10 * (step % 10);
@@ -122,6 +136,7 @@ class DesktopMotion {
   }
 
   Display* display_;
+  Window target_ = 0;
   std::atomic<bool> running_{true};
   std::atomic<bool> bright_{false};
   std::thread painter_;

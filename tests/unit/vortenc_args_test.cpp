@@ -25,6 +25,23 @@ class FakeResolver : public DeviceResolver {
                                             {"Mic: \"Front\"", "alsa_input.front"}};
   std::vector<std::string> asked;
 
+  // A Wayland session: the portal's frames, whose size is the monitor's without a region.
+  bool wayland = false;
+  bool shareDeclined = false;
+  bool IsWaylandSession() override { return wayland; }
+  ResolvedScreenStream PortalScreen(const ScreenArea& area, const std::string& rate) override {
+    asked.push_back("portal " + std::to_string(area.x) + "," + std::to_string(area.y) + " " +
+                    std::to_string(area.width) + "x" + std::to_string(area.height) + " @" + rate);
+    if (shareDeclined) return {{}, 0, 0, {}, "screen sharing was cancelled", true, 0};
+    const bool whole = area.width == 0;
+    return {"pipe:7",
+            whole ? 1920 : int(area.width),
+            whole ? 1080 : int(area.height),
+            "bgr0",
+            {},
+            false,
+            520'000};
+  }
   ResolvedDevice Screen() override {
     asked.push_back("screen");
     if (display.empty()) return {{}, "no display"};
@@ -114,6 +131,29 @@ TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) 
             "ERROR unsupported screen input \"title=Notepad\": only \"desktop\" can be captured");
   resolver.display.clear();
   EXPECT_EQ(Translate("-f gdigrab -i desktop o.ts", resolver), "ERROR no display");
+
+  // A Wayland session: the desktop portal's raw frames through a pipe, the region cropped by the
+  // reader, 25 frames per second unless the command says otherwise.
+  resolver.wayland = true;
+  resolver.asked.clear();
+  EXPECT_EQ(Translate("-y -f gdigrab -thread_queue_size 32 -framerate 15 -offset_x 100 "
+                      "-offset_y 50 -video_size 640x480 -i desktop -copyinkf \"out.mp4\"",
+                      resolver),
+            "-y -f rawvideo -thread_queue_size 32 -pixel_format bgr0 -framerate 15 -video_size "
+            "640x480 -i pipe:7 -copyinkf out.mp4");
+  EXPECT_EQ(Translate("-f gdigrab -i desktop o.ts", resolver),
+            "-f rawvideo -pixel_format bgr0 -framerate 25 -video_size 1920x1080 -i pipe:7 o.ts");
+  EXPECT_EQ(resolver.asked,
+            (std::vector<std::string>{"portal 100,50 640x480 @15", "portal 0,0 0x0 @25"}));
+  EXPECT_EQ(
+      Translate("-f gdigrab -offset_x 10 -offset_y 10 -video_size 0x5 -i desktop o.ts", resolver),
+      "ERROR the capture region must have a size in pixels (got -video_size 0x5)");
+  // The teacher declining the share is told apart from a missing device.
+  resolver.shareDeclined = true;
+  TranslationResult declined =
+      TranslateArguments(Split("-f gdigrab -i desktop o.ts"), resolver, kStart);
+  EXPECT_EQ(declined.error, "screen sharing was cancelled");
+  EXPECT_TRUE(declined.cancelled);
 }
 
 TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
@@ -168,6 +208,17 @@ TEST(VortencArguments, PictureAndSoundShareTheWallClockFromTheEncodersStart) {
       "vortenc-sound:virtual_mic -f x11grab -video_size 640x360 -seek_timestamp 1 -itsoffset "
       "-1800000000.000000 -i :5+0,0 -filter_complex [0:a]aresample=async=1000[s0] -map 1:v -map "
       "[s0] -fps_mode:v vfr -enc_time_base:v 1:1000 -acodec aac -r 10 o.ts");
+  // The portal's frames count from the encoder's start, the first one 0.52 s after it.
+  resolver.wayland = true;
+  EXPECT_EQ(Translate("-f gdigrab -framerate 25 -i desktop -f dshow -i audio=VirtualMic "
+                      "-acodec aac o.ts",
+                      resolver),
+            "-stats_period 0.1 -nofind_stream_info -f s16le -ar 48000 -ac 2 -itsoffset 0.030000 "
+            "-i vortenc-sound:virtual_mic -f rawvideo -pixel_format bgr0 -framerate 25 -video_size "
+            "1920x1080 -seek_timestamp 1 -itsoffset 0.520000 -i pipe:7 -filter_complex "
+            "[0:a]aresample=async=1000[s0] -map 1:v -map [s0] -fps_mode:v vfr -enc_time_base:v "
+            "1:1000 -acodec aac o.ts");
+  resolver.wayland = false;
   // Device names are taken whole: colons and quotes inside belong to the name.
   TranslationResult named = TranslateArguments(
       {"-f", "gdigrab", "-i", "desktop", "-f", "dshow", "-i", "audio=Mic: \"Front\"", "o.ts"},

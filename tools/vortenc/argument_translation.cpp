@@ -93,6 +93,8 @@ struct Input {
   std::vector<std::string> options;  // everything between the previous input and "-i"
   std::string url;
   InputKind kind = InputKind::kOther;
+  // Its times count from the recording's start, this much after it, not from the epoch.
+  std::optional<long long> fromStartMicros;
   std::string name;  // a sound source as the teacher chose it
 };
 
@@ -104,7 +106,7 @@ void SplitInputs(const std::vector<std::string>& arguments, std::vector<Input>& 
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& token = arguments[i];
     if (token == "-i" && i + 1 < arguments.size()) {
-      inputs.push_back({std::move(pending), arguments[i + 1], InputKind::kOther, {}});
+      inputs.push_back({std::move(pending), arguments[i + 1], InputKind::kOther, std::nullopt, {}});
       pending.clear();
       ++i;
     } else if (TakesValue(token) && i + 1 < arguments.size()) {
@@ -152,8 +154,32 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
-// gdigrab's desktop → x11grab on the display, with the region as "+X,Y" and -video_size.
-std::string TranslateScreen(Input& input, DeviceResolver& resolver) {
+// The portal's frames of the area at the input's frame rate, as raw pictures through a pipe.
+std::string TranslatePortalScreen(Input& input, const ScreenArea& area, DeviceResolver& resolver,
+                                  bool& cancelled) {
+  std::optional<std::string> rate = TakeOption(input.options, "-framerate");
+  if (!rate) rate = "25";
+  TakeOption(input.options, "-video_size");
+  ResolvedScreenStream screen = resolver.PortalScreen(area, *rate);
+  if (!screen.ok()) {
+    cancelled = screen.cancelled;
+    return screen.error;
+  }
+  input.options[*FindOption(input.options, "-f") + 1] = "rawvideo";
+  input.options.insert(input.options.end(),
+                       {"-pixel_format", screen.pixelFormat, "-framerate", *rate});
+  if (screen.width > 0)
+    input.options.insert(input.options.end(), {"-video_size", std::to_string(screen.width) + "x" +
+                                                                  std::to_string(screen.height)});
+  input.url = screen.input;
+  input.kind = InputKind::kPicture;
+  input.fromStartMicros = screen.offsetMicros;
+  return {};
+}
+
+// gdigrab's desktop → x11grab on the display, with the region as "+X,Y" and -video_size; on a
+// Wayland session, the portal's frames.
+std::string TranslateScreen(Input& input, DeviceResolver& resolver, bool& cancelled) {
   if (input.url != "desktop")
     return "unsupported screen input " + Quoted(input.url) + ": only \"desktop\" can be captured";
   std::optional<std::string> x = TakeOption(input.options, "-offset_x");
@@ -163,6 +189,23 @@ std::string TranslateScreen(Input& input, DeviceResolver& resolver) {
   if (!left || !top || *left < 0 || *top < 0)
     return "the capture region must start at a screen position (got -offset_x " + x.value_or("0") +
            " -offset_y " + y.value_or("0") + ")";
+  if (resolver.IsWaylandSession()) {
+    ScreenArea area{*left, *top, 0, 0};
+    if (std::optional<size_t> at = FindOption(input.options, "-video_size")) {
+      const std::string& size = input.options[*at + 1];
+      const size_t cross = size.find('x');
+      std::optional<long long> width = ParseWhole(size.substr(0, cross));
+      std::optional<long long> height =
+          cross == std::string::npos ? std::nullopt : ParseWhole(size.substr(cross + 1));
+      if (!width || !height || *width <= 0 || *height <= 0)
+        return "the capture region must have a size in pixels (got -video_size " + size + ")";
+      area.width = *width;
+      area.height = *height;
+    } else if (x || y) {
+      return "the capture region needs -video_size";
+    }
+    return TranslatePortalScreen(input, area, resolver, cancelled);
+  }
   ResolvedDevice screen = resolver.Screen();
   if (!screen.ok()) return screen.error;
   // Found again: taking the region options out may have moved it.
@@ -355,7 +398,8 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
   for (const Input& input : inputs) {
     if (input.kind != InputKind::kSound) continue;
     // The sound reader's pipe: sample 0 is the start, so only the delivery offset remains.
-    Input pipe{{}, std::string(kSoundPipePrefix) + input.url, InputKind::kSound, input.name};
+    Input pipe{{}, std::string(kSoundPipePrefix) + input.url, InputKind::kSound, std::nullopt,
+               input.name};
     if (std::optional<size_t> at = FindOption(input.options, "-thread_queue_size"))
       pipe.options.insert(pipe.options.end(), {"-thread_queue_size", input.options[*at + 1]});
     pipe.options.insert(pipe.options.end(),
@@ -369,7 +413,9 @@ std::vector<std::string> ShareOneClock(std::vector<Input>& inputs, std::vector<s
     std::vector<std::string>& options = ordered.back().options;
     if (options[*FindOption(options, "-f") + 1] == "v4l2" && !FindOption(options, "-timestamps"))
       options.insert(options.end(), {"-timestamps", "abs"});
-    options.insert(options.end(), {"-seek_timestamp", "1", "-itsoffset", pictureOffset});
+    options.insert(options.end(),
+                   {"-seek_timestamp", "1", "-itsoffset",
+                    input.fromStartMicros ? SecondsText(*input.fromStartMicros) : pictureOffset});
   }
 
   // Progress ten times a second, so a stop sends "q" soon after the lesson's last moment is
@@ -426,13 +472,14 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
   SplitInputs(arguments, inputs, rest);
 
   bool captures = false;
+  bool cancelled = false;
   for (Input& input : inputs) {
     std::optional<size_t> formatAt = FindOption(input.options, "-f");
     if (!formatAt) continue;
     const std::string& format = input.options[*formatAt + 1];
     std::string error;
     if (format == "gdigrab") {
-      error = TranslateScreen(input, resolver);
+      error = TranslateScreen(input, resolver, cancelled);
       captures = true;
     } else if (format == "dshow") {
       error = TranslateDevice(input, *formatAt, resolver);
@@ -441,6 +488,7 @@ TranslationResult TranslateArguments(const std::vector<std::string>& arguments,
     if (!error.empty()) {
       TranslationResult failed;
       failed.error = error;
+      failed.cancelled = cancelled;
       return failed;
     }
   }

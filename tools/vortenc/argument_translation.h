@@ -11,6 +11,10 @@
 // Linux and leaves everything else exactly as given:
 //   -f gdigrab [-offset_x X -offset_y Y] [-video_size WxH] -i desktop
 //       → -f x11grab [-video_size WxH] -i $DISPLAY[+X,Y]
+//       on a Wayland session: → -f rawvideo -pixel_format F -video_size WxH -framerate R
+//       -i file:/proc/self/fd/N, the frames of the desktop portal's screen cast (see
+//       screen_main.cpp) on the recording's clock (25 frames per second unless -framerate says
+//       otherwise)
 //   -f dshow -i video=NAME → -f v4l2 -i /dev/videoN (the camera whose card name is NAME)
 //   -f dshow -i audio=NAME → -f pulse -fragment_size 1920 -i SOURCE (virtual-audio-capturer =
 //       the speakers' monitor; 10 ms fragments, so each piece of sound is stamped within a few
@@ -53,6 +57,7 @@ struct TranslationResult {
   std::vector<std::string> arguments;  // without the program name
   std::string error;                   // the user's message when the command cannot run
   bool captures = false;               // an input is a capture device (screen, camera, sound)
+  bool cancelled = false;              // the teacher declined to share the screen
   std::vector<SoundInput> sounds;      // sound read beside ffmpeg (see sound_reader.h)
   bool ok() const { return error.empty(); }
 };

@@ -9,8 +9,9 @@
 // ffmpeg is taken from PATH; VORTENC_FFMPEG names another program (a path or a name on PATH).
 // A capture's sound is read by child processes of this one (see sound_reader.h) that end with it.
 // Exit status: ffmpeg's own; 2 when a device or the display does not exist; 3 when an output may
-// not be written (see output_files.h); 127 when ffmpeg cannot be found or started; 1 when the
-// program that started it has already ended.
+// not be written (see output_files.h); 4 when the teacher declined to share the screen (a Wayland
+// session asks through the desktop portal; see screen_main.cpp); 127 when ffmpeg cannot be found or
+// started; 1 when the program that started it has already ended.
 //
 // The encoder never outlives the program that started it (see parent_watch.h).
 #include <fcntl.h>
@@ -37,6 +38,7 @@ namespace {
 constexpr int kExitParentGone = 1;
 constexpr int kExitNoSuchDevice = 2;
 constexpr int kExitOutputRefused = 3;
+constexpr int kExitScreenShareCancelled = 4;
 constexpr int kExitNoEncoder = 127;
 
 std::string OwnPath(const char* fallback) {
@@ -90,15 +92,18 @@ int main(int argc, char** argv) {
   std::vector<std::string> arguments(argv + 1, argv + argc);
   bool dryRun = vortenc::TakeDryRunFlag(arguments);
 
-  vortenc::SystemDeviceResolver resolver;
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);  // the clock x11grab, pulse and cameras stamp
   const long long startMicros = now.tv_sec * 1'000'000LL + now.tv_nsec / 1000;
+  std::string self = OwnPath(argv[0]);
+  // The screen reader of Wayland sessions lives beside this program.
+  vortenc::SystemDeviceResolver resolver(self.substr(0, self.rfind('/') + 1) + "vortenc-screen",
+                                         startMicros, dryRun);
   vortenc::TranslationResult translation =
       vortenc::TranslateArguments(arguments, resolver, startMicros);
   if (!translation.ok()) {
     std::fprintf(stderr, "vortenc: %s\n", translation.error.c_str());
-    return kExitNoSuchDevice;
+    return translation.cancelled ? kExitScreenShareCancelled : kExitNoSuchDevice;
   }
   vortenc::OutputPlan outputs = vortenc::PlanOutputs(translation.arguments, translation.captures);
   if (!outputs.ok()) {
@@ -106,7 +111,6 @@ int main(int argc, char** argv) {
     return kExitOutputRefused;
   }
 
-  std::string self = OwnPath(argv[0]);
   std::string encoder = FindEncoder(self);
   if (encoder.empty()) {
     const char* configured = std::getenv("VORTENC_FFMPEG");

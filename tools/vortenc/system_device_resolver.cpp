@@ -1,6 +1,8 @@
 #include "vortenc/system_device_resolver.h"
 
 #include "platform/device_lookup.h"
+#include "platform/wayland_session.h"
+#include "vortenc/screen_reader_process.h"
 
 namespace vortenc {
 namespace {
@@ -17,6 +19,27 @@ ResolvedDevice SystemDeviceResolver::Screen() {
   if (display.empty()) return {{}, "no display to capture: DISPLAY is not set"};
   if (!platform::IsDisplayReachable()) return {{}, "cannot open display " + Quoted(display)};
   return {display, {}};
+}
+
+bool SystemDeviceResolver::IsWaylandSession() {
+  return vortane::platform::IsWaylandSession();
+}
+
+ResolvedScreenStream SystemDeviceResolver::PortalScreen(const ScreenArea& area,
+                                                        const std::string& rate) {
+  // Named as a file: ffmpeg takes any "pipe:" input for its standard input and would then
+  // stop listening there for "q".
+  if (dryRun_)
+    return {"file:/proc/self/fd/3", int(area.width), int(area.height), "bgr0", {}, false, 0};
+  ScreenReader reader = StartScreenReader(screenReader_, startMicros_, rate, area,
+                                          vortane::platform::ScreenCastTokenFile().toStdString());
+  if (!reader.ok()) return {{}, 0, 0, {}, reader.error, reader.cancelled, 0};
+  return {"file:/proc/self/fd/" + std::to_string(reader.fd),
+          reader.width,
+          reader.height,
+          reader.pixelFormat,
+          {},
+          false};
 }
 
 ResolvedDevice SystemDeviceResolver::Camera(const std::string& name) {

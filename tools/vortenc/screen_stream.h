@@ -1,0 +1,97 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "vortenc/portal_session.h"
+#include "vortenc/screen_area.h"
+
+struct pw_thread_loop;
+struct pw_context;
+struct pw_core;
+struct pw_stream;
+struct spa_hook;
+struct spa_pod;
+
+// The monitor's picture from the portal's PipeWire stream, cropped to the recorded area as each
+// frame arrives and kept with the moment the compositor captured it. A few of the latest frames
+// are kept, so the picture for a moment can be chosen by capture time even when it arrives a
+// little after that moment.
+namespace vortenc {
+
+class ScreenStream {
+ public:
+  // `toWallMicros` turns the stream's CLOCK_MONOTONIC nanoseconds into the wall clock's
+  // microseconds (the clock the sound and the encoder use).
+  ScreenStream(const PortalStream& monitor, const ScreenArea& area,
+               long long monotonicToWallMicros);
+  ~ScreenStream();
+  ScreenStream(const ScreenStream&) = delete;
+  ScreenStream& operator=(const ScreenStream&) = delete;
+
+  // Connects to the stream over the portal's PipeWire connection (taken over). False and Error()
+  // when it cannot.
+  bool Start(int pipeWireFd);
+  // Waits up to `timeoutMs` for the stream's format; false and Error() when none came.
+  bool WaitForFormat(int timeoutMs);
+
+  // Waits up to `timeoutMs` for the first frame; its capture moment, or -1.
+  long long WaitForFirstFrame(int timeoutMs);
+
+  int Width() const { return width_; }
+  int Height() const { return height_; }
+  // The picture's layout as ffmpeg's rawvideo names it ("bgr0" or "rgb0").
+  const char* PixelFormat() const { return pixelFormat_; }
+  const std::string& Error() const { return error_; }
+
+  using Picture = std::shared_ptr<const std::vector<std::uint8_t>>;
+  // The frame that shows the screen at `wallMicros`: the latest captured at or before it, else
+  // the earliest there is (the screen before its first change is best shown by that change's
+  // frame). Null when no frame has come yet. It stays untouched while it is held.
+  Picture Take(long long wallMicros);
+
+  // PipeWire's callbacks.
+  void OnFormat(const struct spa_pod* format);
+  void OnProcess();
+  void OnStreamError(const char* error);
+
+ private:
+  struct Frame {
+    Picture pixels;
+    long long wallMicros = 0;
+  };
+  // The latest frames, for choosing by capture time.
+  static constexpr size_t kFrames = 4;
+
+  void CopyCropped(const std::uint8_t* source, int stride, std::vector<std::uint8_t>& out) const;
+  std::shared_ptr<std::vector<std::uint8_t>> NewPicture();
+
+  PortalStream monitor_;
+  ScreenArea area_;
+  long long monotonicToWallMicros_;
+
+  pw_thread_loop* loop_ = nullptr;
+  pw_context* context_ = nullptr;
+  pw_core* core_ = nullptr;
+  pw_stream* stream_ = nullptr;
+  struct spa_hook* listener_ = nullptr;
+
+  std::mutex mutex_;
+  std::condition_variable formatKnown_;
+  bool failed_ = false;
+  int width_ = 0, height_ = 0;              // the recorded picture
+  int bufferWidth_ = 0, bufferHeight_ = 0;  // the monitor's picture in the stream
+  const char* pixelFormat_ = "bgr0";
+  std::string error_;
+  std::deque<Frame> frames_;
+  // Pictures no longer held, kept for reuse: a new one is as large as the recorded area.
+  std::shared_ptr<std::vector<std::vector<std::uint8_t>*>> spare_;
+  std::mutex spareMutex_;
+};
+
+}  // namespace vortenc
