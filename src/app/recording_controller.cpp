@@ -490,8 +490,8 @@ void RecordingController::OnCaptureEnded(const JobOutcome& outcome) {
   if (endText.isEmpty() && code == kJobFinished &&
       static_cast<int>(outcome.exitCode) == kEncoderOutputRefused)
     endText = Text(kCaptureRefused);
-  if (endText.isEmpty() && code == kJobFinished && jobKind_ == 0 &&
-      static_cast<int>(value) == kEncoderScreenShareCancelled)
+  if (endText.isEmpty() && code == kJobFinished &&
+      static_cast<int>(outcome.exitCode) == kEncoderScreenShareCancelled)
     endText = Text(kScreenShareCancelled) + ModeWord();
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
 
