@@ -22,7 +22,6 @@
 #include "encoder/command_lines.h"
 #include "encoder/encoder_job.h"
 #include "platform/process.h"
-#include "platform/window_messages.h"
 
 namespace {
 
@@ -62,27 +61,21 @@ void Pump(int milliseconds) {
 Outcome ThroughTheRunner(const QString& file, int seconds) {
   using namespace vortane;
   bool ended = false;
-  platform::MessageWindow window(
-      QCoreApplication::instance(), [&](const platform::WindowMessage& m) {
-        int code = std::any_cast<JobEvent>(m.payload).status.statusCode;
-        ended = ended || code == kJobStopped || code == kJobFinished || code == kJobError;
-      });
-  auto job = std::make_shared<EncoderJob>();
-  job->ownerWindow = window.handle();
-  job->notifyMessage = WM_RECORD_JOB_EVENT;
-  job->readerProc = EncoderProgressReader;
-  job->commandLineWide = *BuildCaptureCommand(kDesktopSourceName, file, kSpeakerSourceName,
-                                              "VirtualMic", 0, 0, 25, 0, 0, 0, 0, CaptureRegion{});
+  std::shared_ptr<ProcessJob> job =
+      MakeEncoderJob(*BuildCaptureCommand(kDesktopSourceName, file, kSpeakerSourceName,
+                                          "VirtualMic", 0, 0, 25, 0, 0, 0, 0, CaptureRegion{}));
+  QObject::connect(job.get(), &Job::finished, QCoreApplication::instance(),
+                   [&](const JobOutcome&) { ended = true; });
   Outcome outcome;
   double cpuBefore = AllCpuSeconds();
   QElapsedTimer wall;
   wall.start();
-  StartEncoderJob(job);
+  job->Start();
   Pump(seconds * 1000);
   outcome.wallSeconds = wall.elapsed() / 1000.0;
   QElapsedTimer stop;
   stop.start();
-  job->stopRequested = 1;
+  job->RequestStop();
   while (!ended && stop.elapsed() < 20000)
     Pump(10);
   outcome.stopSeconds = stop.elapsed() / 1000.0;

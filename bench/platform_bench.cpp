@@ -94,7 +94,8 @@ void MeasureStallDuringLogin() {
   tick.start();
   toolbar.account().Login(
       {silent.HostAndPort(), QStringLiteral("13800138000"), QStringLiteral("lesson"), false},
-      toolbar.MessageHandle());
+      &toolbar,
+      [&toolbar](const PlatformReply& reply) { toolbar.account().OnPlatformReply(reply); });
   const ui::CHoverButton* user = toolbar.Button(CVortaneDlg::kIdUser);
   while ((!user->isEnabled() || clock.elapsed() < 100) && clock.elapsed() < 30000) {
     QApplication::processEvents(QEventLoop::AllEvents, 5);
@@ -107,7 +108,7 @@ void MeasureStallDuringLogin() {
       static_cast<long long>(clock.elapsed()),
       toolbar.Label(CVortaneDlg::kIdStatus)->text().toUtf8().constData(),
       static_cast<long long>(longest), longest / 50.0);
-  WaitForPlatformRequests(std::chrono::seconds(20));
+  EndPlatformRequests(std::chrono::seconds(20));
 }
 
 }  // namespace

@@ -18,7 +18,7 @@ class CMediaFileDlg;
 struct FileManagerUploadOptions {
   std::function<void(QWidget* owner, const QString& text)> showMessage;
   std::function<void(const QString& text)> trace;
-  // Empty: the upload account's destinations and the real upload thread.
+  // Empty: the upload account's destinations and the real upload job.
   std::function<std::vector<UploadTarget>()> targets;
   UploadQueue::Launcher launcher;
 };

@@ -4,20 +4,17 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
-#include <QThreadPool>
 #include <cstdio>
 
 #include "app/toolbar_layout.h"
 #include "app/window_timers.h"
 #include "platform/folders.h"
-#include "platform/window_message.h"
 #include "ui/ui_font.h"
 
 namespace vortane {
 namespace {
 
 // The worker's answer to the dialog (a message of its own, never seen elsewhere).
-constexpr std::uint32_t kProbeDoneMessage = platform::kWmUser + 1;
 
 const char kSlashes[] = "///////////////////////////////////////////";
 const char kLineBreak[] = "\r\n";
@@ -67,8 +64,6 @@ CInitDlg::CInitDlg(QWidget* parent, Probe probe)
 
   ApplyColours();
   timers_ = std::make_unique<WindowTimers>([this](int id) { OnTick(id); });
-  inbox_ = std::make_unique<platform::MessageWindow>(
-      this, [this](const platform::WindowMessage& m) { OnProbeDone(m); });
 
   // The toolbar waits above the screen during the check, so the dialog centres on the screen.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -77,7 +72,9 @@ CInitDlg::CInitDlg(QWidget* parent, Probe probe)
   }
 }
 
-CInitDlg::~CInitDlg() = default;
+CInitDlg::~CInitDlg() {
+  if (prober_.joinable()) prober_.join();
+}
 
 void CInitDlg::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
@@ -85,9 +82,10 @@ void CInitDlg::showEvent(QShowEvent* event) {
   opened_ = true;
   checkDone_ = false;
   checkFailed_ = false;
-  const platform::WindowHandle inbox = inbox_->handle();
-  QThreadPool::globalInstance()->start([probe = probe_, inbox] {
-    platform::PostWindowMessage(inbox, {kProbeDoneMessage, 0, 0, probe()});
+  prober_ = std::thread([this, probe = probe_] {
+    // Delivered on the dialog's thread; dropped when the dialog is gone by then.
+    QMetaObject::invokeMethod(
+        this, [this, report = probe()] { OnProbeDone(report); }, Qt::QueuedConnection);
   });
   timers_->StartTimer(kCheckTimer, 100);
 }
@@ -121,9 +119,8 @@ void CInitDlg::OnTick(int id) {
   }
 }
 
-void CInitDlg::OnProbeDone(const platform::WindowMessage& message) {
-  if (message.message != kProbeDoneMessage) return;
-  report_ = std::any_cast<InstallationReport>(message.payload);
+void CInitDlg::OnProbeDone(const InstallationReport& report) {
+  report_ = report;
   probeDone_ = true;
   if (waitingForProbe_) {
     waitingForProbe_ = false;

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <functional>
 #include <memory>
+#include <thread>
 
 #include "app/startup_check.h"
 
@@ -12,10 +13,6 @@ class QPushButton;
 namespace vortane {
 
 class WindowTimers;
-namespace platform {
-class MessageWindow;
-struct WindowMessage;
-}  // namespace platform
 
 // The start-up check ("初始化..."): a short log of steps on a grey dialog, green while all is
 // well. Step 1 (100 ms after opening) greets, step 2 (500 ms later) reports the installation,
@@ -61,7 +58,7 @@ class CInitDlg : public QDialog {
 
  private:
   void OnTick(int id);
-  void OnProbeDone(const platform::WindowMessage& message);
+  void OnProbeDone(const InstallationReport& report);
   void ReportInstallation();
   void Append(const QString& text);
   void ApplyColours();
@@ -79,7 +76,8 @@ class CInitDlg : public QDialog {
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
   std::unique_ptr<WindowTimers> timers_;
-  std::unique_ptr<platform::MessageWindow> inbox_;
+  // Runs the probe; joined when the dialog goes.
+  std::thread prober_;
 };
 
 }  // namespace vortane

@@ -8,6 +8,7 @@
 #include "http/live_list_dlg.h"
 #include "http/live_task_choice.h"
 #include "http/login_dlg.h"
+#include "http/platform_request.h"
 #include "settings/settings.h"
 
 namespace vortane {
@@ -53,7 +54,8 @@ void PlatformCommands::UserCommand() {
   const int result = dialog.exec();
   if (toolbar_.IsClosed() || result != QDialog::Accepted) return;
   trace_(QStringLiteral("login to ") + dialog.Fields().server);
-  if (!account_.Login(dialog.Fields(), toolbar_.MessageHandle()))
+  if (!account_.Login(dialog.Fields(), &toolbar_,
+                      [this](const PlatformReply& reply) { OnPlatformReply(reply); }))
     trace_(QStringLiteral("config.cfg could not be written"));
 }
 
@@ -101,8 +103,9 @@ void PlatformCommands::InteractionCommand(bool chat) {
                   QLatin1String(LaunchOutcomeName(result.outcome)), result.program));
 }
 
-void PlatformCommands::OnPlatformReply(const JobStatus& status) {
-  account_.OnPlatformReply(status);
+void PlatformCommands::OnPlatformReply(const PlatformReply& reply) {
+  trace_(QStringLiteral("platform reply %1 %2").arg(reply.StatusCode()).arg(reply.text));
+  account_.OnPlatformReply(reply);
   toolbar_.Files().ShowUploadDestinations();
 }
 

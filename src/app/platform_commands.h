@@ -10,7 +10,7 @@
 namespace vortane {
 
 struct Settings;
-struct JobStatus;
+struct PlatformReply;
 struct ToolbarServices;
 class CVortaneDlg;
 class RecordingController;
@@ -29,8 +29,8 @@ class PlatformCommands : public AccountView, public InteractionHost {
   void UserCommand();
   void LiveTasksCommand();
   void InteractionCommand(bool chat);
-  // WM_PLATFORM_REPLY: the login requests and the stop signals answer.
-  void OnPlatformReply(const JobStatus& status);
+  // The login requests and the stop signals answer.
+  void OnPlatformReply(const PlatformReply& reply);
 
   // AccountView
   void ShowUserState(bool loggedIn, const QString& name) override;

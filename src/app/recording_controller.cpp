@@ -3,16 +3,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
-#include <any>
 
 #include "app/toolbar_view.h"
 #include "encoder/command_lines.h"
+#include "encoder/encoder_job.h"
 #include "encoder/progress_reader.h"
 #include "files/final_copy.h"
 #include "platform/code_page.h"
 #include "platform/disk_space.h"
 #include "platform/program_info.h"
-#include "platform/window_messages.h"
 #include "settings/settings.h"
 
 namespace vortane {
@@ -64,9 +63,41 @@ std::time_t SystemNow() {
 RecordingController::RecordingController(ToolbarView& view, Settings& settings)
     : view_(view),
       settings_(settings),
-      startJob_(StartEncoderJob),
+      startJob_([](const std::shared_ptr<ProcessJob>& job) { job->Start(); }),
       now_(SystemNow),
-      freeSpace_(platform::FreeDiskSpace) {}
+      freeSpace_(platform::FreeDiskSpace) {
+  for (Timer timer : {Timer::kStopDelay, Timer::kLedHold, Timer::kLiveRestart, Timer::kDiskCheck,
+                      Timer::kProgressWatch}) {
+    QTimer& t = TimerOf(timer);
+    t.setSingleShot(true);
+    t.setTimerType(Qt::PreciseTimer);
+    connect(&t, &QTimer::timeout, this, [this, timer] { OnTimeout(timer); });
+  }
+}
+
+QTimer& RecordingController::TimerOf(Timer timer) {
+  return timers_[static_cast<int>(timer)];
+}
+
+void RecordingController::StartTimer(Timer timer, int milliseconds) {
+  TimerOf(timer).start(milliseconds);
+}
+
+int RecordingController::TimerInterval(Timer timer) const {
+  const QTimer& t = timers_[static_cast<int>(timer)];
+  return t.isActive() ? t.interval() : 0;
+}
+
+bool RecordingController::Transition(RecordingEvent event) {
+  const std::optional<RecordingState> next = NextRecordingState(state_, event, liveMode_);
+  if (!next) return false;
+  state_ = *next;
+  return true;
+}
+
+bool RecordingController::JobActive() const {
+  return state_ != RecordingState::kIdle && state_ != RecordingState::kReconnecting;
+}
 
 QString RecordingController::ModeWord() const {
   return liveMode_ ? Text("直播") : Text("录制");
@@ -115,30 +146,36 @@ bool RecordingController::CheckScreenWidth() {
 }
 
 void RecordingController::StartOrStop() {
-  if (restartPending_) {
-    // The user ends a live push that is waiting to reconnect.
-    EndPendingRestart();
-    return;
+  switch (state_) {
+    case RecordingState::kIdle:
+      if (!closing_) Start();
+      break;
+    case RecordingState::kStarting:
+    case RecordingState::kRecording:
+    case RecordingState::kLive:
+    case RecordingState::kStalled:
+      StopRecording();
+      break;
+    case RecordingState::kReconnecting:
+      // The teacher ends a live push that is waiting to reconnect.
+      EndPendingRestart();
+      break;
+    case RecordingState::kStopping:  // already on its way
+    case RecordingState::kRemuxing:  // finishes by itself; the button is off
+      break;
   }
-  if (JobActive() && jobKind_ == 1) return;  // the remux finishes by itself; the button is off
-  if (jobState_ == kJobStarted || jobState_ == kJobProgress || JobActive()) {
-    StopRecording();
-    return;
-  }
-  if (closing_) return;
-  Start();
 }
 
 void RecordingController::EndPendingRestart() {
-  view_.KillTimer(kLiveRestartTimer);
-  restartPending_ = false;
+  if (!Transition(RecordingEvent::kStopAsked)) return;
+  TimerOf(Timer::kLiveRestart).stop();
   ShowEndedLook();
-  SetStatusText(Text("已停止 ") + QString::fromStdString(lastProgressTime_), false);
+  SetStatusText(Text("已停止 ") + lastProgressTime_, false);
   if (selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
     view_.SendStopSignal(selectedLiveTask_->callbackUrl);
   }
-  EndRecovery();
-  view_.StartTimer(kLedHoldTimer, 2000);
+  recovering_ = false;
+  StartTimer(Timer::kLedHold, 2000);
   liveMode_ = false;
 }
 
@@ -149,7 +186,9 @@ bool RecordingController::HasRoomToStart() const {
 }
 
 void RecordingController::CheckDiskSpace() {
-  if (!JobActive() || jobKind_ != 0 || liveMode_ || stopping_ || currentJob_->stopRequested) {
+  // Only a recording writes to the disk; once a stop is on its way there is nothing to decide.
+  if (liveMode_ || (state_ != RecordingState::kStarting && state_ != RecordingState::kRecording &&
+                    state_ != RecordingState::kStalled)) {
     return;
   }
   const std::optional<std::int64_t> free = freeSpace_(settings_.saveFolder);
@@ -159,21 +198,12 @@ void RecordingController::CheckDiskSpace() {
     StopRecording();
     return;
   }
-  view_.StartTimer(kDiskSpaceTimer, kDiskSpaceCheckMs);
-}
-
-void RecordingController::WatchProgress() {
-  if (stalled_) {
-    stalled_ = false;
-    view_.ShowLamp(Lamp::kRunning);
-  }
-  view_.StartTimer(kProgressWatchTimer, kProgressWatchMs);
+  StartTimer(Timer::kDiskCheck, kDiskSpaceCheckMs);
 }
 
 void RecordingController::OnProgressWatch() {
   // A stop on its way lets the encoder fall quiet; the end of the job ends the watch.
-  if (!JobActive() || jobKind_ != 0 || stopping_ || currentJob_->stopRequested) return;
-  stalled_ = true;
+  if (!Transition(RecordingEvent::kProgressLost)) return;
   view_.ShowLamp(Lamp::kError);
   SetStatusText(Text("没有在") + ModeWord() + Text(kNoProgress), true);
 }
@@ -263,28 +293,43 @@ bool RecordingController::Start() {
   }
   liveMode_ = live;
   lowDiskStop_ = false;
-  StartJob(*command, WM_RECORD_JOB_EVENT, 0);
+  StartJob(*command, false);
   return true;
 }
 
-void RecordingController::StartJob(const QString& command, std::uint32_t message, int kind) {
-  auto job = std::make_shared<EncoderJob>();
-  job->ownerWindow = view_.MessageHandle();
-  job->commandLineWide = command;
-  job->notifyMessage = message;
+void RecordingController::StartJob(const QString& command, bool remux) {
   // The remux's output is kept: its last time is the finished file's length.
-  job->readerProc = kind == 1 ? EncoderProgressTailReader : EncoderProgressReader;
+  std::shared_ptr<ProcessJob> job =
+      MakeEncoderJob(command, remux ? EncoderOutput::kKeepTail : EncoderOutput::kDrop);
   // The capture is removed only after its copy is on the disk and plays as long (see below).
-  if (kind == 1) {
-    job->checkResult = [capture = capturePath_, final = finalPath_] {
-      return VerifyFinalCopy(capture, final);
-    };
+  if (remux) {
+    job->SetResultCheck(
+        [capture = capturePath_, final = finalPath_] { return VerifyFinalCopy(capture, final); });
   }
+  // Reports of a job that is no longer the current one (queued before it was replaced) are
+  // dropped.
+  const std::uint64_t serial = job->serial;
+  auto current = [this, serial] { return currentJob_ && currentJob_->serial == serial; };
+  connect(job.get(), &Job::started, this, [this, current] {
+    if (current()) OnJobStarted();
+  });
+  connect(job.get(), &Job::progressed, this, [this, current](const QString& text, double value) {
+    if (!current()) return;
+    jobState_ = kJobProgress;
+    emit jobReported(Remuxing(), kJobProgress, text);
+    if (value == kProgressSoundMissing || value == kProgressSoundBack) {
+      OnSoundNote(text, value == kProgressSoundMissing);
+    } else if (!text.isEmpty()) {
+      OnProgress(text);
+    }
+  });
+  connect(job.get(), &Job::finished, this, [this, current](const JobOutcome& outcome) {
+    if (current()) OnJobEnded(outcome);
+  });
+  Transition(remux ? RecordingEvent::kRemuxStarted : RecordingEvent::kStartAccepted);
   currentJob_ = job;
-  jobEnded_ = false;
-  jobKind_ = kind;
   // The toolbar shows the running look before the process exists.
-  OnJobStatus(kJobStarted, std::string(), 0.0);
+  ShowRunningLook();
   startJob_(job);
 }
 
@@ -303,31 +348,21 @@ void RecordingController::StartRemux() {
     SetStatusText(Text(kRemuxFailed), true);
     return;
   }
-  StartJob(*command, WM_REMUX_JOB_EVENT, 1);
+  StartJob(*command, true);
 }
 
 void RecordingController::StopRecording() {
+  if (!Transition(RecordingEvent::kStopAsked)) return;
   if (lowDiskStop_) {
     SetStatusText(Text(kLowDiskStopping), true);
   } else {
     SetStatusText(Text("正在停止..."), false);
   }
   view_.SetModeLabel(Text("停止..."), kGreen);
-  view_.StartTimer(kStopTimer, liveMode_ ? 500 : 1000);
-  stopping_ = true;
-  stopJobSerial_ = currentJob_ ? currentJob_->serial : 0;
+  StartTimer(Timer::kStopDelay, liveMode_ ? 500 : 1000);
   // The lesson runs on through the stop delay, but its last words are those before the key: the
   // encoder need not be waited for beyond them.
-  if (currentJob_) currentJob_->stopMomentMs = SteadyMilliseconds();
-}
-
-void RecordingController::OnJobMessage(const platform::WindowMessage& message) {
-  const auto* event = std::any_cast<JobEvent>(&message.payload);
-  if (event == nullptr || currentJob_ == nullptr || event->jobSerial != currentJob_->serial) return;
-  int code = event->status.statusCode;
-  jobState_ = code;
-  if (code == kJobFinished || code == kJobStopped || code == kJobError) jobEnded_ = true;
-  OnJobStatus(code, std::string(event->status.statusText), event->status.statusValue);
+  if (currentJob_) currentJob_->SetStopMoment(SteadyMilliseconds());
 }
 
 void RecordingController::ShowEndedLook() {
@@ -339,211 +374,215 @@ void RecordingController::ShowEndedLook() {
   view_.SetStartButtonEnabled(true);
 }
 
-void RecordingController::EndRecovery() {
-  recovering_ = false;
+void RecordingController::ShowRunningLook() {
+  view_.ShowLamp(Lamp::kRunning);
+  view_.SetStartButton(StartButton::kStop, Text("停止") + ModeWord());
+  view_.MarkFrameRecording(true);
+  view_.SetSideButtonsEnabled(false);
+  view_.HideFileManager();
+  if (Remuxing()) {
+    view_.SetStartButtonEnabled(false);
+    SetStatusText(Text("检查格式..."), false);
+  } else {
+    if (settings_.hideOnStart) view_.SlideToolbar(true);
+    if (!liveMode_) StartTimer(Timer::kDiskCheck, kDiskSpaceCheckMs);
+    // "正在录制" with its time comes with the encoder's first picture.
+    SetStatusText(recovering_ ? Text(kRecovering) : Text("正在启动") + ModeWord() + Text("..."),
+                  recovering_);
+    // The remux keeps the recording's length: it is what "已停止" reports when the file is done.
+    lastProgressTime_.clear();
+    silentSounds_.clear();
+    StartTimer(Timer::kProgressWatch, kProgressWatchMs);
+  }
+  startTime_ = now_();
+  SetModeLabel(1);
 }
 
-void RecordingController::ShowProgress(const std::string& progress) {
+void RecordingController::OnJobStarted() {
+  jobState_ = kJobStarted;
+  emit jobReported(Remuxing(), kJobStarted, QString());
+  // The process exists now: the push's ten seconds and the progress watch count from here.
+  if (state_ == RecordingState::kStarting || state_ == RecordingState::kRemuxing) ShowRunningLook();
+}
+
+void RecordingController::OnJobEnded(const JobOutcome& outcome) {
+  jobState_ = outcome.StatusCode();
+  // The copy was checked on the job's worker: on the disk, as long as the capture. The capture
+  // goes before anyone hears of the end, so whoever looks then finds the lesson in one file.
+  if (Remuxing() && outcome.end == JobOutcome::End::kExited && outcome.exitCode == 0)
+    QFile::remove(capturePath_);
+  emit jobReported(Remuxing(), outcome.StatusCode(), outcome.text);
+  if (Remuxing()) {
+    OnRemuxEnded(outcome);
+  } else {
+    OnCaptureEnded(outcome);
+  }
+}
+
+void RecordingController::OnProgress(const QString& text) {
+  const QString progress = text.left(31);
+  const QString& time = progress;
+  if (Remuxing()) {
+    SetStatusText(Text("检查格式 ") + time, false);
+    return;
+  }
+  // A time that does not move is no progress (an encoder can repeat its last line).
+  const bool moved = progress != lastProgressTime_;
+  lastProgressTime_ = progress;
   // Asked to stop, the encoder finishes its file and keeps reporting until it ends: the times
   // still count for the recording's length, but "正在停止..." stays.
-  if (stopping_ || (currentJob_ && currentJob_->stopRequested)) return;
-  const QString time = platform::AnsiToWide(progress);
-  if (jobKind_ == 1) {
-    SetStatusText(Text("检查格式 ") + time, false);
-  } else if (!silentSounds_.isEmpty()) {
-    // The lesson goes on without the silent source; the teacher must know at once.
-    SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time + Text("（") +
-                      silentSounds_.join(Text("、")) + Text(" 没有声音）"),
-                  true);
+  if (state_ == RecordingState::kStopping) return;
+  if (moved) {
+    StartTimer(Timer::kProgressWatch, kProgressWatchMs);
+    Transition(RecordingEvent::kFirstProgress);
+    if (Transition(RecordingEvent::kProgressBack)) view_.ShowLamp(Lamp::kRunning);
+  }
+  ShowProgress();
+}
+
+void RecordingController::ShowProgress() {
+  const QString running = Text("正在") + ModeWord() + QLatin1Char(' ') + lastProgressTime_;
+  if (silentSounds_.isEmpty()) {
+    SetStatusText(running, false);
   } else {
-    SetStatusText(Text("正在") + ModeWord() + QLatin1Char(' ') + time, false);
+    // The lesson goes on without the silent source; the teacher must know at once.
+    SetStatusText(running + Text("（") + silentSounds_.join(Text("、")) + Text(" 没有声音）"),
+                  true);
   }
 }
 
-void RecordingController::OnJobStatus(int code, const std::string& text, double value) {
-  bool stopPending = false;
-  if (jobKind_ == 0 && (code == kJobFinished || code == kJobStopped || code == kJobError)) {
-    // A stop asked for, or the program's close, wins over an end by itself (a signal that
-    // reached the encoder, a push that broke off in the same moment): the capture is finished as
-    // the user's stop would finish it, and is not restarted.
-    stopPending = closing_ || stopping_ || (currentJob_ && currentJob_->stopRequested != 0);
-    // The stop timer, the disk check and the progress watch belong to this capture, not to
-    // whatever comes next.
-    view_.KillTimer(kStopTimer);
-    view_.KillTimer(kDiskSpaceTimer);
-    view_.KillTimer(kProgressWatchTimer);
-    stalled_ = false;
-    stopping_ = false;
-    if (code == kJobFinished && stopPending) code = kJobStopped;
-  }
-  bool ended = code == kJobFinished || code == kJobError;
-  if (ended && liveMode_ && jobKind_ == 0 && !stopPending &&
-      (recovering_ || now_() - startTime_ > 10)) {
+void RecordingController::OnSoundNote(const QString& source, bool silent) {
+  silentSounds_.removeAll(source);
+  if (silent) silentSounds_.append(source);
+  // Shown with the next time while the capture has none yet, is quiet or is being stopped.
+  const bool showing = state_ == RecordingState::kRecording || state_ == RecordingState::kLive;
+  if (showing && !lastProgressTime_.isEmpty()) ShowProgress();
+}
+
+void RecordingController::OnCaptureEnded(const JobOutcome& outcome) {
+  int code = outcome.StatusCode();
+  // A stop asked for, or the program's close, wins over an end by itself (a signal that reached
+  // the encoder, a push that broke off in the same moment): the capture is finished as the
+  // user's stop would finish it, and is not restarted.
+  const bool stopAsked = closing_ || state_ == RecordingState::kStopping;
+  // The stop delay, the disk check and the progress watch belong to this capture, not to
+  // whatever comes next.
+  TimerOf(Timer::kStopDelay).stop();
+  TimerOf(Timer::kDiskCheck).stop();
+  TimerOf(Timer::kProgressWatch).stop();
+  if (code == kJobFinished && stopAsked) code = kJobStopped;
+
+  if (code != kJobStopped && !stopAsked && (recovering_ || now_() - startTime_ > 10) &&
+      Transition(RecordingEvent::kCaptureBrokeOff)) {
     // The push broke off after it had been running: keep the lesson on air.
     SetModeLabel(0);
     view_.SlideToolbar(false);
     SetStatusText(Text(kRecovering), true);
     recovering_ = true;
-    restartPending_ = true;
-    view_.StartTimer(kLiveRestartTimer, kLiveRestartDelayMs);
+    StartTimer(Timer::kLiveRestart, kLiveRestartDelayMs);
     return;
   }
-
-  if (code == kJobStarted) {
-    view_.ShowLamp(Lamp::kRunning);
-    view_.SetStartButton(StartButton::kStop, Text("停止") + ModeWord());
-    view_.MarkFrameRecording(true);
-    view_.SetSideButtonsEnabled(false);
-    view_.HideFileManager();
-    if (jobKind_ == 1) {
-      view_.SetStartButtonEnabled(false);
-      SetStatusText(Text("检查格式..."), false);
-    } else {
-      if (settings_.hideOnStart) view_.SlideToolbar(true);
-      if (!liveMode_) view_.StartTimer(kDiskSpaceTimer, kDiskSpaceCheckMs);
-      if (recovering_) {
-        SetStatusText(Text(kRecovering), true);
-      } else {
-        // "正在录制" with its time comes with the encoder's first picture.
-        SetStatusText(Text("正在启动") + ModeWord() + Text("..."), false);
-      }
-    }
-    // The remux keeps the recording's length: it is what "已停止" reports when the file is done.
-    if (jobKind_ == 0) {
-      lastProgressTime_.clear();
-      silentSounds_.clear();
-      stalled_ = false;
-      WatchProgress();
-    }
-    startTime_ = now_();
-    SetModeLabel(1);
-    return;
-  }
-
-  if (code == kJobProgress && (value == kProgressSoundMissing || value == kProgressSoundBack)) {
-    const QString source = platform::AnsiToWide(text);
-    silentSounds_.removeAll(source);
-    if (value == kProgressSoundMissing) silentSounds_.append(source);
-    if (jobKind_ == 0 && !stalled_ && !lastProgressTime_.empty()) ShowProgress(lastProgressTime_);
-    return;
-  }
-
-  if (code == kJobProgress) {
-    if (text.empty()) return;
-    const std::string progress = text.substr(0, 31);
-    if (jobKind_ == 0) {
-      // A time that does not move is no progress (an encoder can repeat its last line).
-      if (progress != lastProgressTime_) WatchProgress();
-      lastProgressTime_ = progress;
-    }
-    ShowProgress(progress);
-    return;
-  }
-
-  if (code != kJobFinished && code != kJobStopped && code != kJobError) return;
+  if (!Transition(RecordingEvent::kCaptureEnded)) return;
 
   ShowEndedLook();
-  if (jobKind_ == 0) EndRecovery();
-  QString endText = platform::AnsiToWide(text);
-  if (endText.isEmpty() && code == kJobFinished && jobKind_ == 0 &&
-      static_cast<int>(value) == kEncoderOutputRefused)
+  recovering_ = false;
+  QString endText = outcome.text;
+  if (endText.isEmpty() && code == kJobFinished &&
+      static_cast<int>(outcome.exitCode) == kEncoderOutputRefused)
     endText = Text(kCaptureRefused);
-  if (endText.isEmpty() && code == kJobFinished && jobKind_ == 0 &&
-      static_cast<int>(value) == kEncoderScreenShareCancelled)
+  if (endText.isEmpty() && code == kJobFinished &&
+      static_cast<int>(outcome.exitCode) == kEncoderScreenShareCancelled)
     endText = Text(kScreenShareCancelled) + ModeWord();
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
-  QString stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
 
-  if (code == kJobError) {
-    view_.ShowLamp(Lamp::kError);
-    if (jobKind_ == 1) {
-      jobKind_ = 0;
-      SetStatusText(endText + Text("，") + Text(kRemuxFailed), true);
-    } else {
-      SetStatusText(endText, true);
+  if (code == kJobStopped) {
+    SetStatusText(Text("已停止 ") + lastProgressTime_, false);
+    if (liveMode_ && selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
+      view_.SendStopSignal(selectedLiveTask_->callbackUrl);
     }
-  } else if (code == kJobStopped) {
-    if (jobKind_ == 1) {
-      // The final file is incomplete; the temporary recording is all the lesson has.
-      jobKind_ = 0;
-      view_.ShowLamp(Lamp::kError);
-      SetStatusText(Text(kRemuxStopped), true);
-    } else {
-      SetStatusText(stoppedText, false);
-      if (liveMode_ && selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
-        view_.SendStopSignal(selectedLiveTask_->callbackUrl);
-      }
-      if (!liveMode_) StartRemux();
-    }
-  } else if (jobKind_ == 1) {
-    jobKind_ = 0;
-    if (static_cast<std::uint32_t>(value) == 0) {
-      // The capture's clock starts at the encoder's start, a little before its first frame; the
-      // copy starts at that frame, so its last time is the lesson's real length.
-      if (std::optional<std::string> length = FindLastProgressTime(currentJob_->collectedOutput)) {
-        lastProgressTime_ = *length;
-        stoppedText = Text("已停止 ") + QString::fromStdString(lastProgressTime_);
-      }
-      if (lowDiskStop_) {
-        // Saved, but the teacher must make room before the next lesson.
-        view_.ShowLamp(Lamp::kError);
-        SetStatusText(Text(kLowDiskStopped) + QString::fromStdString(lastProgressTime_), true);
-      } else {
-        view_.ShowLamp(Lamp::kRunning);
-        SetStatusText(stoppedText, false);
-      }
-      // The copy was checked on the job's worker: on the disk, as long as the capture.
-      QFile::remove(capturePath_);
-    } else {
-      view_.ShowLamp(Lamp::kError);
-      SetStatusText(
-          Text(static_cast<std::uint32_t>(value) == kResultRejectedExitCode ? kCopyUnverified
-                                                                            : kRemuxFailed),
-          true);
-    }
+    if (!liveMode_) StartRemux();
   } else {
     view_.ShowLamp(Lamp::kError);
     SetStatusText(endText, true);
   }
-  view_.StartTimer(kLedHoldTimer, 2000);
+  StartTimer(Timer::kLedHold, 2000);
   liveMode_ = false;
 }
 
-void RecordingController::OnTimer(int id) {
-  view_.KillTimer(id);
-  switch (id) {
-    case kStopTimer:
-      if (JobActive() && currentJob_->serial == stopJobSerial_) currentJob_->stopRequested = 1;
-      stopping_ = false;
+void RecordingController::OnRemuxEnded(const JobOutcome& outcome) {
+  Transition(RecordingEvent::kRemuxEnded);
+  ShowEndedLook();
+  const int code = outcome.StatusCode();
+  const std::uint32_t exitCode = outcome.exitCode;
+  if (code == kJobError) {
+    QString endText = outcome.text;
+    if (endText.isEmpty()) endText = Text("出现错误！");
+    view_.ShowLamp(Lamp::kError);
+    SetStatusText(endText + Text("，") + Text(kRemuxFailed), true);
+  } else if (code == kJobStopped) {
+    // The final file is incomplete; the temporary recording is all the lesson has.
+    view_.ShowLamp(Lamp::kError);
+    SetStatusText(Text(kRemuxStopped), true);
+  } else if (exitCode == 0) {
+    // The capture's clock starts at the encoder's start, a little before its first frame; the
+    // copy starts at that frame, so its last time is the lesson's real length.
+    if (std::optional<std::string> length = FindLastProgressTime(outcome.outputTail))
+      lastProgressTime_ = QString::fromStdString(*length);
+    const QString length = lastProgressTime_;
+    if (lowDiskStop_) {
+      // Saved, but the teacher must make room before the next lesson.
+      view_.ShowLamp(Lamp::kError);
+      SetStatusText(Text(kLowDiskStopped) + length, true);
+    } else {
+      view_.ShowLamp(Lamp::kRunning);
+      SetStatusText(Text("已停止 ") + length, false);
+    }
+  } else {
+    view_.ShowLamp(Lamp::kError);
+    SetStatusText(Text(exitCode == kResultRejectedExitCode ? kCopyUnverified : kRemuxFailed), true);
+  }
+  StartTimer(Timer::kLedHold, 2000);
+  liveMode_ = false;
+}
+
+void RecordingController::OnRestartDue() {
+  if (state_ != RecordingState::kReconnecting) return;
+  if (closing_) {
+    // No push outlives the program.
+    EndPendingRestart();
+    return;
+  }
+  if (Start()) return;
+  // The restart was refused (its reason is already shown): leave the running look.
+  Transition(RecordingEvent::kStartRefused);
+  ShowEndedLook();
+  view_.ShowLamp(Lamp::kError);
+  SetStatusText(Text(kRecoveryFailed), true);
+  // Like every other end, the red LED blinks for a moment and then holds.
+  StartTimer(Timer::kLedHold, 2000);
+  recovering_ = false;
+  liveMode_ = false;
+}
+
+void RecordingController::OnTimeout(Timer timer) {
+  TimerOf(timer).stop();
+  switch (timer) {
+    case Timer::kStopDelay:
+      if (state_ == RecordingState::kStopping && currentJob_) currentJob_->RequestStop();
       break;
-    case kDiskSpaceTimer:
+    case Timer::kDiskCheck:
       CheckDiskSpace();
       break;
-    case kProgressWatchTimer:
+    case Timer::kProgressWatch:
       OnProgressWatch();
       break;
-    case kLedHoldTimer:
+    case Timer::kLedHold:
       view_.StopLedBlinking();
       break;
-    case kLiveRestartTimer:
-      if (closing_) {
-        // No push outlives the program.
-        EndPendingRestart();
-        break;
-      }
-      restartPending_ = false;
-      if (!Start()) {
-        // The restart was refused (its reason is already shown): leave the running look.
-        ShowEndedLook();
-        view_.ShowLamp(Lamp::kError);
-        SetStatusText(Text(kRecoveryFailed), true);
-        // Like every other end, the red LED blinks for a moment and then holds.
-        view_.StartTimer(kLedHoldTimer, 2000);
-        EndRecovery();
-        liveMode_ = false;
-      }
+    case Timer::kLiveRestart:
+      OnRestartDue();
       break;
-    default:
+    case Timer::kCount:
       break;
   }
 }

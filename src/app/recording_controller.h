@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <cstdint>
 #include <ctime>
 #include <functional>
@@ -9,10 +11,10 @@
 #include <optional>
 #include <string>
 
+#include "app/recording_state.h"
 #include "encoder/capture_region.h"
 #include "encoder/encoder_job.h"
 #include "http/live_task.h"
-#include "platform/window_message.h"
 
 namespace vortane {
 
@@ -21,20 +23,22 @@ struct Settings;
 
 // The state machine behind the start button: checks the settings, names the files, runs the
 // capture job, stops it, remuxes a finished recording into its final file, and keeps a live push
-// going through network drops. It runs on the UI thread and drives the toolbar through
-// ToolbarView.
-class RecordingController {
+// going through network drops. It runs on the UI thread, holds one RecordingState, owns its
+// timers and drives the toolbar through ToolbarView.
+class RecordingController : public QObject {
+  Q_OBJECT
+
  public:
-  // Toolbar timers owned by the controller.
-  static constexpr int kStopTimer = 13;
-  static constexpr int kLedHoldTimer = 14;
-  static constexpr int kLiveRestartTimer = 20;
-  // Looks at the free space in the save folder while a recording runs.
-  static constexpr int kDiskSpaceTimer = 16;
+  // The controller's own one-shot timers.
+  enum class Timer {
+    kStopDelay,      // between the stop key and the job's stop request
+    kLedHold,        // the lamp blinks this long after an end, then holds
+    kLiveRestart,    // between a push's break-off and its next start
+    kDiskCheck,      // looks at the free space in the save folder while a recording runs
+    kProgressWatch,  // no new time this long and the toolbar says nothing is being recorded
+    kCount
+  };
   static constexpr int kDiskSpaceCheckMs = 3000;
-  // Watches the encoder's progress: none this long after the start, or no new time this long
-  // after the last one, and the toolbar says that nothing is being recorded.
-  static constexpr int kProgressWatchTimer = 17;
   static constexpr int kProgressWatchMs = 10000;
 
   // A recording needs this much free space to start ...
@@ -44,7 +48,7 @@ class RecordingController {
   // The copy into the final file needs the recording's size plus this much.
   static constexpr std::int64_t kRemuxReserveBytes = std::int64_t(16) << 20;
 
-  using JobStarter = std::function<void(std::shared_ptr<EncoderJob>)>;
+  using JobStarter = std::function<void(const std::shared_ptr<ProcessJob>&)>;
   using Clock = std::function<std::time_t()>;
   // Bytes free in a folder; nothing when it cannot be told.
   using FreeSpaceQuery = std::function<std::optional<std::int64_t>(const QString& folder)>;
@@ -53,14 +57,12 @@ class RecordingController {
 
   // The start button and F8.
   void StartOrStop();
-  // The stop command: asks the job to end after a short delay (timer 13).
+  // The stop command: asks the capture to end after a short delay. A remux is never cut short.
   void StopRecording();
-  // WM_RECORD_JOB_EVENT and WM_REMUX_JOB_EVENT. Messages of a job that is no longer the current
-  // one are ignored.
-  void OnJobMessage(const platform::WindowMessage& message);
-  // Reacts to a status of the current job (also called by the controller itself with code 1).
-  void OnJobStatus(int code, const std::string& text, double value);
-  void OnTimer(int id);
+  // A tick of one of the controller's timers (their timeout calls it; tests call it directly).
+  void OnTimeout(Timer timer);
+  // The interval a timer runs with; 0 while it does not run.
+  int TimerInterval(Timer timer) const;
 
   void ShowReadyStatus();
   void SetStatusText(const QString& text, bool isError);
@@ -79,24 +81,27 @@ class RecordingController {
   void SetSelectedLiveTask(std::optional<LiveTask> task) { selectedLiveTask_ = std::move(task); }
   const std::optional<LiveTask>& selectedLiveTask() const { return selectedLiveTask_; }
 
+  RecordingState state() const { return state_; }
+  // The last status code the current job reported (kJobStopped before the first job).
   int jobState() const { return jobState_; }
   bool liveMode() const { return liveMode_; }
-  bool restartPending() const { return restartPending_; }
+  bool restartPending() const { return state_ == RecordingState::kReconnecting; }
   bool recovering() const { return recovering_; }
-  bool stopping() const { return stopping_; }
-  int jobKind() const { return jobKind_; }
   // A capture or remux job exists and has not reported its end yet.
-  bool JobActive() const { return currentJob_ != nullptr && !jobEnded_; }
+  bool JobActive() const;
+  // The capture's encoder runs (also while it is asked to stop).
+  bool Capturing() const { return JobActive() && !Remuxing(); }
+  bool Remuxing() const { return state_ == RecordingState::kRemuxing; }
   const QString& capturePath() const { return capturePath_; }
   const QString& finalPath() const { return finalPath_; }
   const std::string& liveAddress() const { return liveAddress_; }
-  const std::shared_ptr<EncoderJob>& currentJob() const { return currentJob_; }
+  const std::shared_ptr<ProcessJob>& currentJob() const { return currentJob_; }
 
   // The program is closing: a running job is finished like a stop, and nothing starts again.
   void SetClosing(bool closing) { closing_ = closing; }
   bool closing() const { return closing_; }
 
-  // For tests: how jobs are started (default StartEncoderJob), what time it is and how much room
+  // For tests: how jobs are started (default ProcessJob::Start), what time it is and how much room
   // a folder has (default: the file system's own answer).
   void SetJobStarter(JobStarter starter) { startJob_ = std::move(starter); }
   void SetClock(Clock clock) { now_ = std::move(clock); }
@@ -106,21 +111,38 @@ class RecordingController {
   // the user stops it: a server that comes back is on air again within about two seconds.
   static constexpr int kLiveRestartDelayMs = 1000;
 
+ signals:
+  // A report of the capture's or the remux's job arrived (before the controller acts on it); the
+  // code is the report's number (JobOutcome::StatusCode for an end).
+  void jobReported(bool remux, int code, const QString& text);
+
  private:
+  void OnJobStarted();
+  void OnJobEnded(const JobOutcome& outcome);
+  // Moves to the state the table gives for `event`; false (and nothing changes) when the event
+  // means nothing in the current state.
+  bool Transition(RecordingEvent event);
+  QTimer& TimerOf(Timer timer);
+  void StartTimer(Timer timer, int milliseconds);
   bool Start();
-  void StartJob(const QString& command, std::uint32_t message, int kind);
+  void StartJob(const QString& command, bool remux);
   void StartRemux();
+  void ShowRunningLook();
+  void OnProgress(const QString& text);
+  // "正在录制 <time>", with the sound sources that deliver nothing named in red.
+  void ShowProgress();
+  // A sound source of the capture fell silent (or its sound came after all).
+  void OnSoundNote(const QString& source, bool silent);
+  void OnCaptureEnded(const JobOutcome& outcome);
+  void OnRemuxEnded(const JobOutcome& outcome);
   void ShowEndedLook();
-  void EndRecovery();
   // Ends a live push that waits for its next attempt, as the user's stop would.
   void EndPendingRestart();
+  void OnRestartDue();
   void CheckDiskSpace();
-  // The capture's encoder reported a new time: the watch starts over.
-  void WatchProgress();
   void OnProgressWatch();
   bool HasRoomToStart() const;
   QString ModeWord() const;
-  void ShowProgress(const std::string& progress);
 
   ToolbarView& view_;
   Settings& settings_;
@@ -128,33 +150,30 @@ class RecordingController {
   Clock now_;
   FreeSpaceQuery freeSpace_;
 
-  std::shared_ptr<EncoderJob> currentJob_;
-  bool jobEnded_ = true;
+  RecordingState state_ = RecordingState::kIdle;
+  QTimer timers_[static_cast<int>(Timer::kCount)];
+
+  // What the current start chose and found; the state says where it stands.
+  std::shared_ptr<ProcessJob> currentJob_;
   int jobState_ = kJobStopped;
   std::time_t startTime_ = 0;
   QString capturePath_;
   QString finalPath_;
-  int jobKind_ = 0;  // 0 capture, 1 remux
   bool liveMode_ = false;
-  bool stopping_ = false;
-  // The job the pending stop timer (13) was started for: it stops that job and no other.
-  std::uint64_t stopJobSerial_ = 0;
-  bool closing_ = false;
-  // The recording was stopped because the disk was nearly full.
+  // The recording is stopped because the disk was nearly full.
   bool lowDiskStop_ = false;
-  // The capture's encoder went quiet: the lamp is red until it reports again.
-  bool stalled_ = false;
-  bool regionMode_ = false;
-  CaptureRegion region_;
-  bool restartPending_ = false;
-  std::optional<LiveTask> selectedLiveTask_;
-  std::string lastProgressTime_;
+  // The push has broken off since the teacher started it and is kept on air.
+  bool recovering_ = false;
+  QString lastProgressTime_;
   QStringList silentSounds_;  // the capture's sound sources that deliver nothing
   std::string liveAddress_;
-  int screenChecks_ = 0;
 
-  // A live push that broke off after running for a while is retried until the user stops it.
-  bool recovering_ = false;
+  // Set by the toolbar.
+  bool closing_ = false;
+  bool regionMode_ = false;
+  CaptureRegion region_;
+  std::optional<LiveTask> selectedLiveTask_;
+  int screenChecks_ = 0;
 };
 
 }  // namespace vortane

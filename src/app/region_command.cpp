@@ -1,11 +1,8 @@
 #include "app/region_command.h"
 
-#include <any>
-
 #include "app/recording_controller.h"
 #include "app/toolbar_trace.h"
 #include "encoder/capture_region.h"
-#include "platform/window_message.h"
 #include "settings/region_windows.h"
 #include "settings/settings.h"
 
@@ -34,8 +31,8 @@ void RegionCommand::Toggle(const Settings& settings) {
   controller_.ShowReadyStatus();
 }
 
-void RegionCommand::OnChosen(const platform::WindowMessage& message) {
-  if (const auto* region = std::any_cast<CaptureRegion>(&message.payload)) {
+void RegionCommand::OnChosen(const std::optional<CaptureRegion>& region) {
+  if (region) {
     trace_(QStringLiteral("region %1,%2-%3,%4")
                .arg(region->left)
                .arg(region->top)

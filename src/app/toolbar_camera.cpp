@@ -6,14 +6,18 @@
 
 namespace vortane {
 
-ToolbarCamera::ToolbarCamera(platform::WindowHandle notify, const ToolbarTrace& trace, Hooks hooks)
-    : notify_(notify), trace_(trace), hooks_(std::move(hooks)) {}
+ToolbarCamera::ToolbarCamera(const ToolbarTrace& trace, Hooks hooks)
+    : trace_(trace), hooks_(std::move(hooks)) {}
 
 ToolbarCamera::~ToolbarCamera() = default;
 
 void ToolbarCamera::Command(const Settings& settings, bool captureRunning) {
   if (!window_) {
-    window_ = std::make_unique<CVideoDlg1>(notify_);
+    window_ = std::make_unique<CVideoDlg1>();
+    // The button changes back once the window's close has run its course.
+    QObject::connect(
+        window_.get(), &CVideoDlg1::cameraWindowClosed, window_.get(),
+        [this] { hooks_.showButton(false); }, Qt::QueuedConnection);
     window_->SetMessageSink([this](QWidget*, const QString& text) { hooks_.showWarning(text); });
   }
   if (window_->IsCameraWindowOpen()) {

@@ -4,8 +4,6 @@
 #include <functional>
 #include <memory>
 
-#include "platform/window_message.h"
-
 class QWidget;
 
 namespace vortane {
@@ -15,8 +13,8 @@ class CVideoDlg1;
 class ToolbarTrace;
 
 // The camera command of the toolbar (button and F9): opens or closes the camera window, made on
-// first use and kept until the toolbar closes. The window tells the toolbar when it has closed
-// (WM_CAMERA_WINDOW_CLOSED), and the button changes back then.
+// first use and kept until the toolbar closes. The window says when it has closed
+// (cameraWindowClosed), and the button changes back then.
 class ToolbarCamera {
  public:
   struct Hooks {
@@ -27,7 +25,7 @@ class ToolbarCamera {
     std::function<void(const QString& text)> showWarning;
   };
 
-  ToolbarCamera(platform::WindowHandle notify, const ToolbarTrace& trace, Hooks hooks);
+  ToolbarCamera(const ToolbarTrace& trace, Hooks hooks);
   ~ToolbarCamera();
 
   // The encoder holds the camera from the moment a camera capture starts until it ends; a
@@ -46,7 +44,6 @@ class ToolbarCamera {
   CVideoDlg1* Window() const { return window_.get(); }
 
  private:
-  platform::WindowHandle notify_;
   const ToolbarTrace& trace_;
   Hooks hooks_;
   // A top-level window of its own (its own taskbar entry), so not a Qt child of the toolbar.

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "platform/color_ref.h"
-#include "platform/window_message.h"
 
 namespace vortane {
 
@@ -18,9 +17,6 @@ enum class StartButton { kStart, kStop };
 class ToolbarView {
  public:
   virtual ~ToolbarView() = default;
-
-  // The window that receives the jobs' status messages.
-  virtual platform::WindowHandle MessageHandle() const = 0;
 
   virtual void SetStatusLabel(const QString& text, ColorRef colour) = 0;
   virtual void SetModeLabel(const QString& text, ColorRef colour) = 0;
@@ -44,9 +40,6 @@ class ToolbarView {
   virtual void OpenSettings() = 0;
   // Closes the camera window's preview so the camera is free for recording.
   virtual void ReleaseCamera() = 0;
-  // One-shot timers of the window; the window calls RecordingController::OnTimer(id).
-  virtual void StartTimer(int id, int milliseconds) = 0;
-  virtual void KillTimer(int id) = 0;
   virtual int ScreenWidth() const = 0;
   // The live account has loaded its task list.
   virtual bool IsLoggedIn() const = 0;

@@ -10,7 +10,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <algorithm>
-#include <any>
 
 #include "app/leftover_encoder.h"
 #include "app/program_icon.h"
@@ -18,7 +17,6 @@
 #include "app/window_timers.h"
 #include "files/media_file_dlg.h"
 #include "http/platform_client.h"
-#include "platform/code_page.h"
 #include "platform/keyboard_capture.h"
 #include "platform/window_message.h"
 #include "platform/window_messages.h"
@@ -34,8 +32,7 @@
 namespace vortane {
 namespace {
 
-// The window's own timers, beside the start-up (10, 12) and the controller's (13, 14, 16, 17,
-// 20).
+// The window's own timers, beside the start-up (10, 12).
 constexpr int kCloseDelayTimer = 31;  // the short pause before the window goes
 
 constexpr int kCloseDelayMs = 50;
@@ -65,13 +62,12 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
           this, [this](const platform::WindowMessage& m) { OnWindowMessage(m); })),
       controller_(*this, settings_),
       platform_(*this, controller_, settings_, services_, trace_),
-      camera_(messages_->handle(), trace_,
-              {[this](bool open) { SetCameraButton(open); },
-               [this](const QString& text) { ShowMessage(text); },
-               [this](const QString& text) {
-                 trace_(QStringLiteral("message: ") + text);
-                 services_.showWarning(this, text);
-               }}),
+      camera_(trace_, {[this](bool open) { SetCameraButton(open); },
+                       [this](const QString& text) { ShowMessage(text); },
+                       [this](const QString& text) {
+                         trace_(QStringLiteral("message: ") + text);
+                         services_.showWarning(this, text);
+                       }}),
       files_([this](QWidget* owner, const QString& text) { services_.showMessage(owner, text); },
              trace_),
       settingsOpener_(
@@ -88,6 +84,21 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
       controls_(*this, services_.programFolder + QStringLiteral("skin/")),
       drag_(*this) {
   timers_ = std::make_unique<WindowTimers>([this](int id) { OnTimer(id); });
+  connect(&controller_, &RecordingController::jobReported, this,
+          [this](bool remux, int code, const QString& text) {
+            trace_(QStringLiteral("job %1 code %2 %3")
+                       .arg(remux ? "remux" : "capture")
+                       .arg(code)
+                       .arg(text));
+          });
+  // The end of a job may be what a close waits for, once the controller has acted on it.
+  connect(
+      &controller_, &RecordingController::jobReported, this,
+      [this] {
+        if (closePending_ && !CloseMustWait()) FinishClose();
+      },
+      Qt::QueuedConnection);
+  connect(&recovery_, &RecordingRecovery::finished, this, &CVortaneDlg::OnRecoveryDone);
   slideTimer_ = new QTimer(this);
   slideTimer_->setInterval(1);
   connect(slideTimer_, &QTimer::timeout, this, &CVortaneDlg::SlideStep);
@@ -107,7 +118,8 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
   // The toolbar's window name since its first version; scripts and the tests find it by it.
   setWindowTitle(QStringLiteral("vtnwin"));
 
-  CreateRegionWindows(messages_->handle());
+  CreateRegionWindows(
+      this, [this](const std::optional<CaptureRegion>& region) { region_.OnChosen(region); });
   HideRegionFrame();
   ResetRegionRegistry();
   ClearRegionSet();
@@ -226,21 +238,6 @@ void CVortaneDlg::OnNotify(int id, int code) {
 
 void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
   switch (message.message) {
-    case WM_RECORD_JOB_EVENT:
-    case WM_REMUX_JOB_EVENT: {
-      if (const auto* event = std::any_cast<JobEvent>(&message.payload)) {
-        trace_(QStringLiteral("job %1 code %2 %3")
-                   .arg(message.message == WM_REMUX_JOB_EVENT ? "remux" : "capture")
-                   .arg(event->status.statusCode)
-                   .arg(QString::fromLocal8Bit(event->status.statusText)));
-      }
-      controller_.OnJobMessage(message);
-      if (closePending_ && !CloseMustWait()) FinishClose();
-      break;
-    }
-    case WM_RECOVERY_DONE:
-      OnRecoveryDone(message);
-      break;
     case WM_HOTKEY_EVENT:
       // Until the start-up check has passed there is nothing to record with.
       if (!ready_ || IsClosing()) break;
@@ -263,20 +260,6 @@ void CVortaneDlg::OnWindowMessage(const platform::WindowMessage& message) {
         camera_.Command(settings_, CaptureRunning());
       }
       break;
-    case WM_REGION_CHOSEN:
-      region_.OnChosen(message);
-      break;
-    case WM_CAMERA_WINDOW_CLOSED:
-      SetCameraButton(false);
-      break;
-    case WM_PLATFORM_REPLY:
-      if (const auto* event = std::any_cast<JobEvent>(&message.payload)) {
-        trace_(QStringLiteral("platform reply %1 %2")
-                   .arg(event->status.statusCode)
-                   .arg(platform::AnsiToWide(event->status.statusText)));
-        platform_.OnPlatformReply(event->status);
-      }
-      break;
     default:
       break;
   }
@@ -289,7 +272,7 @@ bool CVortaneDlg::JobRunning() const {
 }
 
 bool CVortaneDlg::CaptureRunning() const {
-  return controller_.JobActive() && controller_.jobKind() == 0;
+  return controller_.Capturing();
 }
 
 void CVortaneDlg::SetCameraButton(bool open) {
@@ -328,8 +311,7 @@ void CVortaneDlg::BeginClose() {
   // An encoder still starting (or stopped by the end of the session) is not left running
   // without its toolbar: it is stopped, a recording is remuxed into its final file, and only
   // then does the window go. A remux under way is left to finish.
-  if (controller_.JobActive() && controller_.jobKind() == 0 && !controller_.stopping())
-    controller_.StopRecording();
+  controller_.StopRecording();
   timers_->StartTimer(kCloseTimeoutTimer, kCloseTimeoutMs);
 }
 
@@ -338,7 +320,7 @@ bool CVortaneDlg::CloseMustWait() const {
 }
 
 bool CVortaneDlg::RemuxRunning() const {
-  return (controller_.JobActive() && controller_.jobKind() == 1) || recovery_.Running();
+  return controller_.Remuxing() || recovery_.Running();
 }
 
 // --- Unfinished lessons ---------------------------------------------------------------------
@@ -348,16 +330,12 @@ void CVortaneDlg::StartRecovery() {
   if (!services_.recoverUnfinished || folder.isEmpty()) return;
   if (!QFileInfo(folder).isDir()) return;
   trace_(QStringLiteral("recovery started in %1").arg(folder));
-  recovery_.Start(folder, static_cast<int>(settings_.saveFormat), startedStamp_,
-                  messages_->handle());
+  recovery_.Start(folder, static_cast<int>(settings_.saveFormat), startedStamp_);
 }
 
-void CVortaneDlg::OnRecoveryDone(const platform::WindowMessage& message) {
-  recovery_.Finished();
-  const auto* results = std::any_cast<std::vector<RecoveredRecording>>(&message.payload);
-  trace_(QStringLiteral("recovery done: %1").arg(results != nullptr ? results->size() : 0));
-  const std::optional<RecoveryReport> report =
-      results != nullptr ? RecordingRecovery::Describe(*results) : std::nullopt;
+void CVortaneDlg::OnRecoveryDone(const std::vector<RecoveredRecording>& results) {
+  trace_(QStringLiteral("recovery done: %1").arg(results.size()));
+  const std::optional<RecoveryReport> report = RecordingRecovery::Describe(results);
   // The status line belongs to a lesson that is under way; the report waits for no one.
   if (report && !controller_.JobActive() && !controller_.restartPending())
     controller_.SetStatusText(report->text, report->isError);
@@ -401,13 +379,6 @@ void CVortaneDlg::OnTimer(int id) {
     case kStartupCheckTimer:
       timers_->KillTimer(id);
       RunStartupCheck();
-      break;
-    case RecordingController::kStopTimer:
-    case RecordingController::kLedHoldTimer:
-    case RecordingController::kLiveRestartTimer:
-    case RecordingController::kDiskSpaceTimer:
-    case RecordingController::kProgressWatchTimer:
-      controller_.OnTimer(id);
       break;
     case kCloseTimeoutTimer:
       // A copy into the final file is never cut short: a logout that cannot wait for it kills
@@ -527,14 +498,6 @@ void CVortaneDlg::ReleaseCamera() {
   camera_.ReleasePreview();
 }
 
-void CVortaneDlg::StartTimer(int id, int milliseconds) {
-  timers_->StartTimer(id, milliseconds);
-}
-
-void CVortaneDlg::KillTimer(int id) {
-  timers_->KillTimer(id);
-}
-
 int CVortaneDlg::ScreenWidth() const {
   QScreen* screen = QGuiApplication::primaryScreen();
   if (screen == nullptr) return 0;
@@ -547,14 +510,16 @@ bool CVortaneDlg::IsLoggedIn() const {
 
 void CVortaneDlg::SendStopSignal(const std::string& callbackUrl) {
   // Failures come back as a platform reply and show in red.
-  if (::vortane::SendStopSignal(callbackUrl, messages_->handle()))
+  if (::vortane::SendStopSignal(callbackUrl, this, [this](const PlatformReply& reply) {
+        platform_.OnPlatformReply(reply);
+      }))
     trace_(QStringLiteral("stop signal sent"));
 }
 
 void CVortaneDlg::SetLoginPending(bool pending) {
   controls_.Button(kIdUser)->setEnabled(!pending);
   // A remux keeps the start button off until it is done.
-  const bool remuxing = controller_.JobActive() && controller_.jobKind() == 1;
+  const bool remuxing = controller_.Remuxing();
   controls_.Start()->setEnabled(!pending && !remuxing);
 }
 

@@ -17,6 +17,7 @@
 #include "app/toolbar_trace.h"
 #include "app/toolbar_view.h"
 #include "files/recording_recovery.h"
+#include "platform/window_message.h"
 #include "settings/settings.h"
 #include "ui/command_target.h"
 #include "ui/dialog_utility.h"
@@ -102,7 +103,7 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   // Commands of the buttons (WM_COMMAND) and the notify-style user label.
   void OnCommand(int id) override;
   void OnNotify(int id, int code) override;
-  // Window messages from jobs, the region windows and the keyboard-capture library.
+  // Window messages from the keyboard-capture library (the global F8/F9).
   void OnWindowMessage(const platform::WindowMessage& message);
   AccountState& account() { return platform_.account(); }
 
@@ -120,7 +121,8 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   void EndProgram();
 
   // ToolbarView
-  platform::WindowHandle MessageHandle() const override;
+  // The window that receives the key-grab library's messages.
+  platform::WindowHandle MessageHandle() const;
   void SetStatusLabel(const QString& text, ColorRef colour) override;
   void SetModeLabel(const QString& text, ColorRef colour) override;
   void SetTaskLabel(const QString& text) override;
@@ -135,8 +137,6 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   void ShowMessage(const QString& text) override;
   void OpenSettings() override;
   void ReleaseCamera() override;
-  void StartTimer(int id, int milliseconds) override;
-  void KillTimer(int id) override;
   int ScreenWidth() const override;
   bool IsLoggedIn() const override;
   void SendStopSignal(const std::string& callbackUrl) override;
@@ -172,7 +172,7 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   bool CloseMustWait() const;
   bool RemuxRunning() const;
   void StartRecovery();
-  void OnRecoveryDone(const platform::WindowMessage& message);
+  void OnRecoveryDone(const std::vector<RecoveredRecording>& results);
   void SlideStep();
 
   ToolbarServices services_;

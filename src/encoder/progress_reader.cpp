@@ -66,8 +66,8 @@ namespace {
 constexpr std::string_view kSoundMissing = "vortenc: no sound from \"";
 constexpr std::string_view kSoundBack = "vortenc: the sound from \"";
 
-// Posts what the chunk says about silent sources, in order.
-void PostSoundNotes(EncoderJob& job, std::string_view chunk) {
+// Reports what the chunk says about silent sources, in order.
+void ReportSoundNotes(ChildRun& run, std::string_view chunk) {
   for (std::size_t at = 0; at < chunk.size();) {
     const std::size_t missing = chunk.find(kSoundMissing, at);
     const std::size_t back = chunk.find(kSoundBack, at);
@@ -76,40 +76,38 @@ void PostSoundNotes(EncoderJob& job, std::string_view chunk) {
     const std::size_t name = found + (found == missing ? kSoundMissing : kSoundBack).size();
     const std::size_t end = chunk.find('"', name);
     if (end == std::string_view::npos) return;
-    const std::string text = platform::WideToAnsi(
-        QString::fromUtf8(chunk.data() + name, static_cast<qsizetype>(end - name)));
-    PostJobStatus(job, kJobProgress, found == missing ? kProgressSoundMissing : kProgressSoundBack,
-                  text.c_str());
+    ReportChild(run, kChildProgress, found == missing ? kProgressSoundMissing : kProgressSoundBack,
+                QString::fromUtf8(chunk.data() + name, static_cast<qsizetype>(end - name)));
     at = end + 1;
   }
 }
 
-unsigned ReadProgress(EncoderJob* job, bool keepTail) {
+unsigned ReadProgress(ChildRun* run, bool keepTail) {
   std::vector<char> buffer(kProgressBufferCapacity);
-  if (job->notifyMessage != 0) PostJobStatus(*job, kJobProgress, 0.0, nullptr);
+  ReportChild(*run, kChildProgress, 0.0);
   for (;;) {
-    const int waiting = platform::BytesWaiting(job->readPipe);
+    const int waiting = platform::BytesWaiting(run->readPipe);
     if (waiting > 0) {
       const auto count = static_cast<std::size_t>(waiting);
       if (count >= buffer.size()) buffer.resize(count + 1);
-      const long got = platform::ReadAvailable(job->readPipe, buffer.data(), count);
+      const long got = platform::ReadAvailable(run->readPipe, buffer.data(), count);
       if (got > 0) {
         if (keepTail) {
-          job->collectedOutput.append(buffer.data(), std::size_t(got));
-          if (job->collectedOutput.size() > kOutputTailBytes)
-            job->collectedOutput.erase(0, job->collectedOutput.size() - kOutputTailBytes);
+          run->collectedOutput.append(buffer.data(), std::size_t(got));
+          if (run->collectedOutput.size() > kOutputTailBytes)
+            run->collectedOutput.erase(0, run->collectedOutput.size() - kOutputTailBytes);
         }
         if (auto time = FindProgressTime(std::string_view(buffer.data(), std::size_t(got)))) {
           if (auto media = ProgressTimeMilliseconds(*time)) {
-            job->progressArrivedMs.store(SteadyMilliseconds());
-            job->progressMediaMs.store(*media);
+            run->progressArrivedMs.store(SteadyMilliseconds());
+            run->progressMediaMs.store(*media);
           }
-          PostJobStatus(*job, kJobProgress, 0.0, time->c_str());
+          ReportChild(*run, kChildProgress, 0.0, platform::AnsiToWide(*time));
         }
-        PostSoundNotes(*job, std::string_view(buffer.data(), std::size_t(got)));
+        ReportSoundNotes(*run, std::string_view(buffer.data(), std::size_t(got)));
       }
     }
-    if (job->finished.load() != 0) break;
+    if (run->finished.load() != 0) break;
     std::this_thread::sleep_for(kPollInterval);
   }
   return 0;
@@ -117,12 +115,12 @@ unsigned ReadProgress(EncoderJob* job, bool keepTail) {
 
 }  // namespace
 
-unsigned EncoderProgressReader(EncoderJob* job) {
-  return ReadProgress(job, false);
+unsigned EncoderProgressReader(ChildRun* run) {
+  return ReadProgress(run, false);
 }
 
-unsigned EncoderProgressTailReader(EncoderJob* job) {
-  return ReadProgress(job, true);
+unsigned EncoderProgressTailReader(ChildRun* run) {
+  return ReadProgress(run, true);
 }
 
 }  // namespace vortane

@@ -1,24 +1,18 @@
 #include "files/clip_trimmer.h"
 
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QThread>
-#include <any>
 
 #include "encoder/command_lines.h"
 #include "encoder/encoder_job.h"
 #include "encoder/progress_reader.h"
 #include "platform/code_page.h"
 #include "platform/own_file.h"
-#include "platform/window_message.h"
-#include "platform/window_messages.h"
 
 namespace vortane {
 namespace {
 
-constexpr int kAbortPollMs = 20;
 constexpr qsizetype kLongestWords = 200;
 
 }  // namespace
@@ -43,10 +37,7 @@ QString LastEncoderWords(const std::string& output) {
   return {};
 }
 
-ClipTrimmer::ClipTrimmer(QObject* parent)
-    : QObject(parent),
-      messages_(std::make_unique<platform::MessageWindow>(
-          this, [this](const platform::WindowMessage& m) { OnJobMessage(m); })) {}
+ClipTrimmer::ClipTrimmer(QObject* parent) : QObject(parent) {}
 
 ClipTrimmer::~ClipTrimmer() {
   // Whoever listened may already be half gone.
@@ -79,74 +70,63 @@ ClipTrimmer::StartResult ClipTrimmer::Start(const QString& source, double in, do
   // The same stretch cut again replaces the teacher's own earlier clip. The encoder makes a clip
   // new, so whatever else stands at its name (a link, a FIFO, another user's file) is refused.
   if (platform::IsOwnRegularFile(*output)) QFile::remove(*output);
-  auto job = std::make_shared<EncoderJob>();
-  job->commandLineWide = *command;
-  job->ownerWindow = messages_->handle();
-  job->notifyMessage = WM_TRIM_JOB_EVENT;
-  job->readerProc = EncoderProgressTailReader;
+  std::shared_ptr<ProcessJob> job = MakeEncoderJob(*command, EncoderOutput::kKeepTail);
+  // A report of an earlier cut changes nothing.
+  const std::uint64_t serial = job->serial;
+  auto current = [this, serial] { return job_ && job_->serial == serial; };
+  connect(job.get(), &Job::started, this, [this, current] {
+    if (!current()) return;
+    lastProgress_.clear();
+    emit statusChanged(QStringLiteral("开始剪辑..."), false);
+  });
+  connect(job.get(), &Job::progressed, this, [this, current](const QString& text, double) {
+    if (!current()) return;
+    lastProgress_ = text;
+    emit statusChanged(lastProgress_, false);
+  });
+  connect(job.get(), &Job::finished, this, [this, current](const JobOutcome& outcome) {
+    if (current()) OnCutEnded(outcome);
+  });
   job_ = job;
   outputPath_ = *output;
   before_ = StateOf(outputPath_);
   SetCutting(true);
-  StartEncoderJob(std::move(job));
+  job->Start();
   return StartResult::kStarted;
 }
 
-void ClipTrimmer::OnJobMessage(const platform::WindowMessage& message) {
-  if (message.message != WM_TRIM_JOB_EVENT) return;
-  const auto* event = std::any_cast<JobEvent>(&message.payload);
-  // A message of an earlier cut (or of a job that is not ours) changes nothing.
-  if (event == nullptr || !job_ || event->jobSerial != job_->serial) return;
-  const JobStatus& status = event->status;
-  const QString text = platform::AnsiToWide(status.statusText);
-  switch (status.statusCode) {
-    case kJobStarted:
-      lastProgress_.clear();
-      emit statusChanged(QStringLiteral("开始剪辑..."), false);
-      break;
-    case kJobProgress:
-      lastProgress_ = text;
-      emit statusChanged(lastProgress_, false);
-      break;
-    case kJobFinished: {
-      SetCutting(false);
-      const auto exitCode = static_cast<std::uint32_t>(status.statusValue);
-      if (exitCode == 0 && QFileInfo(outputPath_).isFile()) {
-        const QString finalTime = LastProgressTime(job_->collectedOutput);
+void ClipTrimmer::OnCutEnded(const JobOutcome& outcome) {
+  SetCutting(false);
+  switch (outcome.end) {
+    case JobOutcome::End::kExited: {
+      if (outcome.exitCode == 0 && QFileInfo(outputPath_).isFile()) {
+        const QString finalTime = LastProgressTime(outcome.outputTail);
         if (!finalTime.isEmpty()) lastProgress_ = finalTime;
         emit statusChanged(QStringLiteral("剪辑完成 ") + lastProgress_, false);
         emit clipFinished(outputPath_);
         break;
       }
       // The encoder gave up: what it left is no clip.
-      QString words = LastEncoderWords(job_->collectedOutput);
-      if (words.isEmpty()) words = QStringLiteral("编码器退出码 %1").arg(exitCode);
+      QString words = LastEncoderWords(outcome.outputTail);
+      if (words.isEmpty()) words = QStringLiteral("编码器退出码 %1").arg(outcome.exitCode);
       RemoveUnfinishedClip();
       emit statusChanged(QStringLiteral("剪辑失败：") + words, true);
       break;
     }
-    case kJobStopped:
-      SetCutting(false);
+    case JobOutcome::End::kStopped:
       emit statusChanged(QStringLiteral("已停止 ") + lastProgress_, false);
       break;
-    case kJobError:
-      SetCutting(false);
-      emit statusChanged(text, true);
-      break;
-    default:
+    case JobOutcome::End::kFailed:
+      emit statusChanged(outcome.text, true);
       break;
   }
 }
 
 void ClipTrimmer::Abort(int waitMs) {
   if (!cutting_ || !job_) return;
-  job_->stopRequested.store(1);
-  QElapsedTimer waited;
-  waited.start();
-  while (job_->finished.load() == 0 && waited.elapsed() < waitMs)
-    QThread::msleep(kAbortPollMs);
+  job_->RequestStop();
   // Only an encoder that has ended leaves a file that can be removed for good.
-  if (job_->finished.load() != 0) RemoveUnfinishedClip();
+  if (job_->WaitForEnd(waitMs)) RemoveUnfinishedClip();
   SetCutting(false);
 }
 

@@ -8,16 +8,13 @@
 
 namespace vortane {
 
-struct EncoderJob;
-namespace platform {
-class MessageWindow;
-struct WindowMessage;
-}  // namespace platform
+class ProcessJob;
+struct JobOutcome;
 
 // Cuts a clip out of a recording without re-encoding: the encoder copies the streams from the
 // in point for the selected length into "<name>剪辑<in>-<out>.<ext>" beside the source. The cut
-// runs as an encoder job on a worker thread and reports through trim job status messages; it goes
-// on when the file manager is hidden. One cut at a time.
+// runs as an encoder job on its own worker thread; it goes on when the file manager is hidden.
+// One cut at a time.
 //
 // What the user sees comes out as statusChanged (the text of the status label; `failed` marks a
 // failure, shown in red), clipFinished (a clip that exists and whose encoder succeeded) and
@@ -54,9 +51,6 @@ class ClipTrimmer : public QObject {
   // stays.
   void Abort(int waitMs = kAbortWaitMs);
 
-  // A trim job status message (delivered by the trimmer's own message window).
-  void OnJobMessage(const platform::WindowMessage& message);
-
  signals:
   void statusChanged(const QString& text, bool failed);
   void clipFinished(const QString& path);
@@ -72,9 +66,9 @@ class ClipTrimmer : public QObject {
   static FileState StateOf(const QString& path);
   void RemoveUnfinishedClip();
   void SetCutting(bool cutting);
+  void OnCutEnded(const JobOutcome& outcome);
 
-  std::unique_ptr<platform::MessageWindow> messages_;
-  std::shared_ptr<EncoderJob> job_;
+  std::shared_ptr<ProcessJob> job_;
   QString outputPath_;
   FileState before_;
   QString lastProgress_;

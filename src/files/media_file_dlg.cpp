@@ -87,7 +87,7 @@ CMediaFileDlg::CMediaFileDlg(Services services, QWidget* parent)
 }
 
 CMediaFileDlg::~CMediaFileDlg() {
-  // A running upload is told to stop; its thread holds the job record and reports to nobody.
+  // A running upload is told to stop; the queue waits for its job as it goes.
   if (uploads_.shutDown) uploads_.shutDown();
   // The trimmer and the library stop their workers before the controls go; the rows go with
   // the list.

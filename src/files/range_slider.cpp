@@ -6,8 +6,6 @@
 #include <QStyleOptionFocusRect>
 #include <algorithm>
 
-#include "platform/window_messages.h"
-
 namespace vortane {
 namespace {
 
@@ -21,12 +19,6 @@ CRangeSlider::CRangeSlider(int controlId, QWidget* parent)
   setFocusPolicy(Qt::StrongFocus);
   setAttribute(Qt::WA_OpaquePaintEvent);
   setCursor(Qt::ArrowCursor);
-  RangeChangedMessage();
-}
-
-std::uint32_t CRangeSlider::RangeChangedMessage() {
-  static const std::uint32_t message = platform::RegisterWindowMessage(kRangeChangedMessageName);
-  return message;
 }
 
 QSize CRangeSlider::sizeHint() const {
@@ -339,10 +331,6 @@ void CRangeSlider::focusOutEvent(QFocusEvent* event) {
 
 void CRangeSlider::Notify(int wParam) {
   emit rangeChanged(wParam);
-  if (notifyWindow_ != 0) {
-    platform::SendWindowMessage(
-        notifyWindow_, {RangeChangedMessage(), static_cast<std::uintptr_t>(wParam), 0, {}});
-  }
 }
 
 }  // namespace vortane

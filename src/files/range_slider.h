@@ -5,16 +5,13 @@
 #include <cstdint>
 #include <utility>
 
-#include "platform/window_message.h"
-
 namespace vortane {
 
 // Two thumbs that select a sub-range [left, right] of [min, max], with an optional second,
 // "visual" range shaded inside the selection. Mouse drags move a thumb or the whole selection;
 // arrow keys move the selection (Shift: only its right end) by one pixel's worth.
 //
-// Changes are reported by rangeChanged(wParam) and, when the owner set a notify window, by the
-// registered message RangeChangedMessage() sent synchronously to it (lParam 0):
+// Changes are reported by rangeChanged(wParam), delivered before the change's handler returns:
 //   1  the left mouse button was released over the control (after a drag or not),
 //   2  an arrow key moved the whole selection,
 //   0  Shift with an arrow key moved only the right end.
@@ -50,10 +47,6 @@ class CRangeSlider : public QWidget {
   // Inverted sliders hold their values negated, so the control runs from max to min.
   void SetInverted(bool inverted);
   bool IsInverted() const { return inverted_; }
-
-  // The window that receives RangeChangedMessage() (0: none).
-  void SetNotifyWindow(platform::WindowHandle window) { notifyWindow_ = window; }
-  static std::uint32_t RangeChangedMessage();
 
   // Geometry of the current size, in pixels along the slider.
   int ThumbSize() const;
@@ -104,7 +97,6 @@ class CRangeSlider : public QWidget {
   bool dragging_ = false;
   int dragElement_ = kLeftThumb;
   int dragOffset_ = 0;
-  platform::WindowHandle notifyWindow_ = 0;
 };
 
 }  // namespace vortane

@@ -14,11 +14,11 @@
 #include "encoder/command_lines.h"
 #include "encoder/encoder_job.h"
 #include "files/final_copy.h"
+#include "platform/child_run.h"
 #include "platform/disk_space.h"
 #include "platform/media_duration.h"
 #include "platform/own_file.h"
 #include "platform/process.h"
-#include "platform/window_messages.h"
 
 namespace vortane {
 namespace {
@@ -131,13 +131,13 @@ bool RecoverOne(const UnfinishedRecording& recording, const RecordingRecovery::P
   const QString copy = CopyName(recording.finalPath);
   const std::optional<QString> command = BuildRemuxCommand(capturePath, copy);
   if (!command) return false;
-  EncoderJob job;
-  job.commandLineWide = *command;
+  ChildRun run;
+  run.commandLine = *command;
   // Read the encoder's output so it never waits on a full pipe; nobody is told of progress.
-  job.readerProc = EncoderProgressReader;
-  job.checkResult = [&] { return VerifyFinalCopy(capturePath, copy); };
+  run.reader = EncoderProgressReader;
+  run.checkResult = [&] { return VerifyFinalCopy(capturePath, copy); };
   std::optional<QString> placed;
-  if (RunEncoderJob(job) == 0) placed = PlaceCopy(copy, recording.finalPath, probes);
+  if (RunChild(run) == 0) placed = PlaceCopy(copy, recording.finalPath, probes);
   if (!placed) {
     RemoveOwnFile(copy);
     return false;
@@ -222,15 +222,28 @@ std::optional<RecoveryReport> RecordingRecovery::Describe(
   return RecoveryReport{Text(kRecoveredCount).arg(results.size()), false};
 }
 
+RecordingRecovery::~RecordingRecovery() {
+  if (worker_.joinable()) worker_.join();
+}
+
 void RecordingRecovery::Start(const QString& folder, int saveFormat, const QString& startedStamp,
-                              platform::WindowHandle owner, Probes probes) {
+                              Probes probes) {
+  if (running_) return;
+  if (worker_.joinable()) worker_.join();  // the last one has already reported
   running_ = true;
   try {
-    std::thread([=] {
+    worker_ = std::thread([=, this] {
       std::vector<RecoveredRecording> results =
           Recover(Find(folder, saveFormat, startedStamp, probes), probes);
-      platform::PostWindowMessage(owner, {WM_RECOVERY_DONE, 0, 0, std::move(results)});
-    }).detach();
+      // Delivered on the owner's thread; dropped when the recovery is gone by then.
+      QMetaObject::invokeMethod(
+          this,
+          [this, results = std::move(results)] {
+            running_ = false;
+            emit finished(results);
+          },
+          Qt::QueuedConnection);
+    });
   } catch (const std::system_error&) {
     // Without a worker nothing is recovered this time; the captures wait for the next start.
     running_ = false;

@@ -1,12 +1,12 @@
 #pragma once
 
+#include <QObject>
 #include <QString>
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
-
-#include "platform/window_message.h"
 
 namespace vortane {
 
@@ -44,8 +44,14 @@ struct RecoveryReport {
 // Only files of the teacher's are removed: the capture once its copy is checked (final_copy.h),
 // a final file of the teacher's that does not open at all (a copy cut off before its end), and
 // the program's own unfinished copies.
-class RecordingRecovery {
+class RecordingRecovery : public QObject {
+  Q_OBJECT
+
  public:
+  RecordingRecovery() = default;
+  // Waits for a recovery still under way: a copy is never cut short.
+  ~RecordingRecovery() override;
+
   // What the search asks about files and the disk (called on the worker thread).
   struct Probes {
     // The length in seconds; nothing when the file does not open as media.
@@ -81,16 +87,19 @@ class RecordingRecovery {
   // The status line after a recovery; nothing when there was nothing to recover.
   static std::optional<RecoveryReport> Describe(const std::vector<RecoveredRecording>& results);
 
-  // Finds and recovers on a worker thread, then posts WM_RECOVERY_DONE to `owner` with the
-  // results (a std::vector<RecoveredRecording>) as payload.
+  // Finds and recovers on the recovery's worker thread, then emits `finished` with the results.
+  // Nothing happens while a recovery runs.
   void Start(const QString& folder, int saveFormat, const QString& startedStamp,
-             platform::WindowHandle owner, Probes probes = SystemProbes());
-  // From Start until the owner has handled WM_RECOVERY_DONE (it calls Finished then).
+             Probes probes = SystemProbes());
+  // From Start until `finished` has been emitted.
   bool Running() const { return running_; }
-  void Finished() { running_ = false; }
+
+ signals:
+  void finished(const std::vector<RecoveredRecording>& results);
 
  private:
   bool running_ = false;
+  std::thread worker_;
 };
 
 }  // namespace vortane

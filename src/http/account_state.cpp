@@ -23,16 +23,17 @@ LoginFields AccountState::Prefill() const {
   return memory_.Recall();
 }
 
-bool AccountState::Login(const LoginFields& fields, platform::WindowHandle notify) {
+bool AccountState::Login(const LoginFields& fields, QObject* receiver,
+                         const PlatformReplyHandler& onReply) {
   view_.SetStatusText(Text("登录云平台..."), false);
 
   const PlatformCredentials credentials{platform::WideToAnsi(fields.server),
                                         platform::WideToAnsi(fields.user),
                                         platform::WideToAnsi(fields.password)};
   ClearLiveTasks();
-  RequestLiveTasks(credentials, notify);
+  RequestLiveTasks(credentials, receiver, onReply);
   ClearUploadTargets();
-  RequestUploadTargets(credentials, notify);
+  RequestUploadTargets(credentials, receiver, onReply);
   // The requests hold their own copy of the password.
   const bool saved = memory_.Remember(fields);
   view_.SetLoginPending(true);
@@ -45,18 +46,15 @@ void AccountState::Logout() {
   ClearUploadTargets();
 }
 
-void AccountState::OnPlatformReply(const JobStatus& status) {
-  const int code = status.statusCode;
-  const QString text = platform::AnsiToWide(status.statusText);
-  if (code >= kJobFinished) view_.SetLoginPending(false);
-  if (code == kJobFinished) {
+void AccountState::OnPlatformReply(const PlatformReply& reply) {
+  const QString& text = reply.text;
+  view_.SetLoginPending(false);
+  if (reply.ok) {
     view_.SetStatusText(Text("已登录"), false);
     const std::string name = LiveAccount().DisplayName();
     view_.ShowUserState(true, name.empty() ? Text("已登录") : platform::Utf8ToWide(name));
-  } else if (code == kJobError) {
-    if (!text.isEmpty()) view_.SetStatusText(text, true);
   } else if (!text.isEmpty()) {
-    view_.SetStatusText(text, false);
+    view_.SetStatusText(text, true);
   }
 }
 

@@ -2,8 +2,7 @@
 
 #include <QString>
 
-#include "encoder/encoder_job.h"
-#include "platform/window_message.h"
+#include "http/platform_client.h"
 
 namespace vortane {
 
@@ -45,14 +44,14 @@ class AccountState {
   bool IsLoggedIn() const;
   // The login dialog's first texts: the remembered server, user and password.
   LoginFields Prefill() const;
-  // An accepted login dialog: the login and destination requests start, reporting to `notify`,
-  // and the fields are remembered (the password only when asked to). False when they could not
-  // be saved (the login goes ahead all the same).
-  bool Login(const LoginFields& fields, platform::WindowHandle notify);
+  // An accepted login dialog: the login and destination requests start, reporting to `onReply`
+  // on `receiver`'s thread, and the fields are remembered (the password only when asked to).
+  // False when they could not be saved (the login goes ahead all the same).
+  bool Login(const LoginFields& fields, QObject* receiver, const PlatformReplyHandler& onReply);
   // Forgets the task lists and shows the logged-out look.
   void Logout();
-  // WM_PLATFORM_REPLY from the login requests and from stop signals.
-  void OnPlatformReply(const JobStatus& status);
+  // A reply of the login requests or of a stop signal.
+  void OnPlatformReply(const PlatformReply& reply);
 
  private:
   AccountView& view_;

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <atomic>
 #include <memory>
 #include <mutex>
 #include <utility>
@@ -37,6 +38,12 @@ size_t CollectBody(char* data, size_t size, size_t count, void* context) {
   return bytes;
 }
 
+// Ends a transfer whose caller gave up (curl asks about once a second, and at every byte).
+int CancelCheck(void* context, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+  const auto* cancel = static_cast<const std::atomic<bool>*>(context);
+  return cancel != nullptr && cancel->load() ? 1 : 0;
+}
+
 void InitialiseCurlOnce() {
   static std::once_flag once;
   std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -57,8 +64,10 @@ struct Reply {
 };
 
 // One GET without following anything; nothing when no reply came.
-std::optional<Reply> FetchOnce(const std::string& url, long maxBytes) {
+std::optional<Reply> FetchOnce(const std::string& url, long maxBytes,
+                               const std::atomic<bool>* cancel) {
   for (int attempt = 0; attempt < 2; ++attempt) {
+    if (cancel != nullptr && cancel->load()) return std::nullopt;
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) return std::nullopt;
     Body body;
@@ -81,6 +90,11 @@ std::optional<Reply> FetchOnce(const std::string& url, long maxBytes) {
     curl_easy_setopt(handle, CURLOPT_FRESH_CONNECT, 1L);
     curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, CollectBody);
     curl_easy_setopt(handle, CURLOPT_WRITEDATA, &body);
+    if (cancel != nullptr) {
+      curl_easy_setopt(handle, CURLOPT_NOPROGRESS, 0L);
+      curl_easy_setopt(handle, CURLOPT_XFERINFOFUNCTION, CancelCheck);
+      curl_easy_setopt(handle, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(cancel));
+    }
 
     const CURLcode result = curl_easy_perform(handle);
     if (result == CURLE_OK || (result == CURLE_WRITE_ERROR && body.cut)) {
@@ -140,13 +154,14 @@ bool RedirectAllowed(const std::string& from, const std::string& to, Redirects r
   return redirects == Redirects::kAnyHost || source->second == target->second;
 }
 
-std::optional<std::string> HttpGet(const std::string& rawUrl, long maxBytes, Redirects redirects) {
+std::optional<std::string> HttpGet(const std::string& rawUrl, long maxBytes, Redirects redirects,
+                                   const std::atomic<bool>* cancel) {
   InitialiseCurlOnce();
   std::string url = Trimmed(rawUrl);
   if (url.empty()) return std::nullopt;
   if (maxBytes <= 0) maxBytes = kDefaultBodyBound;
   for (long hop = 0;; ++hop) {
-    std::optional<Reply> reply = FetchOnce(url, maxBytes);
+    std::optional<Reply> reply = FetchOnce(url, maxBytes, cancel);
     if (!reply) return std::nullopt;
     if (IsRedirect(reply->status) && !reply->location.empty()) {
       if (hop == kMaxRedirects || !RedirectAllowed(url, reply->location, redirects))

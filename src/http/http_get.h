@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <optional>
 #include <string>
 
@@ -26,7 +27,9 @@ bool RedirectAllowed(const std::string& from, const std::string& to, Redirects r
 // Connect 5 s (tried twice), 5 s without a byte received ends the request, and so does a reply
 // still arriving after 60 s. At most 5 redirects are followed (RedirectAllowed), without a
 // Referer; https certificates are checked against the system's. User agent "tarnel".
+// Setting `*cancel` ends the request within about a second, as one without an answer.
 std::optional<std::string> HttpGet(const std::string& url, long maxBytes = kDefaultBodyBound,
-                                   Redirects redirects = Redirects::kAnyHost);
+                                   Redirects redirects = Redirects::kAnyHost,
+                                   const std::atomic<bool>* cancel = nullptr);
 
 }  // namespace vortane

@@ -3,9 +3,7 @@
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QTreeWidgetItem>
-#include <any>
 
-#include "encoder/encoder_job.h"
 #include "http/live_task_choice.h"
 #include "http/platform_account.h"
 #include "http/platform_client.h"
@@ -13,8 +11,6 @@
 #include "platform/code_page.h"
 #include "platform/folders.h"
 #include "platform/program_info.h"
-#include "platform/window_message.h"
-#include "platform/window_messages.h"
 #include "ui/gdi_button.h"
 #include "ui/label.h"
 #include "ui/skin_list_ctrl.h"
@@ -76,8 +72,6 @@ CLiveListDlg::CLiveListDlg(QWidget* parent) : ui::CPopupBaseDlg(parent) {
   AddButton(this, "选择", kIdChoose, QRect(190, 205, 50, 18))->setDefault(true);
   AddButton(this, "取消", kIdCancel, QRect(249, 205, 50, 18));
 
-  messages_ = std::make_unique<platform::MessageWindow>(
-      this, [this](const platform::WindowMessage& m) { OnWindowMessage(m); });
   Fill();
 }
 
@@ -146,26 +140,18 @@ void CLiveListDlg::Refresh() {
   list_->clear();
   tasks_.clear();
   status_->SetText(QStringLiteral("刷新列表..."));
-  RequestLiveTasks(std::nullopt, messages_->handle());
+  RequestLiveTasks(std::nullopt, this,
+                   [this](const PlatformReply& reply) { OnPlatformReply(reply); });
 }
 
-void CLiveListDlg::OnWindowMessage(const platform::WindowMessage& message) {
-  if (message.message != WM_PLATFORM_REPLY) return;
-  const auto* event = std::any_cast<JobEvent>(&message.payload);
-  if (event == nullptr) return;
-  const int code = event->status.statusCode;
-  const QString text = platform::AnsiToWide(event->status.statusText);
-  if (code >= kJobFinished) {
-    refresh_->setEnabled(true);
-    list_->setUpdatesEnabled(true);
-  }
-  if (code == kJobFinished) {
+void CLiveListDlg::OnPlatformReply(const PlatformReply& reply) {
+  refresh_->setEnabled(true);
+  list_->setUpdatesEnabled(true);
+  if (reply.ok) {
     Fill();
     status_->SetText(QStringLiteral("已刷新"));
-  } else if (code == kJobError) {
-    if (!text.isEmpty()) status_->SetTextColor(kRed).SetText(text);
-  } else if (!text.isEmpty()) {
-    status_->SetText(text);
+  } else if (!reply.text.isEmpty()) {
+    status_->SetTextColor(kRed).SetText(reply.text);
   }
 }
 

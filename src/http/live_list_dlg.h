@@ -12,10 +12,7 @@
 
 namespace vortane {
 
-namespace platform {
-class MessageWindow;
-struct WindowMessage;
-}  // namespace platform
+struct PlatformReply;
 namespace ui {
 class CGdiButton;
 class CLabel;
@@ -63,7 +60,7 @@ class CLiveListDlg : public ui::CPopupBaseDlg, public ui::CCommandTarget {
   void Fill();
   void Choose();
   void Refresh();
-  void OnWindowMessage(const platform::WindowMessage& message);
+  void OnPlatformReply(const PlatformReply& reply);
   void ShowMessage(const QString& text);
 
   ui::CSkinListCtrl* list_ = nullptr;
@@ -73,7 +70,6 @@ class CLiveListDlg : public ui::CPopupBaseDlg, public ui::CCommandTarget {
   std::vector<LiveTask> tasks_;
   std::optional<LiveTask> chosen_;
   MessageSink messageSink_;
-  std::unique_ptr<platform::MessageWindow> messages_;
 };
 
 }  // namespace vortane

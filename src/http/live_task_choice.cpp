@@ -3,7 +3,7 @@
 #include <atomic>
 #include <string_view>
 
-#include "encoder/encoder_job.h"
+#include "platform/job.h"
 
 namespace vortane::live_task_choice {
 namespace {

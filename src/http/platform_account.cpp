@@ -85,14 +85,15 @@ void PlatformAccount::Load(std::vector<UploadTarget> targets) {
 }
 
 PlatformAccount& LiveAccount() {
-  // Never destroyed: a request thread may still be finishing while the program exits.
-  static auto* account = new PlatformAccount;
-  return *account;
+  // The platform client, which joins the request threads, is made after the accounts and so
+  // goes before them.
+  static PlatformAccount account;
+  return account;
 }
 
 PlatformAccount& UploadAccount() {
-  static auto* account = new PlatformAccount;
-  return *account;
+  static PlatformAccount account;
+  return account;
 }
 
 }  // namespace vortane

@@ -1,167 +1,172 @@
 #include "http/platform_client.h"
 
-#include <condition_variable>
+#include <QThread>
 #include <memory>
 #include <mutex>
-#include <system_error>
-#include <thread>
+#include <vector>
 
-#include "encoder/encoder_job.h"
 #include "http/http_get.h"
 #include "http/platform_reply.h"
-#include "platform/window_messages.h"
+#include "platform/code_page.h"
 
 namespace vortane {
 namespace {
 
-// The latest job of one request kind.
-class JobSlot {
+// The latest request of one kind; a worker asks whether its request still is.
+class LatestRequest {
  public:
-  std::shared_ptr<EncoderJob> Replace(platform::WindowHandle notifyWindow,
-                                      PlatformAccount& account) {
-    auto job = std::make_shared<EncoderJob>();
-    job->notifyMessage = WM_PLATFORM_REPLY;
-    job->ownerWindow = notifyWindow;
-    job->context = &account;
+  void Set(const PlatformRequest* request) {
     std::lock_guard lock(mutex_);
-    current_ = job;
-    return job;
+    latest_ = request;
   }
-  // Runs `commit` while `job` is still the slot's latest; false (nothing run) once replaced.
+  // Runs `commit` while `request` is still the latest; false (nothing run) once replaced.
   template <typename Commit>
-  bool IfCurrent(const EncoderJob& job, Commit commit) {
+  bool IfLatest(const PlatformRequest* request, Commit commit) {
     std::lock_guard lock(mutex_);
-    if (current_.get() != &job) return false;
+    if (latest_ != request) return false;
     commit();
     return true;
   }
 
  private:
   std::mutex mutex_;
-  std::shared_ptr<EncoderJob> current_;
+  const PlatformRequest* latest_ = nullptr;
 };
 
-// Counts the request threads so the program's end can wait for them.
-class RunningRequests {
+// Owns every request of the process until its thread has ended.
+class PlatformClient {
  public:
-  void Add() {
-    std::lock_guard lock(mutex_);
-    ++count_;
+  PlatformClient() {
+    // The accounts the workers write into outlive the client, which joins them first.
+    LiveAccount();
+    UploadAccount();
   }
-  void Done() {
-    std::lock_guard lock(mutex_);
-    --count_;
-    changed_.notify_all();
+  ~PlatformClient() { End(std::chrono::milliseconds(0)); }
+
+  PlatformRequest* Start(std::string url, Redirects redirects, PlatformRequest::Read read,
+                         QObject* receiver, PlatformReplyHandler onReply) {
+    Reap();
+    requests_.push_back(
+        std::make_unique<PlatformRequest>(std::move(url), redirects, std::move(read)));
+    PlatformRequest* request = requests_.back().get();
+    if (receiver != nullptr && onReply)
+      QObject::connect(request, &PlatformRequest::replied, receiver, std::move(onReply));
+    return request;
   }
-  bool WaitForNone(std::chrono::milliseconds timeout) {
-    std::unique_lock lock(mutex_);
-    return changed_.wait_for(lock, timeout, [this] { return count_ == 0; });
+
+  bool End(std::chrono::milliseconds timeout) {
+    const auto until = std::chrono::steady_clock::now() + timeout;
+    while (!AllDone() && std::chrono::steady_clock::now() < until)
+      QThread::msleep(20);
+    const bool allDone = AllDone();
+    for (const auto& request : requests_)
+      request->Cancel();
+    requests_.clear();
+    return allDone;
   }
+
+  LatestRequest login;
+  LatestRequest uploads;
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  int count_ = 0;
+  bool AllDone() const {
+    for (const auto& request : requests_)
+      if (!request->Done()) return false;
+    return true;
+  }
+  // Requests whose worker is done go; their replies are already queued.
+  void Reap() {
+    std::erase_if(requests_, [](const auto& request) { return request->Done(); });
+  }
+
+  std::vector<std::unique_ptr<PlatformRequest>> requests_;
 };
 
-// Process-wide and never destroyed: threads may outlive main().
-JobSlot& LoginSlot() {
-  static auto* slot = new JobSlot;
-  return *slot;
-}
-JobSlot& UploadSlot() {
-  static auto* slot = new JobSlot;
-  return *slot;
-}
-JobSlot& StopSlot() {
-  static auto* slot = new JobSlot;
-  return *slot;
-}
-RunningRequests& Running() {
-  static auto* running = new RunningRequests;
-  return *running;
+PlatformClient& Client() {
+  static PlatformClient client;
+  return client;
 }
 
-// Fetches `url` on a thread of its own and hands the body (or none) to `handle`. The thread holds
-// its job, so a replaced job stays alive until the thread has posted. When no thread can be
-// started the request fails as one without an answer does, reported from here.
-template <typename Handle>
-void StartRequest(std::shared_ptr<EncoderJob> job, std::string url, Redirects redirects,
-                  Handle handle) {
-  Running().Add();
-  try {
-    std::thread([job, url, redirects, handle]() mutable {
-      handle(*job, HttpGet(url, kPlatformBodyBound, redirects));
-      job.reset();
-      Running().Done();
-    }).detach();
-  } catch (const std::system_error&) {
-    handle(*job, std::nullopt);
-    Running().Done();
-  }
-}
-
-void PostOutcome(EncoderJob& job, bool ok, const std::string& text) {
-  if (ok) {
-    PostJobStatus(job, kJobFinished, 0.0, "");
-  } else {
-    PostJobStatus(job, kJobError, -1.0, text.c_str());
-  }
+PlatformReply Outcome(bool ok, const std::string& gbkText) {
+  return PlatformReply{ok, ok ? QString() : platform::AnsiToWide(gbkText)};
 }
 
 }  // namespace
 
-void RequestLiveTasks(const std::optional<PlatformCredentials>& credentials,
-                      platform::WindowHandle notifyWindow) {
+void RequestLiveTasks(const std::optional<PlatformCredentials>& credentials, QObject* receiver,
+                      PlatformReplyHandler onReply) {
   PlatformAccount& account = LiveAccount();
-  std::shared_ptr<EncoderJob> job = LoginSlot().Replace(notifyWindow, account);
+  PlatformClient& client = Client();
   if (credentials) account.SetCredentials(*credentials);
   account.BeginRequest();
   const PlatformCredentials sent = account.Credentials();
+  LatestRequest& latest = client.login;
+  auto holder = std::make_shared<const PlatformRequest*>(nullptr);
   // The address carries the account: it follows no redirect to another host.
-  StartRequest(std::move(job), BuildAccountUrl(sent, kLivesPath), Redirects::kSameHost,
-               [sent, &account](EncoderJob& job, const std::optional<std::string>& body) {
-                 const LoginReply reply = ReadLoginReply(body, sent);
-                 const bool current = LoginSlot().IfCurrent(job, [&] {
-                   if (!reply.displayName.empty()) account.SetDisplayName(reply.displayName);
-                   // `loaded` is set before the success is posted, so its handler sees it.
-                   if (reply.ok) account.Load(reply.tasks);
-                 });
-                 if (current) PostOutcome(job, reply.ok, reply.text);
-               });
+  PlatformRequest* request = client.Start(
+      BuildAccountUrl(sent, kLivesPath), Redirects::kSameHost,
+      [sent, &account, &latest,
+       holder](const std::optional<std::string>& body) -> std::optional<PlatformReply> {
+        const LoginReply reply = ReadLoginReply(body, sent);
+        const bool current = latest.IfLatest(*holder, [&] {
+          if (!reply.displayName.empty()) account.SetDisplayName(reply.displayName);
+          // `loaded` is set before the success is reported, so its handler sees it.
+          if (reply.ok) account.Load(reply.tasks);
+        });
+        if (!current) return std::nullopt;
+        return Outcome(reply.ok, reply.text);
+      },
+      receiver, std::move(onReply));
+  *holder = request;
+  latest.Set(request);
+  request->Start();
 }
 
-void RequestUploadTargets(const std::optional<PlatformCredentials>& credentials,
-                          platform::WindowHandle notifyWindow) {
+void RequestUploadTargets(const std::optional<PlatformCredentials>& credentials, QObject* receiver,
+                          PlatformReplyHandler onReply) {
   PlatformAccount& account = UploadAccount();
-  std::shared_ptr<EncoderJob> job = UploadSlot().Replace(notifyWindow, account);
+  PlatformClient& client = Client();
   ClearUploadTargets();
   if (credentials) account.SetCredentials(*credentials);
   account.BeginRequest();
   const PlatformCredentials sent = account.Credentials();
-  StartRequest(std::move(job), BuildAccountUrl(sent, kUploadsPath), Redirects::kSameHost,
-               [&account](EncoderJob& job, const std::optional<std::string>& body) {
-                 UploadReply reply = ReadUploadReply(body);
-                 const bool current = UploadSlot().IfCurrent(job, [&] {
-                   if (reply.loaded) account.Load(std::move(reply.targets));
-                 });
-                 if (current) PostOutcome(job, reply.ok, reply.text);
-               });
+  LatestRequest& latest = client.uploads;
+  auto holder = std::make_shared<const PlatformRequest*>(nullptr);
+  PlatformRequest* request = client.Start(
+      BuildAccountUrl(sent, kUploadsPath), Redirects::kSameHost,
+      [&account, &latest,
+       holder](const std::optional<std::string>& body) -> std::optional<PlatformReply> {
+        UploadReply reply = ReadUploadReply(body);
+        const bool current = latest.IfLatest(*holder, [&] {
+          if (reply.loaded) account.Load(std::move(reply.targets));
+        });
+        if (!current) return std::nullopt;
+        return Outcome(reply.ok, reply.text);
+      },
+      receiver, std::move(onReply));
+  *holder = request;
+  latest.Set(request);
+  request->Start();
 }
 
-bool SendStopSignal(const std::string& callbackUrl, platform::WindowHandle notifyWindow) {
+bool SendStopSignal(const std::string& callbackUrl, QObject* receiver,
+                    PlatformReplyHandler onReply) {
   const std::optional<std::string> url = StopSignalUrl(callbackUrl);
   if (!url) return false;
   PlatformAccount& account = LiveAccount();
-  std::shared_ptr<EncoderJob> job = StopSlot().Replace(notifyWindow, account);
   account.SetRequestUrl(*url);
-  StartRequest(std::move(job), *url, Redirects::kAnyHost,
-               [](EncoderJob& job, const std::optional<std::string>& body) {
-                 const StopReply reply = ReadStopReply(body);
-                 // Every stop signal counts, even when a newer one was sent meanwhile: each tells
-                 // the platform about its own stream. Success is silent.
-                 if (!reply.ok) PostOutcome(job, false, reply.text);
-               });
+  Client()
+      .Start(
+          *url, Redirects::kAnyHost,
+          [](const std::optional<std::string>& body) -> std::optional<PlatformReply> {
+            const StopReply reply = ReadStopReply(body);
+            // Every stop signal counts, even when a newer one was sent meanwhile: each tells
+            // the platform about its own stream. Success is silent.
+            if (reply.ok) return std::nullopt;
+            return Outcome(false, reply.text);
+          },
+          receiver, std::move(onReply))
+      ->Start();
   return true;
 }
 
@@ -173,8 +178,8 @@ void ClearUploadTargets() {
   UploadAccount().Clear();
 }
 
-bool WaitForPlatformRequests(std::chrono::milliseconds timeout) {
-  return Running().WaitForNone(timeout);
+bool EndPlatformRequests(std::chrono::milliseconds timeout) {
+  return Client().End(timeout);
 }
 
 }  // namespace vortane

@@ -4,24 +4,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <any>
 
 #include "http/platform_account.h"
-#include "platform/window_message.h"
-#include "platform/window_messages.h"
 
 namespace vortane {
 
 RecordingUploads::RecordingUploads(QWidget& window, Controls controls, Hooks hooks)
     : QObject(&window), window_(window), controls_(controls), hooks_(std::move(hooks)) {
   if (!hooks_.targets) hooks_.targets = [] { return UploadAccount().UploadTargets(); };
-  messages_ = std::make_unique<platform::MessageWindow>(
-      &window, [this](const platform::WindowMessage& message) {
-        if (message.message == WM_UPLOAD_JOB_EVENT) OnJobEvent(message);
-      });
   queue_ = std::make_unique<UploadQueue>(
-      messages_->handle(), [this](const RecordingUploadPart& part) { return FilePathOf(part); },
-      hooks_.launcher);
+      [this](const RecordingUploadPart& part) { return FilePathOf(part); },
+      [this](const UploadReport& report) { OnReport(report); }, hooks_.launcher);
   timer_ = new QTimer(this);
   timer_->setInterval(UploadQueue::kTickMs);
   connect(timer_, &QTimer::timeout, this, [this] { OnTick(); });
@@ -34,9 +27,8 @@ RecordingUploads::RecordingUploads(QWidget& window, Controls controls, Hooks hoo
 }
 
 RecordingUploads::~RecordingUploads() {
-  // A running upload is told to stop; its thread holds the job record and reports to nobody.
+  // A running upload is told to stop; the queue waits for its job as it goes.
   queue_->Stop();
-  messages_.reset();
 }
 
 void RecordingUploads::Trace(const QString& text) const {
@@ -168,10 +160,8 @@ void RecordingUploads::OnTick() {
   UpdateButtons();
 }
 
-void RecordingUploads::OnJobEvent(const platform::WindowMessage& message) {
-  const auto* event = std::any_cast<JobEvent>(&message.payload);
-  if (event == nullptr) return;
-  const UploadQueue::StatusView view = queue_->OnJobStatus(Rows(), *event);
+void RecordingUploads::OnReport(const UploadReport& report) {
+  const UploadQueue::StatusView view = queue_->OnJobStatus(Rows(), report);
   for (const QString& line : view.logLines)
     AppendLog(line);
   if (view.row >= 0 && !view.cellText.isNull()) {

@@ -20,11 +20,6 @@ class QWidget;
 
 namespace vortane {
 
-namespace platform {
-class MessageWindow;
-struct WindowMessage;
-}  // namespace platform
-
 // The upload part of the file manager: a destination chosen in the list's column "上传位置"
 // queues a row, 开始上传 switches the queue on (UploadQueue), and the column "状态" and the log
 // box follow each upload. It works on controls and rows the file manager owns, and reaches the
@@ -57,7 +52,7 @@ class RecordingUploads : public QObject {
     std::function<void()> traceRows;
     // The upload destinations (default: those of the upload account).
     std::function<std::vector<UploadTarget>()> targets;
-    // Starts an upload thread (default: the real one); tests put in their own.
+    // Starts an upload's job (default: the real one); tests put in their own.
     UploadQueue::Launcher launcher;
   };
 
@@ -78,7 +73,7 @@ class RecordingUploads : public QObject {
   // The editor callbacks of column 5 (by default BeginTargetEdit and EndTargetEdit).
   void SetTargetEditCallbacks(ui::CListCtrlEx::EditCallback begin,
                               ui::CListCtrlEx::EditCallback end);
-  // The row's part is about to go: later messages of its upload no longer find it.
+  // The row's part is about to go: later reports of its upload no longer find it.
   void Forget(const RecordingUploadPart* part);
   // The program ends: the queue is off and a running upload is told to stop.
   void ShutDown();
@@ -94,13 +89,12 @@ class RecordingUploads : public QObject {
   std::vector<RecordingUploadPart*> Rows() const;
   QString FilePathOf(const RecordingUploadPart& part) const;
   void OnTick();
-  void OnJobEvent(const platform::WindowMessage& message);
+  void OnReport(const UploadReport& report);
   void Trace(const QString& text) const;
 
   QWidget& window_;
   Controls controls_;
   Hooks hooks_;
-  std::unique_ptr<platform::MessageWindow> messages_;
   std::unique_ptr<UploadQueue> queue_;
   QTimer* timer_ = nullptr;
   // Upload destinations are there (logged in): the queue may be switched on.

@@ -32,8 +32,12 @@ std::string Gbk(const QString& text) {
   return platform::WideToAnsi(text);
 }
 
-void PostFailure(EncoderJob& job, const QString& text) {
-  PostJobStatus(job, kJobError, -1.0, Gbk(text).c_str());
+JobOutcome Failure(const QString& text, bool childSucceeded = false) {
+  JobOutcome outcome;
+  outcome.end = JobOutcome::End::kFailed;
+  outcome.text = text;
+  outcome.childSucceeded = childSucceeded;
+  return outcome;
 }
 
 // One argument in double quotes, escaped by the Windows command-line rules.
@@ -144,56 +148,76 @@ std::string CheckUploadFile(const QString& path) {
   return {};
 }
 
-void UploadThread(const std::shared_ptr<EncoderJob>& job, const UploadRequest& request) {
-  const std::string id = RenewUploadIdentifier();
-  std::string name = id + ".mp4";
-  if (const std::string refusal = CheckUploadFile(request.filePath); !refusal.empty()) {
-    PostJobStatus(*job, kJobError, -1.0, refusal.c_str());
-    return;
-  }
-  job->commandLineWide =
-      UploaderCommandLine(request.filePath, AppendSaveAs(request.uploadUrl, name));
-  job->commandLineNarrow.clear();
-  if (RunEncoderJob(*job) != 0) return;
-
-  if (!job->collectedOutput.empty()) {
-    const CodeReply reply = ReadCodeReply(job->collectedOutput, "filename");
-    if (reply.object && reply.code) {
-      if (*reply.code != 0) {
-        PostFailure(*job, QStringLiteral("服务器返回错误！"));
-        return;
-      }
-      if (!reply.text.empty()) name = SafeFileName(reply.text);
-    }
-  } else {
-    PostJobStatus(*job, -1, 0.0, Gbk(QStringLiteral("服务器无响应！")).c_str());
-  }
-  if (request.reportUrl.empty()) return;
-  const CallbackResult result = NotifyUploadDone(request.reportUrl, name, id, request.targetName);
-  if (result.code == 0) return;
-  PostJobStatus(*job, kJobError, -1.0, CallbackFailureText(result).c_str());
+UploadJob::UploadJob(UploadRequest request)
+    : request_(std::move(request)), run_(std::make_shared<ChildRun>()) {
+  run_->reader = UploadReader;
 }
 
-bool StartUploadThread(std::shared_ptr<EncoderJob> job, UploadRequest request,
-                       std::shared_ptr<std::atomic<bool>> running) {
-  running->store(true);
-  try {
-    std::thread([job, request = std::move(request), running] {
-      // An exception must not leave the thread: it would end the whole program.
-      try {
-        UploadThread(job, request);
-      } catch (const std::exception&) {
-        PostFailure(*job, QString::fromUtf8(kUploadBroken));
-      }
-      running->store(false);
-    }).detach();
-    return true;
-  } catch (const std::exception&) {
-    // No thread (the system's threads or memory ran out): a failed upload like any other.
-    running->store(false);
-    PostFailure(*job, QString::fromUtf8(kNoUploadThread));
-    return false;
-  }
+UploadJob::~UploadJob() {
+  // The base waits for the worker; the uploader must be on its way out by then.
+  RequestStop();
+}
+
+void UploadJob::RequestStop() {
+  Job::RequestStop();
+  run_->stopRequested.store(1);
+}
+
+void UploadJob::Start() {
+  Job::Start(
+      [run = run_, request = request_](Job& job) {
+        const std::string id = RenewUploadIdentifier();
+        std::string name = id + ".mp4";
+        if (const std::string refusal = CheckUploadFile(request.filePath); !refusal.empty())
+          return Failure(platform::AnsiToWide(refusal));
+        run->commandLine =
+            UploaderCommandLine(request.filePath, AppendSaveAs(request.uploadUrl, name));
+        JobOutcome child;
+        run->report = [&job, &child](int code, double value, const QString& text) {
+          switch (code) {
+            case kChildStarted:
+              emit job.started();
+              break;
+            case kChildProgress:
+              emit job.progressed(QString(), value);
+              break;
+            case kChildNote:
+              emit job.noted(text);
+              break;
+            case kChildExited:
+              child.end = JobOutcome::End::kExited;
+              child.exitCode = static_cast<std::uint32_t>(value);
+              break;
+            case kChildStopped:
+              child.end = JobOutcome::End::kStopped;
+              break;
+            default:
+              child = Failure(text);
+              break;
+          }
+        };
+        const unsigned result = RunChild(*run);
+        run->report = nullptr;
+        if (result != 0) return child;
+
+        if (!run->collectedOutput.empty()) {
+          const CodeReply reply = ReadCodeReply(run->collectedOutput, "filename");
+          if (reply.object && reply.code) {
+            if (*reply.code != 0) return Failure(QStringLiteral("服务器返回错误！"), true);
+            if (!reply.text.empty()) name = SafeFileName(reply.text);
+          }
+        } else {
+          emit job.noted(QStringLiteral("服务器无响应！"));
+        }
+        if (!request.reportUrl.empty()) {
+          const CallbackResult result =
+              NotifyUploadDone(request.reportUrl, name, id, request.targetName);
+          if (result.code != 0)
+            return Failure(platform::AnsiToWide(CallbackFailureText(result)), true);
+        }
+        return child;
+      },
+      QString::fromUtf8(kNoUploadThread), QString::fromUtf8(kUploadBroken));
 }
 
 }  // namespace vortane

@@ -1,11 +1,11 @@
 #pragma once
 
 #include <QString>
-#include <atomic>
 #include <memory>
 #include <string>
 
-#include "encoder/encoder_job.h"
+#include "platform/child_run.h"
+#include "platform/job.h"
 
 // One upload: the uploader run as a job, the check of the server's answer, and the
 // destination's callback that attaches the file to the lesson on the platform.
@@ -51,15 +51,23 @@ std::string CallbackFailureText(const CallbackResult& result);
 // when it may be uploaded, else the reason (GBK). Waits a moment for a file written just now.
 std::string CheckUploadFile(const QString& path);
 
-// The thread procedure of an upload: checks the file, runs felwick as the job (code 1, the
-// reader's 2 and -1, then 3, 4 or 10), checks the server's answer and calls the destination
-// back, each failure posted as code 10. `running` is cleared when it returns, and only then may
-// the job record be used for the next upload.
-void UploadThread(const std::shared_ptr<EncoderJob>& job, const UploadRequest& request);
+// One upload as a job: checks the file, runs felwick (started, the reader's progress and error
+// lines), checks the server's answer and calls the destination back. It ends once, after all of
+// that: exited 0 when everything went through; failed with the reason (in the teacher's words)
+// when the file, the uploader, the server's answer or the callback failed, `childSucceeded`
+// telling that the file itself had gone up; stopped when asked to.
+class UploadJob : public Job {
+ public:
+  explicit UploadJob(UploadRequest request);
+  ~UploadJob() override;
 
-// Starts UploadThread on a new thread; false (the job reports code 10 with the reason) when none
-// could be made. Nothing that goes wrong in it ends the program: it is reported as code 10.
-bool StartUploadThread(std::shared_ptr<EncoderJob> job, UploadRequest request,
-                       std::shared_ptr<std::atomic<bool>> running);
+  const UploadRequest& request() const { return request_; }
+  void RequestStop() override;
+  void Start();
+
+ private:
+  const UploadRequest request_;
+  std::shared_ptr<ChildRun> run_;
+};
 
 }  // namespace vortane

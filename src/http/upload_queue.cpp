@@ -4,7 +4,6 @@
 
 #include "http/upload_reader.h"
 #include "platform/code_page.h"
-#include "platform/window_messages.h"
 
 namespace vortane {
 namespace {
@@ -20,12 +19,9 @@ QString WithoutErrorMarker(const QString& line) {
 
 }  // namespace
 
-UploadQueue::UploadQueue(platform::WindowHandle owner, PathOf pathOf, Launcher launcher)
-    : owner_(owner), pathOf_(std::move(pathOf)), launcher_(std::move(launcher)) {
-  if (!launcher_)
-    launcher_ = [](auto job, auto request, auto running) {
-      StartUploadThread(std::move(job), std::move(request), std::move(running));
-    };
+UploadQueue::UploadQueue(PathOf pathOf, ReportSink sink, Launcher launcher)
+    : pathOf_(std::move(pathOf)), sink_(std::move(sink)), launcher_(std::move(launcher)) {
+  if (!launcher_) launcher_ = [](UploadJob& job) { job.Start(); };
 }
 
 bool UploadQueue::Start() {
@@ -36,7 +32,7 @@ bool UploadQueue::Start() {
 
 void UploadQueue::Stop() {
   autoUpload_ = false;
-  if (uploadBusy_ && job_) job_->stopRequested.store(1);
+  if (uploadBusy_ && job_) job_->RequestStop();
 }
 
 UploadQueue::Buttons UploadQueue::UploadButtons(bool destinationsLoaded) const {
@@ -55,8 +51,8 @@ UploadQueue::Buttons UploadQueue::UploadButtons(bool destinationsLoaded) const {
 }
 
 int UploadQueue::Tick(const std::vector<RecordingUploadPart*>& rows) {
-  // The previous upload thread may still call the destination back: the job waits for it.
-  if (!autoUpload_ || uploadBusy_ || threadRunning_->load()) return -1;
+  // An upload is busy until its job's end, which comes after the destination's callback.
+  if (!autoUpload_ || uploadBusy_) return -1;
   for (size_t i = 0; i < rows.size(); ++i) {
     RecordingUploadPart* row = rows[i];
     if (row == nullptr || row->uploadState != 0 || row->uploadUrl.size() < kShortestUploadUrl)
@@ -69,33 +65,47 @@ int UploadQueue::Tick(const std::vector<RecordingUploadPart*>& rows) {
 }
 
 void UploadQueue::StartUpload(RecordingUploadPart& row) {
-  if (!job_) job_ = std::make_shared<EncoderJob>();
-  job_->ownerWindow = owner_;
-  job_->notifyMessage = WM_UPLOAD_JOB_EVENT;
-  job_->finished.store(0);
-  job_->stopRequested.store(0);
-  job_->readerProc = UploadReader;
-  job_->context = &row;
-  job_->collectedOutput.clear();
+  // The previous job has ended (its end made the queue free); it goes once its last report has
+  // been handled.
+  if (job_) job_.release()->deleteLater();
+  job_ = std::make_unique<UploadJob>(
+      UploadRequest{pathOf_(row), row.uploadUrl, row.reportUrl, row.targetName});
+  row_ = &row;
   row.uploadState = 1;
   lastError_.clear();
-  launcher_(job_, UploadRequest{pathOf_(row), row.uploadUrl, row.reportUrl, row.targetName},
-            threadRunning_);
+  UploadJob* job = job_.get();
+  const std::uint64_t serial = job->serial;
+  // Reports reach the owner's thread queued; with the job gone, its late ones are dropped.
+  QObject::connect(job, &Job::started, job, [this, serial] {
+    sink_(UploadReport{serial, kJobStarted, 0, {}, false});
+  });
+  QObject::connect(job, &Job::progressed, job, [this, serial](const QString&, double percent) {
+    sink_(UploadReport{serial, kJobProgress, percent, {}, false});
+  });
+  QObject::connect(job, &Job::noted, job, [this, serial](const QString& line) {
+    sink_(UploadReport{serial, -1, 0, line, false});
+  });
+  QObject::connect(job, &Job::finished, job, [this, serial](const JobOutcome& outcome) {
+    sink_(UploadReport{serial, outcome.StatusCode(), static_cast<double>(outcome.exitCode),
+                       outcome.text, outcome.childSucceeded});
+  });
+  launcher_(*job);
 }
 
 void UploadQueue::ForgetRow(const RecordingUploadPart* row) {
-  if (job_ && job_->context == row) job_->context = nullptr;
+  if (row_ == row) row_ = nullptr;
 }
 
 UploadQueue::StatusView UploadQueue::OnJobStatus(const std::vector<RecordingUploadPart*>& rows,
-                                                 const JobEvent& event) {
+                                                 const UploadReport& report) {
   StatusView view;
-  const void* context = job_ && event.job == job_.get() ? job_->context : nullptr;
+  const bool current = job_ && report.jobSerial == job_->serial;
+  const RecordingUploadPart* context = current ? row_ : nullptr;
   const auto found = context == nullptr ? rows.end() : std::find(rows.begin(), rows.end(), context);
   if (found == rows.end()) {
     view.logLines << QStringLiteral("无法识别的消息！！");
     // The upload of a row that went away still ends.
-    if (event.status.statusCode >= 3 && event.job == job_.get()) {
+    if (report.code >= 3 && current) {
       uploadBusy_ = false;
       view.buttonsChanged = true;
     }
@@ -103,23 +113,25 @@ UploadQueue::StatusView UploadQueue::OnJobStatus(const std::vector<RecordingUplo
   }
   view.row = static_cast<int>(found - rows.begin());
   RecordingUploadPart& row = **found;
-  int code = event.status.statusCode;
-  QString text = platform::AnsiToWide(event.status.statusText);
+  int code = report.code;
+  QString text = report.text;
   switch (code) {
     case -1:
       view.logLines << text;
       lastError_ = WithoutErrorMarker(text);
       return view;
     case kJobError:
+      // The file went up; the server's answer or the callback failed after it.
+      if (report.uploaded) view.logLines << QStringLiteral("上传完毕");
       if (text.isEmpty()) text = QStringLiteral("错误！");
       view.logLines << text;
       break;
     case kJobFinished:
-      if (event.status.statusValue != 0) {
+      if (report.value != 0) {
         // The uploader failed: the lesson is not on the platform, whatever it printed last.
         code = kJobError;
         text = lastError_.isEmpty() ? QStringLiteral("上传失败（上传程序退出码 %1）")
-                                          .arg(static_cast<qint64>(event.status.statusValue))
+                                          .arg(static_cast<qint64>(report.value))
                                     : QStringLiteral("上传失败：") + lastError_;
       } else {
         text = QStringLiteral("上传完毕");
@@ -131,7 +143,7 @@ UploadQueue::StatusView UploadQueue::OnJobStatus(const std::vector<RecordingUplo
       view.logLines << text;
       break;
     case kJobProgress:
-      text = QString::asprintf("%.1f%%", event.status.statusValue);
+      text = QString::asprintf("%.1f%%", report.value);
       break;
     case kJobStarted:
       text = QStringLiteral("开始上传...");

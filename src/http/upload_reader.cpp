@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "encoder/encoder_job.h"
+#include "platform/child_run.h"
 #include "platform/code_page.h"
 #include "platform/process.h"
 
@@ -77,33 +77,34 @@ std::vector<UploaderOutputEvent> ReadUploaderBlock(UploaderOutputState& state,
   return events;
 }
 
-unsigned UploadReader(EncoderJob* job) {
+unsigned UploadReader(ChildRun* run) {
   std::vector<char> buffer(kFirstBufferBytes);
   UploaderOutputState state;
-  job->collectedOutput.clear();
-  PostJobStatus(*job, kJobProgress, 0.0, nullptr);
+  run->collectedOutput.clear();
+  ReportChild(*run, kChildProgress, 0.0);
   for (;;) {
-    const int waiting = platform::BytesWaiting(job->readPipe);
+    const int waiting = platform::BytesWaiting(run->readPipe);
     if (waiting > 0) {
       const auto count = static_cast<size_t>(waiting);
       if (count >= buffer.size()) buffer.resize(count + 1);
-      const long got = platform::ReadAvailable(job->readPipe, buffer.data(), count);
+      const long got = platform::ReadAvailable(run->readPipe, buffer.data(), count);
       if (got > 0) {
         for (const UploaderOutputEvent& event :
              ReadUploaderBlock(state, std::string_view(buffer.data(), size_t(got)))) {
           if (event.kind == UploaderOutputEvent::kProgress)
-            PostJobStatus(*job, kJobProgress, event.percent, nullptr);
+            ReportChild(*run, kChildProgress, event.percent);
           else
-            PostJobStatus(*job, -1, 0.0, platform::Utf8ToAnsi(event.text).c_str());
+            ReportChild(*run, kChildNote, 0.0,
+                        QString::fromUtf8(event.text.data(), qsizetype(event.text.size())));
         }
       }
-    } else if (job->finished.load() != 0) {
+    } else if (run->finished.load() != 0) {
       break;
     } else {
       std::this_thread::sleep_for(kPollInterval);
     }
   }
-  if (!state.echoTooLong) job->collectedOutput = state.echo;
+  if (!state.echoTooLong) run->collectedOutput = state.echo;
   return 0;
 }
 

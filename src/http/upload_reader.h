@@ -6,7 +6,7 @@
 
 namespace vortane {
 
-struct EncoderJob;
+struct ChildRun;
 
 // What the uploader's output says, read block by block as the pipe delivers it. The uploader
 // writes each message with one write, so a marker is never cut in two; the server's answer
@@ -32,9 +32,9 @@ inline constexpr size_t kMaxEchoBytes = 65536;
 std::vector<UploaderOutputEvent> ReadUploaderBlock(UploaderOutputState& state,
                                                    std::string_view block);
 
-// The reader procedure of an upload job: posts progress (code 2 with the percent) and error
-// lines (code -1, the text in GBK) while the uploader runs, and leaves the server's answer in
-// the job's collectedOutput (empty when the answer was too long to be one).
-unsigned UploadReader(EncoderJob* job);
+// The reader of an upload's child: reports progress (the percent) and error lines while the
+// uploader runs, and leaves the server's answer in the run's collectedOutput (empty when the
+// answer was too long to be one).
+unsigned UploadReader(ChildRun* run);
 
 }  // namespace vortane

@@ -5,9 +5,7 @@
 #include <QObject>
 #include <QThread>
 #include <atomic>
-#include <future>
 #include <mutex>
-#include <string>
 #include <unordered_map>
 
 namespace vortane::platform {
@@ -17,14 +15,9 @@ const QEvent::Type kMessageEventType = static_cast<QEvent::Type>(QEvent::registe
 
 class MessageEvent : public QEvent {
  public:
-  MessageEvent(WindowMessage message, std::promise<void>* handled)
-      : QEvent(kMessageEventType), message(std::move(message)), handled(handled) {}
-  ~MessageEvent() override {
-    // A sent message whose window vanished before delivery must not leave its sender waiting.
-    if (handled != nullptr) handled->set_value();
-  }
+  explicit MessageEvent(WindowMessage message)
+      : QEvent(kMessageEventType), message(std::move(message)) {}
   WindowMessage message;
-  std::promise<void>* handled;
 };
 
 }  // namespace
@@ -82,43 +75,8 @@ bool PostWindowMessage(WindowHandle window, WindowMessage message) {
   std::lock_guard lock(RegistryMutex());
   auto it = Registry().find(window);
   if (it == Registry().end()) return false;
-  QCoreApplication::postEvent(it->second, new MessageEvent(std::move(message), nullptr));
+  QCoreApplication::postEvent(it->second, new MessageEvent(std::move(message)));
   return true;
-}
-
-bool SendWindowMessage(WindowHandle window, WindowMessage message) {
-  std::promise<void> handled;
-  std::future<void> done = handled.get_future();
-  MessageWindow::Sink* ownSink = nullptr;
-  {
-    std::lock_guard lock(RegistryMutex());
-    auto it = Registry().find(window);
-    if (it == Registry().end()) return false;
-    if (it->second->thread() == QThread::currentThread()) {
-      // Only this thread can destroy the sink, so it stays valid outside the lock.
-      ownSink = it->second;
-    } else {
-      QCoreApplication::postEvent(it->second, new MessageEvent(std::move(message), &handled));
-    }
-  }
-  if (ownSink != nullptr) {
-    ownSink->Deliver(message);
-    return true;
-  }
-  done.wait();
-  return true;
-}
-
-std::uint32_t RegisterWindowMessage(const char* name) {
-  static std::unordered_map<std::string, std::uint32_t> numbers;
-  std::lock_guard lock(RegistryMutex());
-  auto [it, added] = numbers.try_emplace(name, 0xC000 + static_cast<std::uint32_t>(numbers.size()));
-  return it->second;
-}
-
-bool IsWindowAlive(WindowHandle window) {
-  std::lock_guard lock(RegistryMutex());
-  return Registry().count(window) != 0;
 }
 
 }  // namespace vortane::platform

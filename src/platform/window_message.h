@@ -1,15 +1,15 @@
 #pragma once
 
-#include <any>
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 class QObject;
 
-// Window messages between threads. A window registers itself and gets a handle; any thread may
-// post (message number, wParam, lParam, payload) to that handle. Delivery happens on the thread
-// that owns the window, in posting order. Posting to a handle whose window is gone is dropped.
+// The program's one window-message entry: the key-grab library (libkeyvane.so) reports each key
+// press by posting (message number, wParam, lParam) to a window handle it was given, from its
+// own thread. Delivery happens on the thread that owns the window, in posting order. Posting to a
+// handle whose window is gone is dropped. Inside the program, parts talk through Qt signals.
 namespace vortane::platform {
 
 using WindowHandle = std::uint64_t;  // 0 = no window
@@ -20,9 +20,6 @@ struct WindowMessage {
   std::uint32_t message = 0;
   std::uintptr_t wParam = 0;
   std::intptr_t lParam = 0;
-  // A copy of whatever the message points at (a job's status, a rectangle), so the receiver
-  // never reads memory the sender may already have changed or freed.
-  std::any payload;
 };
 
 // The registration of one window. It lives as long as the window: destroying it (on the owning
@@ -49,15 +46,5 @@ class MessageWindow {
 
 // Queues the message for the window; false when no such window exists (the message is dropped).
 bool PostWindowMessage(WindowHandle window, WindowMessage message);
-
-// Delivers the message at once when called on the window's own thread, else posts it and waits
-// until it has been handled. False when no such window exists.
-bool SendWindowMessage(WindowHandle window, WindowMessage message);
-
-bool IsWindowAlive(WindowHandle window);
-
-// The number of a message known by name (RegisterWindowMessage on Windows): the same name gives
-// the same number in 0xC000..0xFFFF for the life of the process.
-std::uint32_t RegisterWindowMessage(const char* name);
 
 }  // namespace vortane::platform

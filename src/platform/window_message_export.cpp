@@ -4,5 +4,5 @@
 
 extern "C" __attribute__((visibility("default"))) bool VortanePostWindowMessage(
     std::uint64_t window, std::uint32_t message, std::uintptr_t wParam, std::intptr_t lParam) {
-  return vortane::platform::PostWindowMessage(window, {message, wParam, lParam, {}});
+  return vortane::platform::PostWindowMessage(window, {message, wParam, lParam});
 }

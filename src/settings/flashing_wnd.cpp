@@ -7,7 +7,6 @@
 #include <QScreen>
 #include <climits>
 
-#include "platform/window_messages.h"
 #include "settings/screen_capture_recorder_ini.h"
 
 namespace vortane {
@@ -73,9 +72,9 @@ void CFlashingWnd::PlaceFrame(const CaptureRegion& frame, bool show) {
 
 void CFlashingWnd::ReportCaptureRect() {
   captureRect_ = ScaledCaptureRect(FrameInside(FrameRect()), PrimaryScreenScaleFactor());
-  // The owner keeps the rectangle for the next capture; sending makes sure it has it before the
-  // values for the desktop source change.
-  platform::SendWindowMessage(owner_, {WM_REGION_CHOSEN, 1, 0, captureRect_});
+  // The owner keeps the rectangle for the next capture and has it before the values for the
+  // desktop source change.
+  emit regionPlaced(captureRect_);
   // A file that cannot be written changes nothing for the recording, whose region travels on the
   // encoder's command line.
   WriteScreenCaptureRecorderValues(RegionChosenValues(captureRect_));

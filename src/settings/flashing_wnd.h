@@ -6,7 +6,6 @@
 
 #include "encoder/capture_region.h"
 #include "platform/color_ref.h"
-#include "platform/window_message.h"
 #include "settings/region_geometry.h"
 
 namespace vortane {
@@ -14,7 +13,7 @@ namespace vortane {
 // The region frame "rec_area": a borderless top-most window shaped as a 4-pixel ring around the
 // captured rectangle, so the frame itself never shows in the recording. While unlocked, its edges
 // and corner squares resize it. Every time it is placed or resized it reports the rectangle inside
-// the ring (in device pixels) to its owner with WM_REGION_CHOSEN and writes it to the
+// the ring (in device pixels) through regionPlaced and writes it to the
 // screen-capture-recorder values.
 class CFlashingWnd : public QWidget {
   Q_OBJECT
@@ -26,9 +25,6 @@ class CFlashingWnd : public QWidget {
   static constexpr int kInitialSize = 200;
 
   CFlashingWnd();
-
-  void SetOwner(platform::WindowHandle owner) { owner_ = owner; }
-  platform::WindowHandle Owner() const { return owner_; }
 
   // A locked frame cannot be resized; the recording locks it so the captured area stays put.
   void SetLocked(bool locked);
@@ -48,6 +44,10 @@ class CFlashingWnd : public QWidget {
   ColorRef CornerColour() const { return cornerColour_; }
   const QRegion& WindowRegion() const { return region_; }
 
+ signals:
+  // The rectangle inside the ring, in device pixels, after the frame was placed or resized.
+  void regionPlaced(const CaptureRegion& region);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
@@ -66,7 +66,6 @@ class CFlashingWnd : public QWidget {
   ColorRef frameColour_ = kFrameColour;
   // Kept so that a repaint while recording (an expose) keeps the grey corners.
   ColorRef cornerColour_ = kCornerColour;
-  platform::WindowHandle owner_ = 0;
   CaptureRegion captureRect_;
 
   // A resize by the mouse in progress: the zone grabbed, where and on which rectangle it began.

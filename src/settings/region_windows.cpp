@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMetaType>
 #include <QScreen>
 #include <cmath>
 #include <memory>
@@ -17,18 +18,21 @@ struct RegionWindowSet {
   // The layer is declared first so the overlay, which points at it, goes first.
   std::unique_ptr<CShiftRegionWindow2> layer;
   std::unique_ptr<CShiftRegionWindow2> overlay;
+  // The owner's connections, replaced when the owner changes.
+  std::vector<QMetaObject::Connection> connections;
 };
 
 std::unique_ptr<RegionWindowSet>& Windows() {
-  // The holder itself is never destroyed: the windows go with the application (a post routine),
-  // and an exit-time destructor could run after the application is gone.
-  static auto* windows = new std::unique_ptr<RegionWindowSet>;
-  return *windows;
+  // The windows go with the application (a post routine); by the time the holder itself goes at
+  // exit it is empty.
+  static std::unique_ptr<RegionWindowSet> windows;
+  return windows;
 }
 
 }  // namespace
 
-void CreateRegionWindows(platform::WindowHandle owner) {
+void CreateRegionWindows(QObject* owner, RegionHandler onRegion) {
+  qRegisterMetaType<CaptureRegion>();
   auto& windows = Windows();
   if (!windows) {
     windows = std::make_unique<RegionWindowSet>();
@@ -38,8 +42,21 @@ void CreateRegionWindows(platform::WindowHandle owner) {
     // Widgets must go while the application still exists, not with the other statics.
     qAddPostRoutine(DestroyRegionWindows);
   }
-  windows->layer->SetOwner(owner);
-  windows->overlay->SetOwner(owner);
+  for (const QMetaObject::Connection& connection : windows->connections)
+    QObject::disconnect(connection);
+  windows->connections.clear();
+  auto chosen = [onRegion](const CaptureRegion& region) { onRegion(region); };
+  auto cancelled = [onRegion] { onRegion(std::nullopt); };
+  for (CShiftRegionWindow2* window : {windows->layer.get(), windows->overlay.get()}) {
+    // The drag's rectangles wait for the owner's turn, like the cancel after them.
+    windows->connections.push_back(QObject::connect(window, &CShiftRegionWindow2::regionDragged,
+                                                    owner, chosen, Qt::QueuedConnection));
+    windows->connections.push_back(QObject::connect(
+        window, &CShiftRegionWindow2::selectionCancelled, owner, cancelled, Qt::QueuedConnection));
+  }
+  // The frame's rectangle is the owner's before the frame goes on.
+  windows->connections.push_back(QObject::connect(
+      windows->overlay->Frame(), &CFlashingWnd::regionPlaced, owner, chosen, Qt::DirectConnection));
   windows->overlay->Frame()->SetLocked(false);
   windows->overlay->ClearRegionSet();
 }

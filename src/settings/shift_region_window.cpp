@@ -10,7 +10,6 @@
 #include <QPainter>
 #include <QScreen>
 
-#include "platform/window_messages.h"
 #include "settings/flashing_wnd.h"
 #include "settings/region_geometry.h"
 #include "settings/region_windows.h"
@@ -61,11 +60,6 @@ CShiftRegionWindow2::CShiftRegionWindow2(bool mouseDisabled)
 }
 
 CShiftRegionWindow2::~CShiftRegionWindow2() = default;
-
-void CShiftRegionWindow2::SetOwner(platform::WindowHandle owner) {
-  owner_ = owner;
-  if (frame_) frame_->SetOwner(owner);
-}
 
 void CShiftRegionWindow2::TakeScreenSize() {
   QScreen* screen = QGuiApplication::primaryScreen();
@@ -175,7 +169,7 @@ void CShiftRegionWindow2::mouseMoveEvent(QMouseEvent* event) {
     next_->DrawSizeLabel(rect_);
     next_->CutOut(rect_);
   }
-  platform::PostWindowMessage(owner_, {WM_REGION_CHOSEN, 1, 0, rect_});
+  emit regionDragged(rect_);
 }
 
 void CShiftRegionWindow2::mousePressEvent(QMouseEvent* event) {
@@ -255,7 +249,7 @@ void CShiftRegionWindow2::ReportCancel() {
   if (frame_) frame_->hide();
   ResetRegionRegistry();
   regionSet_ = false;
-  platform::PostWindowMessage(owner_, {WM_REGION_CHOSEN, 0, 0, {}});
+  emit selectionCancelled();
 }
 
 }  // namespace vortane

@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "encoder/capture_region.h"
-#include "platform/window_message.h"
 
 namespace vortane {
 
@@ -34,7 +33,6 @@ class CShiftRegionWindow2 : public QWidget {
   explicit CShiftRegionWindow2(bool mouseDisabled);
   ~CShiftRegionWindow2() override;
 
-  void SetOwner(platform::WindowHandle owner);
   void SetNext(CShiftRegionWindow2* next) { next_ = next; }
   CShiftRegionWindow2* Next() const { return next_; }
   CFlashingWnd* Frame() const { return frame_.get(); }
@@ -59,6 +57,12 @@ class CShiftRegionWindow2 : public QWidget {
   void RestoreRegion();
   QRect LabelRect() const { return labelPatch_; }
   QRect CutOutRect() const { return cutOut_; }
+
+ signals:
+  // A new rectangle while the user drags (the raw rectangle under the mouse).
+  void regionDragged(const CaptureRegion& region);
+  // The selection was given up; rectangles reported during the drag no longer count.
+  void selectionCancelled();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -85,7 +89,6 @@ class CShiftRegionWindow2 : public QWidget {
   CShiftRegionWindow2* next_ = nullptr;
   bool dragging_ = false;
   bool regionSet_ = false;
-  platform::WindowHandle owner_ = 0;
   bool mouseDisabled_ = false;
 
   // Layer: the screen photograph plain and dimmed, the undimmed rectangle and the label.

@@ -14,7 +14,6 @@
 #include <algorithm>
 
 #include "platform/program_info.h"
-#include "platform/window_messages.h"
 #include "settings/camera_graph.h"
 #include "settings/camera_window_placement.h"
 
@@ -42,9 +41,8 @@ QString CVideoDlg1::OpenFailedText() {
   return QStringLiteral("无法打开摄像头，请检查是否正确插入，或则被其他应用占用！");
 }
 
-CVideoDlg1::CVideoDlg1(platform::WindowHandle owner, QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      owner_(owner) {
+CVideoDlg1::CVideoDlg1(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
   setWindowTitle(ProgramTitle());
   QPalette colours = palette();
   colours.setColor(QPalette::Window, kBackground);
@@ -114,7 +112,7 @@ void CVideoDlg1::CloseCameraWindow() {
   WriteCameraWindowRect(CameraWindowFilePath(), CameraWindowRect::FromGeometry(geometry()));
   hide();
   open_ = false;
-  platform::PostWindowMessage(owner_, {WM_CAMERA_WINDOW_CLOSED, 0, 0, {}});
+  emit cameraWindowClosed();
 }
 
 void CVideoDlg1::PlaceWindow() {

@@ -7,8 +7,6 @@
 #include <functional>
 #include <memory>
 
-#include "platform/window_message.h"
-
 class QLabel;
 
 namespace vortane {
@@ -21,7 +19,7 @@ class CameraGraph;
 //
 // It is dragged from anywhere, resized by its edges, maximised by a double click; Esc restores a
 // maximised window and closes a normal one. It opens again where it was closed ("vw1.cfg"), and
-// tells its owner with WM_CAMERA_WINDOW_CLOSED whenever it closes.
+// says so (cameraWindowClosed) whenever it closes.
 //
 // It is a top-level window even with a parent; without one it keeps its own taskbar entry on
 // every window manager, so the owner normally keeps it in a std::unique_ptr.
@@ -40,7 +38,7 @@ class CVideoDlg1 : public QWidget {
   // Shows one message to the user and returns when it has been answered.
   using MessageSink = std::function<void(QWidget* parent, const QString& text)>;
 
-  explicit CVideoDlg1(platform::WindowHandle owner, QWidget* parent = nullptr);
+  explicit CVideoDlg1(QWidget* parent = nullptr);
   ~CVideoDlg1() override;
 
   // The camera to show and the capture size to ask it for (0 = keep its current format).
@@ -58,6 +56,10 @@ class CVideoDlg1 : public QWidget {
   bool IsMaximised() const { return maximised_; }
   bool HasPreview() const { return graph_ != nullptr; }
   QLabel* BusyLabel() const { return busyText_; }
+
+ signals:
+  // The window has closed (by the user, F9, or because the camera could not be shown).
+  void cameraWindowClosed();
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
@@ -82,7 +84,6 @@ class CVideoDlg1 : public QWidget {
   Qt::Edges EdgesAt(QPoint pos) const;
   void UpdateCursor(Qt::Edges edges);
 
-  platform::WindowHandle owner_ = 0;
   MessageSink messageSink_;
   QString deviceName_;
   int cameraWidth_ = 0;

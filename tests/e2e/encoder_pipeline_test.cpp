@@ -15,33 +15,38 @@
 
 #include "encoder/command_lines.h"
 #include "encoder/encoder_job.h"
-#include "platform/window_messages.h"
 
 namespace vortane {
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// One report of the job and when it arrived (value: the exit code of an end).
 struct Received {
-  JobStatus status;
+  int code = 0;
+  QString text;
+  double value = 0;
   Clock::time_point at;
 };
 
 class JobWatcher {
  public:
-  JobWatcher()
-      : window_(QCoreApplication::instance(), [this](const platform::WindowMessage& m) {
-          received.push_back({std::any_cast<JobEvent>(m.payload).status, Clock::now()});
-        }) {}
-
-  std::shared_ptr<EncoderJob> Start(const QString& command, std::uint32_t message) {
+  std::shared_ptr<ProcessJob> Start(const QString& command) {
     received.clear();
-    auto job = std::make_shared<EncoderJob>();
-    job->ownerWindow = window_.handle();
-    job->notifyMessage = message;
-    job->commandLineWide = command;
-    job->readerProc = EncoderProgressReader;
-    StartEncoderJob(job);
+    std::shared_ptr<ProcessJob> job = MakeEncoderJob(command);
+    QObject* owner = QCoreApplication::instance();
+    QObject::connect(job.get(), &Job::started, owner, [this] {
+      received.push_back({kJobStarted, {}, 0, Clock::now()});
+    });
+    QObject::connect(job.get(), &Job::progressed, owner, [this](const QString& text, double) {
+      received.push_back({kJobProgress, text, 0, Clock::now()});
+    });
+    QObject::connect(job.get(), &Job::finished, owner, [this](const JobOutcome& outcome) {
+      received.push_back({outcome.StatusCode(), outcome.text, static_cast<double>(outcome.exitCode),
+                          Clock::now()});
+    });
+    job->Start();
+    jobs_.push_back(job);
     return job;
   }
 
@@ -58,20 +63,20 @@ class JobWatcher {
 
   const Received* FirstProgress() const {
     for (const auto& r : received) {
-      if (r.status.statusCode == kJobProgress && r.status.statusText[0] != '\0') return &r;
+      if (r.code == kJobProgress && !r.text.isEmpty()) return &r;
     }
     return nullptr;
   }
   bool Ended() const {
-    return !received.empty() && (received.back().status.statusCode == kJobFinished ||
-                                 received.back().status.statusCode == kJobStopped ||
-                                 received.back().status.statusCode == kJobError);
+    return !received.empty() &&
+           (received.back().code == kJobFinished || received.back().code == kJobStopped ||
+            received.back().code == kJobError);
   }
 
   std::vector<Received> received;
 
  private:
-  platform::MessageWindow window_;
+  std::vector<std::shared_ptr<ProcessJob>> jobs_;
 };
 
 QJsonObject Probe(const QString& path) {
@@ -138,7 +143,7 @@ TEST(EncoderPipeline, DesktopWithMixedSoundKeepsTheLessonsLastWords) {
   ASSERT_TRUE(command.has_value());
 
   JobWatcher watcher;
-  auto job = watcher.Start(*command, WM_RECORD_JOB_EVENT);
+  auto job = watcher.Start(*command);
   ASSERT_TRUE(watcher.WaitFor([&] { return watcher.FirstProgress() || watcher.Ended(); }, 20));
   ASSERT_FALSE(watcher.Ended()) << "the capture ended before it made progress";
   Clock::time_point firstProgress = watcher.FirstProgress()->at;
@@ -147,21 +152,21 @@ TEST(EncoderPipeline, DesktopWithMixedSoundKeepsTheLessonsLastWords) {
   // toolbar marks the key and asks the runner to stop a second later.
   ASSERT_TRUE(RunTool(QStringLiteral("paplay"), {beep}));
   Clock::time_point stopAt = Clock::now();
-  job->stopMomentMs = SteadyMilliseconds();
+  job->SetStopMoment(SteadyMilliseconds());
   watcher.WaitFor([] { return false; }, 1);
-  job->stopRequested = 1;
+  job->RequestStop();
   ASSERT_TRUE(watcher.WaitFor([&] { return watcher.Ended(); }, 20));
-  EXPECT_EQ(watcher.received.back().status.statusCode, kJobStopped);
-  EXPECT_EQ(watcher.received.front().status.statusCode, kJobStarted);
+  EXPECT_EQ(watcher.received.back().code, kJobStopped);
+  EXPECT_EQ(watcher.received.front().code, kJobStarted);
   double stopToEnd = Seconds(watcher.received.back().at - stopAt);
   EXPECT_LT(stopToEnd, 8.0) << "the encoder finished on \"q\" instead of being killed";
 
   std::optional<QString> remux = BuildRemuxCommand(capture, final);
   ASSERT_TRUE(remux.has_value());
-  watcher.Start(*remux, WM_REMUX_JOB_EVENT);
+  watcher.Start(*remux);
   ASSERT_TRUE(watcher.WaitFor([&] { return watcher.Ended(); }, 30));
-  ASSERT_EQ(watcher.received.back().status.statusCode, kJobFinished);
-  EXPECT_EQ(watcher.received.back().status.statusValue, 0.0);
+  ASSERT_EQ(watcher.received.back().code, kJobFinished);
+  EXPECT_EQ(watcher.received.back().value, 0.0);
 
   QJsonObject probe = Probe(final);
   QJsonArray streams = probe[QStringLiteral("streams")].toArray();

@@ -18,7 +18,6 @@
 #include <functional>
 #include <vector>
 
-#include "platform/window_messages.h"
 #include "settings/flashing_wnd.h"
 #include "settings/region_windows.h"
 #include "settings/screen_capture_recorder_ini.h"
@@ -103,15 +102,11 @@ class RegionSelection : public ::testing::Test {
   }
 
   void SetUp() override {
-    window_ =
-        std::make_unique<platform::MessageWindow>(app_, [this](const platform::WindowMessage& m) {
-          EXPECT_EQ(m.message, WM_REGION_CHOSEN);
-          Report r{m.wParam, std::nullopt};
-          if (m.payload.has_value()) r.region = std::any_cast<CaptureRegion>(m.payload);
-          reports.push_back(r);
-        });
+    receiver_ = std::make_unique<QObject>();
     // What the toolbar does at start-up and before each selection.
-    CreateRegionWindows(window_->handle());
+    CreateRegionWindows(receiver_.get(), [this](const std::optional<CaptureRegion>& region) {
+      reports.push_back(Report{region ? 1u : 0u, region});
+    });
     HideRegionFrame();
     ResetRegionRegistry();
     ClearRegionSet();
@@ -121,7 +116,7 @@ class RegionSelection : public ::testing::Test {
   void TearDown() override {
     HideRegionFrame();
     ClearRegionSet();
-    window_.reset();
+    receiver_.reset();
   }
 
   static void Pump(int ms) {
@@ -187,7 +182,7 @@ class RegionSelection : public ::testing::Test {
   }
 
   std::vector<Report> reports;
-  std::unique_ptr<platform::MessageWindow> window_;
+  std::unique_ptr<QObject> receiver_;
   static inline QTemporaryDir* config_ = nullptr;
   static inline QApplication* app_ = nullptr;
   static inline Backdrop* backdrop_ = nullptr;

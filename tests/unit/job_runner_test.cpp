@@ -10,13 +10,12 @@
 #include <chrono>
 #include <cstdlib>
 #include <functional>
-#include <set>
+#include <map>
 #include <thread>
 
 #include "encoder/encoder_job.h"
 #include "encoder/progress_reader.h"
-#include "platform/code_page.h"
-#include "platform/window_messages.h"
+#include "platform/child_run.h"
 
 namespace vortane {
 namespace {
@@ -32,7 +31,15 @@ QString Child(const char* script, const QString& arguments = QString()) {
          arguments;
 }
 
-// A window on this (the UI) thread that collects the job messages posted to it.
+// One report of a job as its owner received it (value: the exit code of an end by itself, -1
+// for a failure).
+struct Report {
+  int statusCode = 0;
+  double statusValue = 0;
+  std::string statusText;
+};
+
+// The owner's side, on this (the UI) thread: collects what the jobs report.
 class Inbox {
  public:
   Inbox() {
@@ -56,44 +63,47 @@ class Inbox {
   }
   bool WaitEnd(std::uint64_t serial) {
     return PumpUntil([&] {
-      std::vector<JobStatus> s = Of(serial);
+      const std::vector<Report> s = Of(serial);
       return !s.empty() && s.back().statusCode != kJobStarted &&
              s.back().statusCode != kJobProgress;
     });
   }
-  std::vector<JobStatus> Of(std::uint64_t serial) const {
-    std::vector<JobStatus> statuses;
-    for (const platform::WindowMessage& m : messages)
-      if (std::any_cast<JobEvent>(m.payload).jobSerial == serial)
-        statuses.push_back(std::any_cast<JobEvent>(m.payload).status);
-    return statuses;
+  std::vector<Report> Of(std::uint64_t serial) const {
+    const auto found = reports.find(serial);
+    return found == reports.end() ? std::vector<Report>() : found->second;
   }
 
-  std::shared_ptr<EncoderJob> NewJob(const QString& commandLine,
-                                     std::uint32_t message = WM_RECORD_JOB_EVENT) {
-    auto job = std::make_shared<EncoderJob>();
-    job->ownerWindow = window.handle();
-    job->notifyMessage = message;
-    job->commandLineWide = commandLine;
-    job->readerProc = EncoderProgressReader;
+  std::shared_ptr<ProcessJob> NewJob(const QString& commandLine) {
+    std::shared_ptr<ProcessJob> job = MakeEncoderJob(commandLine);
+    std::vector<Report>& to = reports[job->serial];
+    QObject::connect(job.get(), &Job::started, &owner, [&to] {
+      to.push_back({kJobStarted, 0, {}});
+    });
+    QObject::connect(job.get(), &Job::progressed, &owner, [&to](const QString& text, double value) {
+      to.push_back({kJobProgress, value, text.toStdString()});
+    });
+    QObject::connect(job.get(), &Job::finished, &owner, [&to](const JobOutcome& outcome) {
+      const double value = outcome.end == JobOutcome::End::kExited   ? outcome.exitCode
+                           : outcome.end == JobOutcome::End::kFailed ? -1.0
+                                                                     : 0.0;
+      to.push_back({outcome.StatusCode(), value, outcome.text.toStdString()});
+    });
     return job;
   }
 
-  std::vector<platform::WindowMessage> messages;
+  std::map<std::uint64_t, std::vector<Report>> reports;
   QObject owner;
-  platform::MessageWindow window{
-      &owner, [this](const platform::WindowMessage& m) { messages.push_back(m); }};
 };
 
-Texts ProgressTexts(const std::vector<JobStatus>& statuses) {
+Texts ProgressTexts(const std::vector<Report>& statuses) {
   Texts texts;
-  for (const JobStatus& s : statuses)
+  for (const Report& s : statuses)
     if (s.statusCode == kJobProgress) texts.push_back(s.statusText);
   return texts;
 }
 
 // Started first, the final status last and only once, progress in between.
-void ExpectWellFormed(const std::vector<JobStatus>& statuses, std::int32_t finalCode) {
+void ExpectWellFormed(const std::vector<Report>& statuses, std::int32_t finalCode) {
   ASSERT_GE(statuses.size(), 2u);
   EXPECT_EQ(statuses.front().statusCode, kJobStarted);
   EXPECT_EQ(statuses.back().statusCode, finalCode);
@@ -123,39 +133,6 @@ TEST(ProgressLines, OnlyTheFirstCompleteTimeOfAChunkCounts) {
   EXPECT_EQ(FindLastProgressTime("time=-00:00:00.04 bitrate=N/A \r"), std::nullopt);
 }
 
-TEST(JobStatusMessages, CarryTheirOwnCopyAndCutLongTexts) {
-  Inbox inbox;
-  EncoderJob job;
-  EXPECT_NE(job.serial, EncoderJob().serial);
-  job.ownerWindow = inbox.window.handle();
-  PostJobStatus(job, kJobProgress, 5.0, "00:00:01.00");  // no notify message: nothing at all
-  EXPECT_EQ(job.status.statusCode, 0);
-
-  job.notifyMessage = WM_TRIM_JOB_EVENT;
-  PostJobStatus(job, kJobProgress, 0.0, "00:00:01.00");
-  const std::string ascii(300, 'a');
-  PostJobStatus(job, kJobError, -1.0, ascii.c_str());
-  // 130 double-byte characters: 255 bytes would end inside the 128th one.
-  std::string wide;
-  for (int i = 0; i < 130; ++i)
-    wide += platform::Utf8ToAnsi("中");
-  PostJobStatus(job, kJobError, -1.0, wide.c_str());
-  PostJobStatus(job, kJobStopped, 0.0, nullptr);
-  inbox.Pump(100ms);
-
-  ASSERT_EQ(inbox.messages.size(), 4u);
-  EXPECT_EQ(inbox.messages[0].message, WM_TRIM_JOB_EVENT);
-  EXPECT_EQ(inbox.messages[0].wParam, reinterpret_cast<std::uintptr_t>(&job));
-  EXPECT_EQ(std::any_cast<JobEvent>(inbox.messages[0].payload).job, &job);
-  // Each message kept the status of its moment, though the block was overwritten since.
-  std::vector<JobStatus> statuses = inbox.Of(job.serial);
-  EXPECT_STREQ(statuses[0].statusText, "00:00:01.00");
-  EXPECT_EQ(statuses[1].statusText, ascii.substr(0, 255));
-  EXPECT_EQ(statuses[2].statusText, wide.substr(0, 254));
-  EXPECT_STREQ(statuses[3].statusText, "");
-  EXPECT_EQ(job.status.statusCode, kJobStopped);
-}
-
 TEST(JobRunner, ReportsProgressAndExitCodes) {
   Inbox inbox;
   QTemporaryDir scratch;
@@ -164,19 +141,17 @@ TEST(JobRunner, ReportsProgressAndExitCodes) {
   auto bigChunk = inbox.NewJob(Child("big_chunk.sh", '"' + scratch.filePath("chunk") + '"'));
   auto crash = inbox.NewJob(QStringLiteral("sh -c \"kill -SEGV $$\""));
   for (auto& job : {progress, bigChunk, crash})
-    StartEncoderJob(job);
+    job->Start();
   for (auto& job : {progress, bigChunk, crash})
-    ASSERT_TRUE(inbox.WaitEnd(job->serial)) << job->commandLineWide.toStdString();
+    ASSERT_TRUE(inbox.WaitEnd(job->serial)) << job->commandLine().toStdString();
   inbox.Pump(100ms);
 
   // ffmpeg's status line rewritten with \r: the reader's opening message, then one progress per
   // line; "time=N/A" yields nothing.
-  std::vector<JobStatus> statuses = inbox.Of(progress->serial);
+  std::vector<Report> statuses = inbox.Of(progress->serial);
   ExpectWellFormed(statuses, kJobFinished);
   EXPECT_EQ(ProgressTexts(statuses), (Texts{"", "00:00:01.00", "00:00:02.00", "00:00:03.00"}));
   EXPECT_EQ(statuses.back().statusValue, 3.0);
-  EXPECT_EQ(progress->finished.load(), 1);
-  EXPECT_EQ(progress->readPipe, -1);
 
   // A chunk of about 3000 bytes is read whole: its first time counts, the one at its end not.
   statuses = inbox.Of(bigChunk->serial);
@@ -197,20 +172,20 @@ TEST(JobRunner, StopAsksTheChildToFinishThenKillsIt) {
   auto stubborn = inbox.NewJob(Child("ignore_stop.sh", '"' + pidFile + '"'));
   // A stop requested before the process exists is honoured on the first pass.
   auto early = inbox.NewJob(Child("stop_on_q.sh", '"' + scratch.filePath("early") + '"'));
-  early->stopRequested = 1;
+  early->RequestStop();
   // A child that ends by itself while the stop is pending still ends as stopped.
   auto gone = inbox.NewJob(QStringLiteral("sh -c \"exit 9\""));
-  gone->stopRequested = 1;
+  gone->RequestStop();
   for (auto& job : {polite, stubborn, early, gone})
-    StartEncoderJob(job);
+    job->Start();
 
   ASSERT_TRUE(inbox.PumpUntil([&] {
     return ProgressTexts(inbox.Of(polite->serial)).size() >= 2 && QFile::exists(pidFile);
   }));
   QElapsedTimer sinceStop;
   sinceStop.start();
-  polite->stopRequested = 1;
-  stubborn->stopRequested = 1;
+  polite->RequestStop();
+  stubborn->RequestStop();
   ASSERT_TRUE(inbox.WaitEnd(polite->serial));
   const qint64 politeMs = sinceStop.elapsed();
   ASSERT_TRUE(inbox.WaitEnd(stubborn->serial));
@@ -248,7 +223,7 @@ TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCaptureButNotForever) {
   QElapsedTimer sinceStart;
   sinceStart.start();
   for (const auto& job : {trailing, keyed, far})
-    StartEncoderJob(job);
+    job->Start();
   // An encoder can be more than 6 s behind only once it has run that long.
   ASSERT_TRUE(inbox.PumpUntil([&] {
     return sinceStart.elapsed() > 8000 && ProgressTexts(inbox.Of(trailing->serial)).size() >= 3 &&
@@ -256,9 +231,9 @@ TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCaptureButNotForever) {
            ProgressTexts(inbox.Of(far->serial)).size() >= 3;
   }));
   const qint64 stopAt = QDateTime::currentMSecsSinceEpoch();
-  keyed->stopMomentMs = SteadyMilliseconds() - 3000;
+  keyed->SetStopMoment(SteadyMilliseconds() - 3000);
   for (const auto& job : {trailing, keyed, far})
-    job->stopRequested = 1;
+    job->RequestStop();
   for (const auto& job : {trailing, keyed, far})
     ASSERT_TRUE(inbox.WaitEnd(job->serial));
   const qint64 farEndedAt = QDateTime::currentMSecsSinceEpoch();
@@ -292,9 +267,9 @@ TEST(JobRunner, StoppedFfmpegFinishesAPlayableFile) {
                                          "testsrc=size=160x120:rate=25 -c:v libx264 -preset "
                                          "ultrafast \"%1\"")
                               .arg(file));
-  StartEncoderJob(job);
+  job->Start();
   ASSERT_TRUE(inbox.PumpUntil([&] { return ProgressTexts(inbox.Of(job->serial)).size() >= 3; }));
-  job->stopRequested = 1;
+  job->RequestStop();
   ASSERT_TRUE(inbox.WaitEnd(job->serial));
   ExpectWellFormed(inbox.Of(job->serial), kJobStopped);
   const Texts times = ProgressTexts(inbox.Of(job->serial));
@@ -304,66 +279,49 @@ TEST(JobRunner, StoppedFfmpegFinishesAPlayableFile) {
                     .hasMatch())
         << times[i];
   // A file ended by "q" has its index written: ffprobe reads it without complaint.
-  EXPECT_EQ(RunEncoderJob(*inbox.NewJob(QStringLiteral("ffprobe -v error \"%1\"").arg(file), 0)),
-            0u);
+  ChildRun probe;
+  probe.commandLine = QStringLiteral("ffprobe -v error \"%1\"").arg(file);
+  EXPECT_EQ(RunChild(probe), 0u);
 }
 
-TEST(JobRunner, FailuresToStartArriveAfterTheStartedMessage) {
-  Inbox inbox;
+TEST(JobRunner, FailuresToStartArriveAfterTheStartedReport) {
   for (const QString& line : {QStringLiteral("vortane-no-such-program -i \"a b\""), QString()}) {
-    auto job = inbox.NewJob(line);
-    EXPECT_EQ(RunEncoderJob(*job), 2u);
-    inbox.Pump(50ms);
-    std::vector<JobStatus> statuses = inbox.Of(job->serial);
+    ChildRun run;
+    run.commandLine = line;
+    std::vector<Report> statuses;
+    run.report = [&](int code, double value, const QString& text) {
+      statuses.push_back({code, value, text.toStdString()});
+    };
+    EXPECT_EQ(RunChild(run), 2u);
     ASSERT_EQ(statuses.size(), 2u) << line.toStdString();
-    EXPECT_EQ(statuses[0].statusCode, kJobStarted);
-    EXPECT_EQ(statuses[1].statusCode, kJobError);
+    EXPECT_EQ(statuses[0].statusCode, kChildStarted);
+    EXPECT_EQ(statuses[1].statusCode, kChildFailed);
     EXPECT_EQ(statuses[1].statusValue, -1.0);
-    EXPECT_EQ(statuses[1].statusText, platform::Utf8ToAnsi("创建进程失败"));
-    EXPECT_EQ(job->readPipe + job->writePipe + job->stdinPipe, -3);  // nothing left open
+    EXPECT_EQ(statuses[1].statusText, "创建进程失败");
+    EXPECT_EQ(run.readPipe + run.writePipe + run.stdinPipe, -3);  // nothing left open
   }
+  // Nobody listening: the run still gives the child's exit code.
+  ChildRun silent;
+  silent.commandLine = Child("progress.sh", QStringLiteral("5"));
+  silent.reader = EncoderProgressReader;
+  EXPECT_EQ(RunChild(silent), 5u);
 }
 
-TEST(JobRunner, RunsSilentlyAndPassesNarrowCommandLines) {
+// The job owns its worker: a job dropped while its child runs asks the child to finish and is
+// gone only with it.
+TEST(JobRunner, AJobDroppedWhileRunningTakesItsChildWithIt) {
   Inbox inbox;
   QTemporaryDir scratch;
-  // No notify message: the uploader's way, reading only the result.
-  auto silent = inbox.NewJob(Child("progress.sh", QStringLiteral("5")), 0);
-  EXPECT_EQ(RunEncoderJob(*silent), 5u);
-
-  // A GBK command line is converted before it is split: 乗 ends in the byte of a backslash,
-  // which must not escape the quote after it.
-  const QString out = scratch.filePath("args");
-  auto narrow = inbox.NewJob(QString(), WM_UPLOAD_JOB_EVENT);
-  narrow->commandLineNarrow = platform::WideToAnsi(
-      Child("print_args.sh", '"' + out + QStringLiteral("\" 课堂 \"录像 乗\" 中文")));
-  ASSERT_NE(narrow->commandLineNarrow.find("\x81\x5c\""), std::string::npos);
-  EXPECT_EQ(RunEncoderJob(*narrow), 0u);
-  EXPECT_EQ(ReadFile(out), "[课堂]\n[录像 乗]\n[中文]\n");
-
-  inbox.Pump(100ms);
-  EXPECT_TRUE(inbox.Of(silent->serial).empty());
-  ExpectWellFormed(inbox.Of(narrow->serial), kJobFinished);
-}
-
-TEST(JobRunner, TheRecordOutlivesItsOwnersReference) {
-  Inbox inbox;
-  auto job = inbox.NewJob(Child("progress.sh"));
-  std::weak_ptr<EncoderJob> first = job;
-  const std::uint64_t firstSerial = job->serial;
-  StartEncoderJob(std::move(job));
-  // The owner holds only the next job while the first still runs.
-  auto next = inbox.NewJob(Child("progress.sh", QStringLiteral("1")));
-  StartEncoderJob(next);
-  ASSERT_TRUE(inbox.WaitEnd(firstSerial));
-  ASSERT_TRUE(inbox.WaitEnd(next->serial));
-  EXPECT_TRUE(inbox.PumpUntil([&] { return first.expired(); }, 5s));
-  inbox.Pump(100ms);
-
-  ExpectWellFormed(inbox.Of(firstSerial), kJobFinished);
-  EXPECT_EQ(ProgressTexts(inbox.Of(firstSerial)).size(), 4u);
-  ExpectWellFormed(inbox.Of(next->serial), kJobFinished);
-  EXPECT_EQ(inbox.Of(next->serial).back().statusValue, 1.0);
+  const QString keyFile = scratch.filePath("key");
+  auto job = inbox.NewJob(Child("stop_on_q.sh", '"' + keyFile + '"'));
+  const std::uint64_t serial = job->serial;
+  job->Start();
+  ASSERT_TRUE(inbox.PumpUntil([&] { return ProgressTexts(inbox.Of(serial)).size() >= 2; }));
+  QElapsedTimer dropping;
+  dropping.start();
+  job.reset();
+  EXPECT_LT(dropping.elapsed(), 2500) << "a polite child is not killed";
+  EXPECT_EQ(ReadFile(keyFile), "q");
 }
 
 }  // namespace

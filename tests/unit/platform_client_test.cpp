@@ -12,13 +12,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QObject>
-#include <any>
 
 #include "encoder/encoder_job.h"
 #include "http/http_get.h"
 #include "http/platform_account.h"
 #include "platform/code_page.h"
-#include "platform/window_messages.h"
 #include "support/pump.h"
 #include "support/reference_platform.h"
 
@@ -39,33 +37,29 @@ Texts Sorted(Texts texts) {
   return texts;
 }
 
-// Collects the WM_PLATFORM_REPLY messages of one window.
+// Collects the replies reported to one receiver.
 class Replies {
  public:
-  Replies()
-      : window_(&owner_, [this](const platform::WindowMessage& m) {
-          if (m.message == WM_PLATFORM_REPLY) events_.push_back(std::any_cast<JobEvent>(m.payload));
-        }) {}
-  platform::WindowHandle handle() const { return window_.handle(); }
+  QObject* receiver() { return &owner_; }
+  PlatformReplyHandler handler() {
+    return [this](const PlatformReply& reply) { replies_.push_back(reply); };
+  }
   // Waits up to `ms` for `count` replies in all.
   bool WaitFor(size_t count, int ms) {
-    return test::PumpUntil([&] { return events_.size() >= count; }, ms);
+    return test::PumpUntil([&] { return replies_.size() >= count; }, ms);
   }
-  const std::vector<JobEvent>& events() const { return events_; }
-  std::string Text(size_t i) const {
-    return platform::AnsiToWide(events_.at(i).status.statusText).toStdString();
-  }
+  int Code(size_t i) const { return replies_.at(i).StatusCode(); }
+  std::string Text(size_t i) const { return replies_.at(i).text.toStdString(); }
   std::vector<std::string> Texts() const {
     std::vector<std::string> texts;
-    for (size_t i = 0; i < events_.size(); ++i)
+    for (size_t i = 0; i < replies_.size(); ++i)
       texts.push_back(Text(i));
     return texts;
   }
 
  private:
   QObject owner_;
-  platform::MessageWindow window_;
-  std::vector<JobEvent> events_;
+  std::vector<PlatformReply> replies_;
 };
 
 PlatformCredentials Teacher(const ReferencePlatform& server, const char* user = "13800138000",
@@ -77,7 +71,7 @@ class PlatformClient : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { app_ = new QCoreApplication(argc, argv); }
   static void TearDownTestSuite() {
-    WaitForPlatformRequests(std::chrono::seconds(20));
+    EndPlatformRequests(std::chrono::seconds(20));
     delete app_;
   }
   static QCoreApplication* app_;
@@ -88,11 +82,11 @@ TEST_F(PlatformClient, LoginAndDestinationsFromTheReferenceServer) {
   ReferencePlatform server({QStringLiteral("--rtmp"), QStringLiteral("rtmp://127.0.0.1:1/live")});
   ASSERT_FALSE(server.Address().isEmpty());
   Replies replies;
-  RequestLiveTasks(Teacher(server), replies.handle());
-  RequestUploadTargets(Teacher(server), replies.handle());
+  RequestLiveTasks(Teacher(server), replies.receiver(), replies.handler());
+  RequestUploadTargets(Teacher(server), replies.receiver(), replies.handler());
   ASSERT_TRUE(replies.WaitFor(2, 20000));
   for (size_t i = 0; i < 2; ++i) {
-    EXPECT_EQ(replies.events()[i].status.statusCode, 3) << replies.Text(i);
+    EXPECT_EQ(replies.Code(i), 3) << replies.Text(i);
     EXPECT_EQ(replies.Text(i), "");
   }
   PlatformAccount& live = LiveAccount();
@@ -115,16 +109,16 @@ TEST_F(PlatformClient, LoginAndDestinationsFromTheReferenceServer) {
 
   // A password with "&", "#", "+" and a space logs in as typed.
   Replies second;
-  RequestLiveTasks(Teacher(server, "teacher2", "a&b #1+2"), second.handle());
+  RequestLiveTasks(Teacher(server, "teacher2", "a&b #1+2"), second.receiver(), second.handler());
   ASSERT_TRUE(second.WaitFor(1, 20000));
-  EXPECT_EQ(second.events()[0].status.statusCode, 3) << second.Text(0);
+  EXPECT_EQ(second.Code(0), 3) << second.Text(0);
   EXPECT_EQ(LiveAccount().DisplayName(), "李老师");
   EXPECT_EQ(LiveAccount().LiveTasks().size(), 1u);
 
   // The wrong password: the platform's own words, logged out, the old list kept until a new one.
   Replies refused;
-  RequestLiveTasks(Teacher(server, "teacher2", "a&b"), refused.handle());
-  RequestUploadTargets(Teacher(server, "teacher2", "a&b"), refused.handle());
+  RequestLiveTasks(Teacher(server, "teacher2", "a&b"), refused.receiver(), refused.handler());
+  RequestUploadTargets(Teacher(server, "teacher2", "a&b"), refused.receiver(), refused.handler());
   ASSERT_TRUE(refused.WaitFor(2, 20000));
   EXPECT_EQ(Sorted(refused.Texts()),
             (Texts{"用户名或密码错误！", "登录上传服务器失败！用户名或密码错误！"}));
@@ -135,12 +129,12 @@ TEST_F(PlatformClient, LoginAndDestinationsFromTheReferenceServer) {
 
   // The live list's refresh reuses the stored server, user and password.
   Replies refresh;
-  RequestLiveTasks(Teacher(server), refresh.handle());
+  RequestLiveTasks(Teacher(server), refresh.receiver(), refresh.handler());
   ASSERT_TRUE(refresh.WaitFor(1, 20000));
-  RequestLiveTasks(std::nullopt, refresh.handle());
+  RequestLiveTasks(std::nullopt, refresh.receiver(), refresh.handler());
   EXPECT_FALSE(LiveAccount().IsLoaded()) << "a refresh clears the loaded mark at once";
   ASSERT_TRUE(refresh.WaitFor(2, 20000));
-  EXPECT_EQ(refresh.events()[1].status.statusCode, 3) << refresh.Text(1);
+  EXPECT_EQ(refresh.Code(1), 3) << refresh.Text(1);
   EXPECT_EQ(LiveAccount().LiveTasks().size(), 9u);
 }
 
@@ -168,11 +162,11 @@ TEST_F(PlatformClient, EveryFaultReadsAsAPlainMessage) {
   for (const Case& c : cases) {
     ASSERT_TRUE(server.SetFault(c.fault)) << c.fault;
     Replies replies;
-    RequestLiveTasks(Teacher(server), replies.handle());
+    RequestLiveTasks(Teacher(server), replies.receiver(), replies.handler());
     ASSERT_TRUE(replies.WaitFor(1, 30000)) << c.fault;
-    RequestUploadTargets(Teacher(server), replies.handle());
+    RequestUploadTargets(Teacher(server), replies.receiver(), replies.handler());
     ASSERT_TRUE(replies.WaitFor(2, 30000)) << c.fault;
-    EXPECT_EQ(replies.events()[0].status.statusCode, c.code) << c.fault;
+    EXPECT_EQ(replies.Code(0), c.code) << c.fault;
     EXPECT_EQ(replies.Text(0), c.login) << c.fault;
     EXPECT_EQ(replies.Text(1), c.destinations) << c.fault;
     EXPECT_EQ(LiveAccount().IsLoaded(), c.code == 3) << c.fault;
@@ -193,7 +187,8 @@ TEST_F(PlatformClient, EveryFaultReadsAsAPlainMessage) {
   for (const std::string& where :
        {platform::WideToAnsi(server.HostAndPort()) + "/nowhere", closed}) {
     Replies replies;
-    RequestLiveTasks(PlatformCredentials{where, "13800138000", "lesson"}, replies.handle());
+    RequestLiveTasks(PlatformCredentials{where, "13800138000", "lesson"}, replies.receiver(),
+                     replies.handler());
     ASSERT_TRUE(replies.WaitFor(1, 20000)) << where;
     EXPECT_EQ(replies.Text(0), "无法连接服务器！") << where;
   }
@@ -209,9 +204,9 @@ TEST_F(PlatformClient, AServerThatNeverAnswersFailsInAboutTheReceiveTimeout) {
   timer.start();
   // The login to the silent server is replaced at once by one to the good server: only the
   // newer one reports and fills the account.
-  RequestLiveTasks(Teacher(silent), replies.handle());
-  RequestLiveTasks(Teacher(good), replies.handle());
-  RequestUploadTargets(Teacher(silent), replies.handle());
+  RequestLiveTasks(Teacher(silent), replies.receiver(), replies.handler());
+  RequestLiveTasks(Teacher(good), replies.receiver(), replies.handler());
+  RequestUploadTargets(Teacher(silent), replies.receiver(), replies.handler());
   ASSERT_TRUE(replies.WaitFor(2, 30000));
   const qint64 elapsed = timer.elapsed();
   EXPECT_GE(elapsed, 4000) << "the receive time-out is 5 s";
@@ -261,10 +256,10 @@ TEST_F(PlatformClient, ARequestWhoseThreadCannotStartFailsLikeOneWithoutAnswer) 
   ASSERT_EQ(pthread_attr_init(&huge), 0);
   ASSERT_EQ(pthread_attr_setstacksize(&huge, size_t{1} << 50), 0);
   ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
-  RequestLiveTasks(Teacher(server), replies.handle());
-  RequestUploadTargets(Teacher(server), replies.handle());
+  RequestLiveTasks(Teacher(server), replies.receiver(), replies.handler());
+  RequestUploadTargets(Teacher(server), replies.receiver(), replies.handler());
   const bool sent = SendStopSignal(server.Address().toStdString() + "/backend/lumio/callback/11",
-                                   replies.handle());
+                                   replies.receiver(), replies.handler());
   ASSERT_EQ(pthread_setattr_default_np(&normal), 0);
   pthread_attr_destroy(&huge);
   pthread_attr_destroy(&normal);
@@ -273,7 +268,7 @@ TEST_F(PlatformClient, ARequestWhoseThreadCannotStartFailsLikeOneWithoutAnswer) 
   EXPECT_EQ(replies.Texts(),
             (Texts{"无法连接服务器！", "无法连接上传服务器！", "无法连接应用服务器！"}));
   EXPECT_FALSE(LiveAccount().IsLoaded());
-  EXPECT_TRUE(WaitForPlatformRequests(std::chrono::seconds(1)));
+  EXPECT_TRUE(EndPlatformRequests(std::chrono::seconds(1)));
   EXPECT_TRUE(server.Signals().empty());
 }
 
@@ -282,14 +277,16 @@ TEST_F(PlatformClient, StopSignals) {
   ASSERT_FALSE(server.Address().isEmpty());
   const std::string base = server.Address().toStdString();
   Replies replies;
-  EXPECT_FALSE(SendStopSignal("http://", replies.handle()));
-  EXPECT_TRUE(SendStopSignal(base + "/backend/lumio/callback/11", replies.handle()));
+  EXPECT_FALSE(SendStopSignal("http://", replies.receiver(), replies.handler()));
+  EXPECT_TRUE(
+      SendStopSignal(base + "/backend/lumio/callback/11", replies.receiver(), replies.handler()));
   EXPECT_EQ(LiveAccount().RequestUrl(), base + "/backend/lumio/callback/11?signal=stop");
-  EXPECT_TRUE(SendStopSignal(base + "/backend/lumio/callback/3?lesson=open", replies.handle()));
+  EXPECT_TRUE(SendStopSignal(base + "/backend/lumio/callback/3?lesson=open", replies.receiver(),
+                             replies.handler()));
   // A success posts nothing; a failure says so.
-  EXPECT_TRUE(SendStopSignal(base + "/nowhere", replies.handle()));
+  EXPECT_TRUE(SendStopSignal(base + "/nowhere", replies.receiver(), replies.handler()));
   ASSERT_TRUE(replies.WaitFor(1, 20000));
-  ASSERT_TRUE(WaitForPlatformRequests(std::chrono::seconds(20)));
+  ASSERT_TRUE(EndPlatformRequests(std::chrono::seconds(20)));
   test::PumpUntil([] { return false; }, 200);
   EXPECT_EQ(replies.Texts(), Texts{"无法连接应用服务器！"});
   EXPECT_EQ(Sorted(server.Signals()),

@@ -9,7 +9,6 @@
 
 #include "files/final_copy.h"
 #include "platform/media_duration.h"
-#include "platform/window_messages.h"
 #include "support/files.h"
 #include "support/media.h"
 #include "support/pump.h"
@@ -116,22 +115,20 @@ TEST(RecordingRecovery, RecoversWithTheEncoderAndKeepsWhatItCannotCopy) {
 
   std::vector<RecoveredRecording> results;
   bool done = false;
-  QObject context;
-  platform::MessageWindow owner(&context, [&](const platform::WindowMessage& message) {
-    if (message.message != WM_RECOVERY_DONE) return;
-    results = std::any_cast<std::vector<RecoveredRecording>>(message.payload);
-    done = true;
-  });
   RecordingRecovery recovery;
+  QObject::connect(&recovery, &RecordingRecovery::finished,
+                   [&](const std::vector<RecoveredRecording>& found) {
+                     EXPECT_FALSE(recovery.Running()) << "running until it has reported";
+                     results = found;
+                     done = true;
+                   });
   // Wait until the stand-in encoder shows its name.
   ASSERT_TRUE(test::PumpUntil([&] { return RecordingRecovery::SystemProbes().inUse(recording); }));
-  recovery.Start(folder.path(), 0, QStringLiteral("20251209101500"), owner.handle());
+  recovery.Start(folder.path(), 0, QStringLiteral("20251209101500"));
   EXPECT_TRUE(recovery.Running());
   ASSERT_TRUE(test::PumpUntil([&] { return done; }, 60000));
   encoder.kill();
   encoder.waitForFinished();
-  recovery.Finished();
-  EXPECT_FALSE(recovery.Running());
 
   ASSERT_EQ(results.size(), 3u);
   EXPECT_TRUE(results[0].recovered);

@@ -15,13 +15,11 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
-#include <any>
 #include <functional>
 #include <thread>
 
 #include "http/upload_reader.h"
 #include "platform/code_page.h"
-#include "platform/window_messages.h"
 #include "support/files.h"
 #include "support/pump.h"
 #include "support/scoped_env.h"
@@ -163,14 +161,10 @@ TEST(NotifyUploadDone, FillsTheTemplateAndReadsEveryAnswer) {
   }
 }
 
-// Runs UploadThread with a stand-in "felwick" (a shell script) first on PATH.
-class UploadThreadTest : public ::testing::Test {
+// Runs upload jobs with a stand-in "felwick" (a shell script) first on PATH.
+class UploadJobTest : public ::testing::Test {
  protected:
-  UploadThreadTest()
-      : window_(&owner_, [this](const platform::WindowMessage& m) {
-          if (m.message == WM_UPLOAD_JOB_EVENT)
-            events_.push_back(std::any_cast<JobEvent>(m.payload));
-        }) {
+  UploadJobTest() {
     test::WriteBytes(lesson_, "lesson");
     // Old enough not to look like a recording still being written.
     QFile file(lesson_);
@@ -180,47 +174,44 @@ class UploadThreadTest : public ::testing::Test {
 
   void Uploader(const std::string& script) {
     const QString path = folder_.filePath(QStringLiteral("felwick"));
-    test::WriteBytes(path, QByteArray::fromStdString("#!/bin/sh\n" + script + "\n"));
+    // The arguments it was given, beside it.
+    test::WriteBytes(
+        path, QByteArray::fromStdString("#!/bin/sh\necho \"$@\" > \"$0.args\"\n" + script + "\n"));
     QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
   }
-  // The texts posted by one upload, "code:text".
-  std::vector<std::string> Run(const std::string& reportUrl, bool threadStarts = true) {
-    events_.clear();
-    auto job = std::make_shared<EncoderJob>();
-    job->ownerWindow = window_.handle();
-    job->notifyMessage = WM_UPLOAD_JOB_EVENT;
-    job->readerProc = UploadReader;
-    auto running = std::make_shared<std::atomic<bool>>(false);
-    EXPECT_EQ(StartUploadThread(job,
-                                {lesson_, "http://127.0.0.1:1/files/", reportUrl,
-                                 platform::WideToAnsi(QStringLiteral("高一 物理"))},
-                                running),
-              threadStarts);
-    if (afterStart_) afterStart_();
-    EXPECT_TRUE(test::PumpUntil([&] { return !running->load(); }, 60000));
-    test::PumpUntil([] { return false; }, 100);
+  // What one upload reported, "code:text" ("3+10" for a failure after the file went up).
+  std::vector<std::string> Run(const std::string& reportUrl) {
     std::vector<std::string> texts;
-    for (const JobEvent& e : events_) {
-      if (e.status.statusCode == kJobProgress) continue;
-      texts.push_back(std::to_string(e.status.statusCode) + ":" +
-                      platform::AnsiToWide(e.status.statusText).toStdString());
-    }
-    lastCommand_ = job->commandLineWide;
+    bool ended = false;
+    UploadJob job({lesson_, "http://127.0.0.1:1/files/", reportUrl,
+                   platform::WideToAnsi(QStringLiteral("高一 物理"))});
+    QObject::connect(&job, &Job::started, &owner_, [&] { texts.push_back("1:"); });
+    QObject::connect(&job, &Job::noted, &owner_,
+                     [&](const QString& line) { texts.push_back("-1:" + line.toStdString()); });
+    QObject::connect(&job, &Job::finished, &owner_, [&](const JobOutcome& outcome) {
+      texts.push_back((outcome.childSucceeded ? "3+" : "") + std::to_string(outcome.StatusCode()) +
+                      ":" + outcome.text.toStdString());
+      ended = true;
+    });
+    QFile::remove(folder_.filePath(QStringLiteral("felwick.args")));
+    job.Start();
+    if (afterStart_) afterStart_();
+    EXPECT_TRUE(test::PumpUntil([&] { return ended; }, 60000));
+    QFile args(folder_.filePath(QStringLiteral("felwick.args")));
+    lastArguments_ = args.open(QIODevice::ReadOnly) ? QString::fromUtf8(args.readAll()) : QString();
     return texts;
   }
 
   QCoreApplication app_{argc, argv};
   QObject owner_;
-  platform::MessageWindow window_;
-  std::vector<JobEvent> events_;
   QTemporaryDir folder_;
   test::ScopedEnv path_{"PATH", folder_.path().toUtf8() + ":" + qgetenv("PATH")};
   QString lesson_ = folder_.filePath(QStringLiteral("20240312140000m.mp4"));
-  QString lastCommand_;
+  QString lastArguments_;
   std::function<void()> afterStart_;
 };
 
-TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
+TEST_F(UploadJobTest, EveryOutcomeOfTheUploaderAndTheCallback) {
   using Texts = std::vector<std::string>;
   // Uploaded, the server names the file, the callback takes it.
   CannedServer platform(R"({"code":0})");
@@ -229,16 +220,17 @@ TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
   EXPECT_EQ(Run(platform.Address() + "/cb?file=_FILENAME&src=_SRC_ID"), (Texts{"1:", "3:"}));
   ASSERT_EQ(platform.lines_.size(), 1u);
   EXPECT_EQ(platform.lines_[0].substr(0, 25), "GET /cb?file=x.mp4&src=00");
-  EXPECT_TRUE(lastCommand_.startsWith(QStringLiteral("felwick \"") + lesson_ +
-                                      QStringLiteral("\" \"http://127.0.0.1:1/files/?save_as=00")));
+  EXPECT_TRUE(
+      lastArguments_.startsWith(lesson_ + QStringLiteral(" http://127.0.0.1:1/files/?save_as=00")))
+      << lastArguments_.toStdString();
   // No answer from the upload server: logged, and the callback gets the generated name.
   Uploader("exit 0");
   EXPECT_EQ(Run(platform.Address() + "/cb?file=_FILENAME"),
-            (Texts{"1:", "3:", "-1:服务器无响应！"}));
+            (Texts{"1:", "-1:服务器无响应！", "3:"}));
   EXPECT_EQ(platform.lines_.back().substr(0, 15), "GET /cb?file=00");
   // The server's answer says no.
   Uploader(R"(printf '[_ECHO]{"code":5}[/_ECHO]')");
-  EXPECT_EQ(Run(platform.Address() + "/cb"), (Texts{"1:", "3:", "10:服务器返回错误！"}));
+  EXPECT_EQ(Run(platform.Address() + "/cb"), (Texts{"1:", "3+10:服务器返回错误！"}));
   // The uploader fails: its error line, its exit code, and no callback.
   const size_t calls = platform.lines_.size();
   Uploader("printf 'error:磁盘已满\\n'; exit 1");
@@ -247,7 +239,7 @@ TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
   // The callback fails.
   CannedServer silent("");
   Uploader(R"(printf '[_ECHO]{"code":0}[/_ECHO]')");
-  EXPECT_EQ(Run(silent.Address() + "/cb"), (Texts{"1:", "3:", "10:回调时无响应！"}));
+  EXPECT_EQ(Run(silent.Address() + "/cb"), (Texts{"1:", "3+10:回调时无响应！"}));
   // A lesson still being written is not uploaded.
   {
     std::atomic<bool> writing{true};
@@ -278,7 +270,7 @@ TEST_F(UploadThreadTest, EveryOutcomeOfTheUploaderAndTheCallback) {
   pthread_attr_setstacksize(&huge, size_t(1) << 50);
   ASSERT_EQ(pthread_setattr_default_np(&huge), 0);
   afterStart_ = [&] { pthread_setattr_default_np(&usual); };
-  const Texts noThread = Run(platform.Address() + "/cb", false);
+  const Texts noThread = Run(platform.Address() + "/cb");
   afterStart_ = nullptr;
   pthread_attr_destroy(&huge);
   pthread_attr_destroy(&usual);

@@ -1,5 +1,5 @@
 // The upload queue and the destination choice without a window: what a choice does to a row,
-// which row starts on a tick, the buttons, and what every status message shows in the column
+// which row starts on a tick, the buttons, and what every report of the job shows in the column
 // "状态", the log box and the side file.
 #include "http/upload_queue.h"
 
@@ -77,21 +77,12 @@ TEST(DestinationChoice, EntriesAndEveryRuleOfTheEndOfAnEdit) {
   EXPECT_EQ(row.targetId, 102);
 }
 
-struct Launched {
-  std::shared_ptr<EncoderJob> job;
-  UploadRequest request;
-  std::shared_ptr<std::atomic<bool>> running;
-};
-
 class QueueTest : public ::testing::Test {
  protected:
   QueueTest()
-      : queue_(
-            0, [](const RecordingUploadPart& row) { return QString::fromStdString(row.path); },
-            [this](auto job, auto request, auto running) {
-              running->store(true);
-              launched_.push_back({job, request, running});
-            }) {
+      : queue_([](const RecordingUploadPart& row) { return QString::fromStdString(row.path); },
+               [this](const UploadReport& report) { last_ = queue_.OnJobStatus(rows_, report); },
+               [this](UploadJob& job) { launched_.push_back(job.request()); }) {
     for (int i = 0; i < 3; ++i) {
       parts_[i].path = "/lessons/" + std::to_string(i) + "m.mp4";
       rows_.push_back(&parts_[i]);
@@ -101,16 +92,24 @@ class QueueTest : public ::testing::Test {
     parts_[i].uploadState = 0;
     parts_[i].uploadUrl = "http://127.0.0.1:1/files/";
   }
-  UploadQueue::StatusView Post(int code, const char* text = "", double value = 0) {
-    return queue_.OnJobStatus(rows_, test::MakeJobEvent(*queue_.Job(), code, text, value));
+  // A report of the running upload's job, and what the queue made of it.
+  UploadQueue::StatusView Post(int code, const char* text = "", double value = 0,
+                               bool uploaded = false) {
+    last_ = {};
+    if (code == kJobError && uploaded) {
+      emit queue_.Job()->finished(
+          JobOutcome{JobOutcome::End::kFailed, 0, QString::fromUtf8(text), {}, true});
+    } else {
+      test::EmitJobStatus(*queue_.Job(), code, text, value);
+    }
+    return last_;
   }
-  // The upload thread returned.
-  void ThreadReturned() { launched_.back().running->store(false); }
 
   UploadQueue queue_;
   RecordingUploadPart parts_[3];
   std::vector<RecordingUploadPart*> rows_;
-  std::vector<Launched> launched_;
+  std::vector<UploadRequest> launched_;
+  UploadQueue::StatusView last_;
 };
 
 TEST_F(QueueTest, RowsGoOneAfterTheOtherFromTheTopAtMostOnePerTick) {
@@ -124,22 +123,17 @@ TEST_F(QueueTest, RowsGoOneAfterTheOtherFromTheTopAtMostOnePerTick) {
   EXPECT_EQ(queue_.Tick(rows_), 1);
   EXPECT_EQ(parts_[1].uploadState, 1);
   ASSERT_EQ(launched_.size(), 1u);
-  EXPECT_EQ(launched_[0].request.filePath, QStringLiteral("/lessons/1m.mp4"));
-  EXPECT_EQ(launched_[0].job->context, &parts_[1]);
+  EXPECT_EQ(launched_[0].filePath, QStringLiteral("/lessons/1m.mp4"));
   EXPECT_EQ(queue_.Tick(rows_), -1) << "one upload at a time";
 
   Post(kJobStarted);
   Post(kJobProgress, "", 37.26);
   const auto finished = Post(kJobFinished, "", 0);
   EXPECT_EQ(finished.cellText, QStringLiteral("上传完毕"));
-  EXPECT_FALSE(queue_.UploadBusy());
-  // The upload thread still calls the destination back: the job is not handed on yet.
-  EXPECT_EQ(queue_.Tick(rows_), -1);
-  ThreadReturned();
+  EXPECT_FALSE(queue_.UploadBusy()) << "the job's end comes after the destination's callback";
   EXPECT_EQ(queue_.Tick(rows_), 2);
   ASSERT_EQ(launched_.size(), 2u);
-  EXPECT_EQ(launched_[1].job, launched_[0].job) << "the dialog's one job record";
-  EXPECT_EQ(launched_[1].job->context, &parts_[2]);
+  EXPECT_EQ(launched_[1].filePath, QStringLiteral("/lessons/2m.mp4"));
 }
 
 TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
@@ -154,7 +148,7 @@ TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
   EXPECT_FALSE(buttons.startEnabled);
   EXPECT_TRUE(buttons.stopEnabled);
   queue_.Stop();
-  EXPECT_EQ(queue_.Job()->stopRequested.load(), 1);
+  EXPECT_TRUE(queue_.Job()->StopRequested());
   EXPECT_FALSE(queue_.AutoUpload());
   for (bool loaded : {true, false}) {
     buttons = queue_.UploadButtons(loaded);
@@ -176,38 +170,35 @@ TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
   EXPECT_FALSE(queue_.UploadButtons(false).startEnabled) << "no destinations, no queue";
 }
 
-TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
-  const std::string gbkError = platform::WideToAnsi(QStringLiteral("error:磁盘已满"));
-  const std::string gbkReplyFailed = platform::WideToAnsi(QStringLiteral("服务器返回错误！"));
-  const std::string gbkProcessFailed = platform::WideToAnsi(QStringLiteral("创建进程失败"));
+TEST_F(QueueTest, EveryReportShowsItsText) {
   struct Case {
-    std::vector<std::tuple<int, std::string, double>> posted;
+    std::vector<std::tuple<int, std::string, double, bool>> posted;
     int state;
     bool saved;
     const char* cell;  // nullptr: the cell is not written
     QStringList log;
   };
   const Case cases[] = {
-      {{{kJobStarted, "", 0}}, 1, false, "开始上传...", {}},
-      {{{kJobProgress, "", 37.26}}, 2, false, "37.3%", {}},
-      {{{-1, gbkError, 0}}, 1, false, nullptr, {"error:磁盘已满"}},
-      {{{kJobFinished, "", 0}}, 3, true, "上传完毕", {"上传完毕"}},
-      {{{kJobStopped, "", 0}}, 4, true, "上传被终止", {"上传被终止"}},
-      {{{kJobError, "", -1}}, 10, true, "错误！", {"错误！"}},
-      {{{kJobError, gbkProcessFailed, -1}}, 10, true, "创建进程失败", {"创建进程失败"}},
+      {{{kJobStarted, "", 0, false}}, 1, false, "开始上传...", {}},
+      {{{kJobProgress, "", 37.26, false}}, 2, false, "37.3%", {}},
+      {{{-1, "error:磁盘已满", 0, false}}, 1, false, nullptr, {"error:磁盘已满"}},
+      {{{kJobFinished, "", 0, false}}, 3, true, "上传完毕", {"上传完毕"}},
+      {{{kJobStopped, "", 0, false}}, 4, true, "上传被终止", {"上传被终止"}},
+      {{{kJobError, "", -1, false}}, 10, true, "错误！", {"错误！"}},
+      {{{kJobError, "创建进程失败", -1, false}}, 10, true, "创建进程失败", {"创建进程失败"}},
       // Uploaded, then the server's answer says no.
-      {{{kJobFinished, "", 0}, {kJobError, gbkReplyFailed, -1}},
+      {{{kJobError, "服务器返回错误！", -1, true}},
        10,
        true,
        "服务器返回错误！",
        {"上传完毕", "服务器返回错误！"}},
       // The uploader failed: never "上传完毕", and its last error says why.
-      {{{-1, gbkError, 0}, {kJobFinished, "", 1}},
+      {{{-1, "error:磁盘已满", 0, false}, {kJobFinished, "", 1, false}},
        10,
        true,
        "上传失败：磁盘已满",
        {"error:磁盘已满", "上传失败：磁盘已满"}},
-      {{{kJobFinished, "", 2}},
+      {{{kJobFinished, "", 2, false}},
        10,
        true,
        "上传失败（上传程序退出码 2）",
@@ -222,8 +213,8 @@ TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
     UploadQueue::StatusView last;
     QStringList log;
     bool saved = false;
-    for (const auto& [code, text, value] : c.posted) {
-      last = Post(code, text.c_str(), value);
+    for (const auto& [code, text, value, uploaded] : c.posted) {
+      last = Post(code, text.c_str(), value, uploaded);
       log += last.logLines;
       saved = saved || last.saveSideFile;
     }
@@ -239,14 +230,13 @@ TEST_F(QueueTest, EveryStatusMessageShowsItsText) {
     if (c.saved) {
       EXPECT_EQ(platform::AnsiToWide(parts_[0].statusText), QString::fromUtf8(c.cell));
     }
-    // Whatever happened, the next row may go once the thread has returned.
+    // Whatever happened, the next row may go once the job has ended.
     if (queue_.UploadBusy()) Post(kJobStopped);
-    ThreadReturned();
     queue_.Stop();
   }
 }
 
-TEST_F(QueueTest, AMessageForARowThatWentAwayIsLogged) {
+TEST_F(QueueTest, AReportForARowThatWentAwayIsLogged) {
   Queue(0);
   queue_.Start();
   ASSERT_EQ(queue_.Tick(rows_), 0);

@@ -16,7 +16,6 @@
 #include "platform/device_lookup.h"
 #include "platform/fixture_camera_provider.h"
 #include "platform/program_info.h"
-#include "platform/window_messages.h"
 #include "settings/camera_graph.h"
 #include "settings/camera_window_placement.h"
 #include "settings/video_dlg1.h"
@@ -38,18 +37,16 @@ bool WaitFor(const std::function<bool()>& condition, int milliseconds = 2000) {
   return true;
 }
 
-// The toolbar's side: every message the camera window posts to it.
+// The toolbar's side: how often the camera window said it closed (queued, as the toolbar hears).
 struct Owner {
-  std::vector<platform::WindowMessage> messages;
-  platform::MessageWindow window{
-      &test::WidgetTestApp(), [this](const platform::WindowMessage& m) { messages.push_back(m); }};
-  int ClosedCount() const {
-    int count = 0;
-    for (const platform::WindowMessage& m : messages) {
-      if (m.message == WM_CAMERA_WINDOW_CLOSED && m.wParam == 0 && m.lParam == 0) ++count;
-    }
-    return count;
+  int closed = 0;
+  QObject receiver;
+  void Watch(CVideoDlg1& window) {
+    QObject::connect(
+        &window, &CVideoDlg1::cameraWindowClosed, &receiver, [this] { ++closed; },
+        Qt::QueuedConnection);
   }
+  int ClosedCount() const { return closed; }
 };
 
 // Mouse input as the window system would deliver it: the pointer has a screen position that does
@@ -116,7 +113,8 @@ class CameraWindowTest : public ::testing::Test {
 };
 
 TEST_F(CameraWindowTest, OpensAtTheDefaultPlaceThenWhereItWasClosed) {
-  CVideoDlg1 window(owner_.window.handle());
+  CVideoDlg1 window;
+  owner_.Watch(window);
   EXPECT_FALSE(window.IsCameraWindowOpen());
   EXPECT_TRUE(window.isWindow());
   EXPECT_TRUE(window.windowFlags() & Qt::FramelessWindowHint);
@@ -153,7 +151,8 @@ TEST_F(CameraWindowTest, OpensAtTheDefaultPlaceThenWhereItWasClosed) {
 }
 
 TEST_F(CameraWindowTest, EscRestoresAMaximisedWindowThenCloses) {
-  CVideoDlg1 window(owner_.window.handle());
+  CVideoDlg1 window;
+  owner_.Watch(window);
   StoreRect({100, 120, 420, 360});
   window.OpenCameraWindow(false);
   const QRect normal(100, 120, 320, 240);
@@ -190,7 +189,8 @@ TEST_F(CameraWindowTest, EscRestoresAMaximisedWindowThenCloses) {
 }
 
 TEST_F(CameraWindowTest, BusyTextIsGreenOnDarkGreyWithoutPreview) {
-  CVideoDlg1 window(owner_.window.handle());
+  CVideoDlg1 window;
+  owner_.Watch(window);
   window.SetCamera(QStringLiteral("USB Camera HD"), 1280, 720);
   window.OpenCameraWindow(false);
   ASSERT_TRUE(window.IsCameraWindowOpen());
@@ -236,7 +236,8 @@ TEST_F(CameraWindowTest, BusyTextIsGreenOnDarkGreyWithoutPreview) {
 }
 
 TEST_F(CameraWindowTest, CameraThatCannotOpenShowsTheMessageAndCloses) {
-  CVideoDlg1 window(owner_.window.handle());
+  CVideoDlg1 window;
+  owner_.Watch(window);
   struct Shown {
     QString title;
     QString text;
@@ -286,7 +287,8 @@ TEST_F(CameraWindowTest, CameraThatCannotOpenShowsTheMessageAndCloses) {
 }
 
 TEST_F(CameraWindowTest, MovesAndResizesByHandWithoutAWindowManager) {
-  CVideoDlg1 window(owner_.window.handle());
+  CVideoDlg1 window;
+  owner_.Watch(window);
   StoreRect({200, 150, 500, 375});
   window.OpenCameraWindow(false);
   ASSERT_EQ(window.geometry(), QRect(200, 150, 300, 225));
@@ -333,7 +335,8 @@ TEST_F(CameraWindowTest, MovesAndResizesByHandWithoutAWindowManager) {
 TEST_F(CameraWindowTest, ThePictureDoesNotTakeTheMouseFromTheWindow) {
   // A preview widget as the camera graph puts it into the window (the fixture camera cannot
   // show a picture, but its video widget is the real one).
-  CVideoDlg1 window(owner_.window.handle());
+  CVideoDlg1 window;
+  owner_.Watch(window);
   StoreRect({100, 100, 400, 325});
   window.OpenCameraWindow(false);
   CameraGraph graph;

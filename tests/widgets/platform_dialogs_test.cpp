@@ -41,7 +41,7 @@ QString U(const char* utf8) {
 class PlatformEnvironment : public ::testing::Environment {
  public:
   void SetUp() override { qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_.filePath("config"))); }
-  void TearDown() override { WaitForPlatformRequests(std::chrono::seconds(20)); }
+  void TearDown() override { EndPlatformRequests(std::chrono::seconds(20)); }
 
  private:
   QTemporaryDir home_;

@@ -13,7 +13,6 @@
 #include <QTemporaryDir>
 #include <vector>
 
-#include "platform/window_messages.h"
 #include "settings/flashing_wnd.h"
 #include "settings/region_geometry.h"
 #include "settings/screen_capture_recorder_ini.h"
@@ -62,21 +61,20 @@ QApplication& App() {
   return AppEnvironment::App();
 }
 
-// The toolbar's side of WM_REGION_CHOSEN: every message, in order.
+// The toolbar's side of the region selection: every report, in order (wParam 1 for a
+// rectangle, 0 for a cancel).
 struct Owner {
   struct Report {
     std::uintptr_t wParam;
     std::optional<CaptureRegion> region;
   };
   std::vector<Report> reports;
-  platform::MessageWindow window{&App(), [this](const platform::WindowMessage& m) {
-                                   EXPECT_EQ(m.message, WM_REGION_CHOSEN);
-                                   EXPECT_EQ(m.lParam, 0);
-                                   Report r{m.wParam, std::nullopt};
-                                   if (m.payload.has_value())
-                                     r.region = std::any_cast<CaptureRegion>(m.payload);
-                                   reports.push_back(r);
-                                 }};
+  QObject receiver;
+  RegionHandler handler() {
+    return [this](const std::optional<CaptureRegion>& region) {
+      reports.push_back({region ? 1u : 0u, region});
+    };
+  }
 };
 
 void SendMouse(QWidget* w, QEvent::Type type, QPoint global, Qt::MouseButton button,
@@ -109,7 +107,7 @@ class RegionWindows : public ::testing::Test {
  protected:
   void SetUp() override {
     App();
-    CreateRegionWindows(owner.window.handle());
+    CreateRegionWindows(&owner.receiver, owner.handler());
     HideRegionFrame();
     ResetRegionRegistry();
     ClearRegionSet();

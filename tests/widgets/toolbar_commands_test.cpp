@@ -134,7 +134,7 @@ TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshT
   EXPECT_TRUE(w.IsSettingsPending());
   EXPECT_EQ(w.SettingsDialog(), nullptr) << "not at once";
   // The toolbar keeps handling its messages during the pause.
-  t.Post(WM_REGION_CHOSEN, 0);
+  t.ChooseRegion(std::nullopt);
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
   // A second press during the pause opens no second dialog.
   w.OnCommand(Id::kIdSettings);
@@ -164,7 +164,7 @@ TEST(ToolbarCommands, SettingsOpenAfterAPauseThatKeepsTheToolbarAliveAndRefreshT
 
   // Cancel stores nothing and still shows the ready text; the keys work again afterwards.
   t.settings.liveEnabled = false;
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{0, 0, 300, 200});
+  t.ChooseRegion(CaptureRegion{0, 0, 300, 200});
   ASSERT_EQ(t.Status(), U("就绪 - 区域模式(300x200)"));
   w.OnCommand(Id::kIdSettings);
   ASSERT_TRUE(t.WithSettingsDialog([](SetupDlg& dialog) { dialog.reject(); }));
@@ -206,7 +206,7 @@ TEST(ToolbarCommands, NoSettingsYetSaysSoThenOpensTheDialogAndRunningJobsRefuseI
   t.PostJob(kJobProgress, "00:00:01.00");
   EXPECT_TRUE(refused()) << "recording";
   w.controller().StopRecording();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
   t.PostJob(kJobStopped);
   ASSERT_EQ(t.jobs.size(), 2u);
   t.PostJob(kJobStarted);
@@ -246,7 +246,7 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
   t.settings.cameraHeight = 720;
   w.OnCommand(Id::kIdStart);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_TRUE(t.jobs[0]->commandLineWide.contains(QStringLiteral("video=\"USB Camera HD\"")));
+  EXPECT_TRUE(t.jobs[0]->commandLine().contains(QStringLiteral("video=\"USB Camera HD\"")));
   for (int code : {0, kJobStarted, kJobProgress}) {
     SCOPED_TRACE(code);
     if (code != 0) t.PostJob(code, code == kJobProgress ? "00:00:02.00" : "");
@@ -268,7 +268,7 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
 
   // Once the capture has ended the camera is free: the remux does not hold it.
   w.controller().StopRecording();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
   t.PostJob(kJobStopped);
   ASSERT_EQ(t.jobs.size(), 2u);
   t.PostJob(kJobStarted);
@@ -285,7 +285,7 @@ TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {
   ASSERT_TRUE(RegionOverlay()->isVisible());
   // The screen shows a still, dimmed picture of itself now, and the drag has reported a rectangle
   // that is not the region yet.
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{10, 10, 200, 150});
+  t.ChooseRegion(CaptureRegion{10, 10, 200, 150});
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   EXPECT_TRUE(t.jobs.empty());
   // Esc gives the selection up; then F8 records the whole screen.
@@ -295,7 +295,7 @@ TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_FALSE(t.jobs[0]->commandLineWide.contains(QStringLiteral("-offset_x")));
+  EXPECT_FALSE(t.jobs[0]->commandLine().contains(QStringLiteral("-offset_x")));
 }
 
 TEST(ToolbarCommands, FileManagerOpensOnTheFolderHidesForARecordingAndGoesWithTheToolbar) {
@@ -374,7 +374,7 @@ TEST(ToolbarCommands, ClosingPutsTheCameraWindowAwayAndEndsAnOpenSettingsDialog)
     // The encoder has not reported progress yet, so closing is allowed; the capture is stopped
     // and remuxed first.
     w.OnCommand(Id::kIdClose);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
     t.PostJob(kJobStopped);
     t.PostJob(kJobStarted);
     t.PostJob(kJobFinished, "", 0);

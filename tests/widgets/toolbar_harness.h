@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QString>
-#include <any>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,6 +10,8 @@
 #include "app/vortane_dlg.h"
 #include "encoder/encoder_job.h"
 #include "platform/window_message.h"
+#include "settings/region_windows.h"
+#include "settings/shift_region_window.h"
 #include "support/job_events.h"
 #include "ui/label.h"
 
@@ -38,25 +39,34 @@ struct ToolbarHarness {
   void Open(const CVortaneDlg::Services& services, Settings* settings) {
     window = std::make_unique<CVortaneDlg>(services, settings);
     window->controller().SetJobStarter(
-        [this](std::shared_ptr<EncoderJob> job) { jobs.push_back(std::move(job)); });
+        [this](const std::shared_ptr<ProcessJob>& job) { jobs.push_back(job); });
     QObject::connect(window.get(), &QDialog::finished, [this](int code) { finished = code; });
   }
 
-  void Post(std::uint32_t message, std::uintptr_t wParam, std::any payload = {}) {
-    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0, std::move(payload)});
+  // A key of the key-grab library (WM_HOTKEY_EVENT with the key's code).
+  void Post(std::uint32_t message, std::uintptr_t wParam) {
+    platform::PostWindowMessage(window->MessageHandle(), {message, wParam, 0});
     QCoreApplication::processEvents();
   }
-  // A status of the newest job, as its runner would post it.
+  // What the region selection reports: a dragged rectangle, or a cancel (nothing).
+  void ChooseRegion(const std::optional<CaptureRegion>& region) {
+    if (region) {
+      emit RegionOverlay()->regionDragged(*region);
+    } else {
+      emit RegionOverlay()->selectionCancelled();
+    }
+    QCoreApplication::processEvents();
+  }
+  // A report of the newest job, as its worker would send it.
   void PostJob(int code, const char* text = "", double value = 0) {
-    const std::shared_ptr<EncoderJob>& job = jobs.back();
-    Post(job->notifyMessage, reinterpret_cast<std::uintptr_t>(job.get()),
-         MakeJobEvent(*job, code, text, value));
+    EmitJobStatus(*jobs.back(), code, text, value);
+    QCoreApplication::processEvents();
   }
   QString Status() const { return window->Label(CVortaneDlg::ControlId::kIdStatus)->text(); }
 
   std::vector<QString> messages;
   std::function<void(const QString&)> onMessage;
-  std::vector<std::shared_ptr<EncoderJob>> jobs;
+  std::vector<std::shared_ptr<ProcessJob>> jobs;
   std::optional<int> finished;
   std::unique_ptr<CVortaneDlg> window;
 };

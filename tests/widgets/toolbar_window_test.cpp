@@ -174,7 +174,6 @@ TEST(ToolbarWindow, F8AndTheStartButtonRecordStopAndRemux) {
 
   t.Post(WM_HOTKEY_EVENT, CVortaneDlg::kVkF8);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_EQ(t.jobs[0]->ownerWindow, w.MessageHandle());
   EXPECT_EQ(t.Status(), U("正在启动录制..."));
   EXPECT_EQ(w.Button(Id::kIdStart)->toolTip(), U("停止录制"));
   EXPECT_EQ(w.Label(Id::kIdMode)->text(), U("录制..."));
@@ -216,10 +215,10 @@ TEST(ToolbarWindow, F8AndTheStartButtonRecordStopAndRemux) {
   QTest::mouseClick(w.Button(Id::kIdStart), Qt::LeftButton, {}, QPoint(20, 20));
   EXPECT_EQ(t.Status(), U("正在停止..."));
   EXPECT_EQ(w.Label(Id::kIdMode)->text(), U("停止..."));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->stopRequested.load() == 1; }, 3000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return t.jobs[0]->StopRequested(); }, 3000));
   t.PostJob(kJobStopped);
   ASSERT_EQ(t.jobs.size(), 2u);
-  EXPECT_EQ(t.jobs[1]->notifyMessage, WM_REMUX_JOB_EVENT);
+  EXPECT_TRUE(t.jobs[1]->commandLine().contains(QStringLiteral("-c:v copy -c:a copy")));
   EXPECT_EQ(t.Status(), U("检查格式..."));
   EXPECT_FALSE(t.Enabled(Id::kIdStart));
   t.PostJob(kJobStarted);
@@ -257,7 +256,7 @@ TEST(ToolbarWindow, ClosingWaitsForTheEncoderAndEnterDoesNothing) {
     starting.window->OnCommand(Id::kIdClose);
     EXPECT_TRUE(starting.window->IsClosing());
     EXPECT_TRUE(starting.messages.empty());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return starting.jobs[0]->stopRequested.load() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return starting.jobs[0]->StopRequested(); }, 3000));
     EXPECT_FALSE(starting.finished);
     starting.PostJob(kJobStopped);
     ASSERT_EQ(starting.jobs.size(), 2u);
@@ -277,8 +276,7 @@ TEST(ToolbarWindow, ClosingWaitsForTheEncoderAndEnterDoesNothing) {
     recording.PostJob(kJobProgress, "00:01:00.00");
     recording.window->EndProgram();
     EXPECT_EQ(recording.Status(), U("正在停止..."));
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return recording.jobs[0]->stopRequested.load() == 1; }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return recording.jobs[0]->StopRequested(); }, 3000));
     recording.PostJob(kJobStopped);
     // The close's time-out comes while the lesson is copied into its final file: the copy is
     // waited for, never cut off half-written.
@@ -309,13 +307,13 @@ TEST(ToolbarWindow, RegionCommandAndChosenRegions) {
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 区域模式"));
 
   // The drag reports rectangles, the frame the last one.
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{100, 100, 300, 240});
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{104, 104, 744, 464});
+  t.ChooseRegion(CaptureRegion{100, 100, 300, 240});
+  t.ChooseRegion(CaptureRegion{104, 104, 744, 464});
   EXPECT_EQ(t.Status(), U("就绪 - 区域模式(640x360)"));
   EXPECT_EQ(t.window->controller().region(), (CaptureRegion{104, 104, 744, 464}));
   t.window->OnCommand(Id::kIdStart);
   ASSERT_EQ(t.jobs.size(), 1u);
-  EXPECT_TRUE(t.jobs[0]->commandLineWide.contains(
+  EXPECT_TRUE(t.jobs[0]->commandLine().contains(
       QStringLiteral("-offset_x 104 -offset_y 104 -video_size 640x360")));
   t.PostJob(kJobStarted);
   t.PostJob(kJobError, "");
@@ -324,8 +322,8 @@ TEST(ToolbarWindow, RegionCommandAndChosenRegions) {
   EXPECT_EQ(t.window->Led()->ColourCode(), ui::CDynamicLED::kRed);
 
   // A cancelled selection drops whatever the drag had reported.
-  t.Post(WM_REGION_CHOSEN, 1, CaptureRegion{10, 10, 500, 400});
-  t.Post(WM_REGION_CHOSEN, 0);
+  t.ChooseRegion(CaptureRegion{10, 10, 500, 400});
+  t.ChooseRegion(std::nullopt);
   EXPECT_FALSE(t.window->controller().regionMode());
   EXPECT_EQ(t.window->controller().region(), CaptureRegion{});
   EXPECT_EQ(t.Status(), U("就绪 - 准备录制 - 全屏模式"));
