@@ -6,8 +6,8 @@
 
 namespace vortane {
 
-ToolbarCamera::ToolbarCamera(const ToolbarTrace& trace, Hooks hooks)
-    : trace_(trace), hooks_(std::move(hooks)) {}
+ToolbarCamera::ToolbarCamera(QObject& owner, const ToolbarTrace& trace, Hooks hooks)
+    : owner_(owner), trace_(trace), hooks_(std::move(hooks)) {}
 
 ToolbarCamera::~ToolbarCamera() = default;
 
@@ -16,7 +16,7 @@ void ToolbarCamera::Command(const Settings& settings, bool captureRunning) {
     window_ = std::make_unique<CVideoDlg1>();
     // The button changes back once the window's close has run its course.
     QObject::connect(
-        window_.get(), &CVideoDlg1::cameraWindowClosed, window_.get(),
+        window_.get(), &CVideoDlg1::cameraWindowClosed, &owner_,
         [this] { hooks_.showButton(false); }, Qt::QueuedConnection);
     window_->SetMessageSink([this](QWidget*, const QString& text) { hooks_.showWarning(text); });
   }

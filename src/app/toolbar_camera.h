@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 
+class QObject;
 class QWidget;
 
 namespace vortane {
@@ -25,7 +26,8 @@ class ToolbarCamera {
     std::function<void(const QString& text)> showWarning;
   };
 
-  ToolbarCamera(const ToolbarTrace& trace, Hooks hooks);
+  // `owner` (the toolbar) receives the window's closes; it outlives this object.
+  ToolbarCamera(QObject& owner, const ToolbarTrace& trace, Hooks hooks);
   ~ToolbarCamera();
 
   // The encoder holds the camera from the moment a camera capture starts until it ends; a
@@ -44,6 +46,7 @@ class ToolbarCamera {
   CVideoDlg1* Window() const { return window_.get(); }
 
  private:
+  QObject& owner_;
   const ToolbarTrace& trace_;
   Hooks hooks_;
   // A top-level window of its own (its own taskbar entry), so not a Qt child of the toolbar.

@@ -62,12 +62,13 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
           this, [this](const platform::WindowMessage& m) { OnWindowMessage(m); })),
       controller_(*this, settings_),
       platform_(*this, controller_, settings_, services_, trace_),
-      camera_(trace_, {[this](bool open) { SetCameraButton(open); },
-                       [this](const QString& text) { ShowMessage(text); },
-                       [this](const QString& text) {
-                         trace_(QStringLiteral("message: ") + text);
-                         services_.showWarning(this, text);
-                       }}),
+      camera_(*this, trace_,
+              {[this](bool open) { SetCameraButton(open); },
+               [this](const QString& text) { ShowMessage(text); },
+               [this](const QString& text) {
+                 trace_(QStringLiteral("message: ") + text);
+                 services_.showWarning(this, text);
+               }}),
       files_([this](QWidget* owner, const QString& text) { services_.showMessage(owner, text); },
              trace_),
       settingsOpener_(
