@@ -104,18 +104,17 @@ class SourceReading {
  public:
   SourceReading(SoundRing& ring, long long startMicros) : ring_(ring), start_(startMicros) {}
 
-  // Reads `source` until the connection fails; false when it never came up.
-  bool Run(const std::string& source) {
+  // Reads `source` until the connection fails or never comes up.
+  void Run(const std::string& source) {
     loop_ = pa_threaded_mainloop_new();
-    if (loop_ == nullptr) return false;
+    if (loop_ == nullptr) return;
     pa_threaded_mainloop_lock(loop_);
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "vortenc");
-    bool read = false;
     if (context_ != nullptr) {
-      pa_context_set_state_callback(context_, &SourceReading::Changed, this);
+      pa_context_set_state_callback(context_, &SourceReading::Changed<pa_context>, this);
       if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) == 0 &&
           pa_threaded_mainloop_start(loop_) == 0) {
-        read = ReadUntilFailure(source);
+        ReadUntilFailure(source);
       }
     }
     if (stream_ != nullptr) {
@@ -129,20 +128,19 @@ class SourceReading {
     pa_threaded_mainloop_unlock(loop_);
     pa_threaded_mainloop_stop(loop_);
     pa_threaded_mainloop_free(loop_);
-    return read;
   }
 
  private:
   // With the loop locked.
-  bool ReadUntilFailure(const std::string& source) {
+  void ReadUntilFailure(const std::string& source) {
     while (pa_context_get_state(context_) != PA_CONTEXT_READY) {
-      if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) return false;
+      if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) return;
       pa_threaded_mainloop_wait(loop_);
     }
     const pa_sample_spec format{PA_SAMPLE_S16LE, kSoundRate, kSoundChannels};
     stream_ = pa_stream_new(context_, "lesson sound", &format, nullptr);
-    if (stream_ == nullptr) return false;
-    pa_stream_set_state_callback(stream_, &SourceReading::Changed, this);
+    if (stream_ == nullptr) return;
+    pa_stream_set_state_callback(stream_, &SourceReading::Changed<pa_stream>, this);
     pa_stream_set_read_callback(stream_, &SourceReading::Readable, this);
     pa_buffer_attr buffering{};
     buffering.maxlength = buffering.tlength = buffering.prebuf = buffering.minreq =
@@ -150,21 +148,18 @@ class SourceReading {
     buffering.fragsize = kFragmentFrames * kFrameBytes;
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
-    if (pa_stream_connect_record(stream_, source.c_str(), &buffering, flags) != 0) return false;
+    if (pa_stream_connect_record(stream_, source.c_str(), &buffering, flags) != 0) return;
     while (PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) &&
            PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
       pa_threaded_mainloop_wait(loop_);
     }
-    return true;
   }
 
-  static void Changed(void*, void* self) {
+  // A state change of the context or the stream wakes the waiting reader.
+  template <typename Changing>
+  static void Changed(Changing*, void* self) {
     pa_threaded_mainloop_signal(static_cast<SourceReading*>(self)->loop_, 0);
   }
-  static void Changed(pa_context* context, void* self) {
-    Changed(static_cast<void*>(context), self);
-  }
-  static void Changed(pa_stream* stream, void* self) { Changed(static_cast<void*>(stream), self); }
 
   static void Readable(pa_stream* stream, size_t, void* self) {
     static_cast<SourceReading*>(self)->Read(stream);
