@@ -104,18 +104,17 @@ void ExpectLessonFile(const Toolbar& toolbar, const Lesson& lesson, const QStrin
   EXPECT_EQ(media->audioStreams, 1) << "speaker and microphone are mixed into one track";
   // The file is as long as the toolbar said, and both tracks cover it. The sound begins at the
   // encoder's start, the picture once ffmpeg has opened the screen (a second later at most, on a
-  // machine busy with other work). The picture runs on a little past the sound: a stop lets the
-  // encoder catch up with its capture before it quits, and ffmpeg reads the sound only as far as
-  // the pictures it has written (x264 holds back about 40 frames, 1.6 s at 25 fps).
+  // machine busy with other work). Both end at the stop key, although the encoder ran on through
+  // the stop delay.
   EXPECT_GE(lesson.reportedSeconds, 5.0);
   EXPECT_NEAR(media->duration, lesson.reportedSeconds, 1.0);
   EXPECT_LE(media->videoDuration, media->duration + 0.1);
   EXPECT_GE(media->videoDuration, media->duration - 1.0);
-  EXPECT_LE(media->audioDuration, media->duration + 0.5);
-  EXPECT_GE(media->audioDuration, media->duration - 2.2);
-  // ... and about as long as the time between the two presses: the encoder needs a moment to
-  // open the screen and the sound; the stop comes a second after the key, plus the catch-up.
-  EXPECT_LE(media->duration, lesson.wallSeconds + 4.5);
+  EXPECT_LE(media->audioDuration, media->duration + 0.1);
+  EXPECT_GE(media->audioDuration, media->duration - 0.2);
+  // ... and as long as the time between the two presses, less the moment the encoder needs to
+  // start.
+  EXPECT_LE(media->duration, lesson.wallSeconds + 0.5);
   EXPECT_GE(media->duration, lesson.wallSeconds - 2.5);
 }
 
@@ -249,6 +248,13 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
     // still for.
     EXPECT_LT(sync.longestStillAtStart, 0.5) << sync.Text().toStdString();
     EXPECT_LT(sync.longestStill, 0.5) << sync.Text().toStdString();
+    // The last beep (300 ms) ends as F8 is pressed to stop: it is whole, and the lesson ends with
+    // it, both tracks together, not with a mute picture of the teacher reaching for the key.
+    const double lastWordsEnd = sync.lastBeep + 0.300;
+    EXPECT_GE(sync.soundEnd, lastWordsEnd - 0.02) << sync.Text().toStdString();
+    EXPECT_LE(std::max(sync.soundEnd, sync.pictureEnd), lastWordsEnd + 0.35)
+        << sync.Text().toStdString();
+    EXPECT_NEAR(sync.pictureEnd, sync.soundEnd, 0.1) << sync.Text().toStdString();
     std::printf("%s: %s\n", situation, qPrintable(sync.Text()));
     ASSERT_TRUE(QFile::remove(path));
   }
