@@ -186,7 +186,7 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
                 "+100,60 -filter_complex '[0:a]aresample=async=1000[s0]' -map 1:v -map '[s0]' "
                 "-fps_mode:v vfr -enc_time_base:v 1:1000 " +
                 kX264 + "-copyinkf -f mp4 '/r/a b.mp4'");
-  // Microphone and speakers mixed into the labelled mixer.
+  // Microphone and speakers mixed into the labelled mixer, pushed live with x264's look-ahead cut.
   EXPECT_EQ(DryRun("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32  -i desktop -f dshow "
                    "-thread_queue_size 32 -i audio=\"VirtualMic\" -f dshow -i "
                    "audio=\"virtual-audio-capturer\" -filter_complex amix=inputs=2 " +
@@ -198,8 +198,8 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
                 d +
                 " -map 2:v -map '[mixed]' -fps_mode:v vfr -enc_time_base:v 1:1000 -filter_complex "
                 "'[0:a]aresample=async=1000[s0];[1:a]aresample=async=1000[s1];[s0][s1]amix=inputs="
-                "2[mixed]' " +
-                kX264 +
+                "2[mixed]' -acodec aac -pix_fmt yuv420p -vcodec libx264 -x264opts "
+                "keyint=100:min-keyint=50:threads=4:sync-lookahead=0:rc-lookahead=3 -preset fast "
                 "-b:a 96k -copyinkf -f flv -protocol_whitelist rtmp,rtmps,tcp,tls,udp "
                 "rtmp://127.0.0.1/live/s");
   // The speakers alone with an output length limit keep ffmpeg's own clock; --dry-run anywhere.

@@ -111,6 +111,21 @@ TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) 
             "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -pix_fmt "
             "yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 -preset fast "
             "-r 25 -copyinkf -f mpegts /r/20261209101500.ts");
+  // A live push keeps x264's look-ahead short, unless the zero-latency tune has none at all.
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -vcodec libx264 -x264opts "
+                      "keyint=80:min-keyint=40:threads=4 -preset veryfast -copyinkf -f flv "
+                      "\"rtmp://h/live/x\"",
+                      resolver),
+            "-f x11grab -i :5 -vcodec libx264 -x264opts "
+            "keyint=80:min-keyint=40:threads=4:sync-lookahead=0:rc-lookahead=3 -preset veryfast "
+            "-copyinkf -f flv rtmp://h/live/x");
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -vcodec libx264 -tune:v zerolatency -x264opts "
+                      "keyint=50:min-keyint=25:threads=4 -preset superfast -copyinkf -f mpegts "
+                      "\"udp://239.0.0.1:1234\"",
+                      resolver),
+            "-f x11grab -i :5 -vcodec libx264 -tune:v zerolatency -x264opts "
+            "keyint=50:min-keyint=25:threads=4 -preset superfast -copyinkf -f mpegts "
+            "udp://239.0.0.1:1234");
   // A region: the offset moves into the display name, the size stays an input option.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 "
                       "-offset_y 50 -video_size 640x480 -i desktop -copyinkf \"out.mp4\"",

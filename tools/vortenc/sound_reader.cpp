@@ -60,6 +60,7 @@ class SoundRing {
   void Put(long long at, const int16_t* data, long long frames) {
     std::lock_guard lock(mutex_);
     delivered_ = true;
+    deliveredEnd_ = std::max(deliveredEnd_, at + frames);
     for (long long i = 0; i < frames; ++i) {
       const long long frame = at + i;
       if (frame < written_ || frame >= written_ + kRingFrames) continue;
@@ -67,9 +68,11 @@ class SoundRing {
     }
   }
 
-  // Takes the frames before `end` that were not taken yet (silence where nothing came).
-  std::vector<int16_t> Take(long long end) {
+  // Takes the frames not taken yet up to what has been delivered (but not past `now`), or up to
+  // `due` when that is later, with silence where nothing came.
+  std::vector<int16_t> Take(long long due, long long now) {
     std::lock_guard lock(mutex_);
+    const long long end = std::max(due, std::min(deliveredEnd_, now));
     std::vector<int16_t> out;
     if (end <= written_) return out;
     out.reserve((end - written_) * kSoundChannels);
@@ -94,6 +97,7 @@ class SoundRing {
   std::mutex mutex_;
   std::vector<int16_t> samples_;
   long long written_ = 0;
+  long long deliveredEnd_ = 0;  // where the latest sound delivered ends
   bool delivered_ = false;
 };
 
@@ -263,7 +267,11 @@ void RunSoundReader(const std::string& source, const std::string& name, long lon
     }
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &tick, nullptr);
     const long long now = NowMicros();
-    if (!WriteAll(fd, ring.Take(FrameAt(now - kWaitMicros, startMicros)))) _exit(0);
+    // What has come goes out at once, so the picture, which ffmpeg interleaves with the sound,
+    // is not held back by the wait for what has not.
+    if (!WriteAll(fd,
+                  ring.Take(FrameAt(now - kWaitMicros, startMicros), FrameAt(now, startMicros))))
+      _exit(0);
     const bool delivered = ring.Delivered();
     if (!delivered && !silentTold && now - startMicros >= kSilentSourceMicros) {
       std::fprintf(stderr, "vortenc: no sound from \"%s\"; the lesson goes on without it\n",
