@@ -189,7 +189,8 @@ int main(int argc, char** argv) {
   writer.detach();
   for (;; ++index) {
     const long long moment = start + index * 1'000'000LL * rateBottom / rateTop;
-    SleepUntilWall(moment + kArrivalMicros);
+    // A frame captured up to half an interval after the moment may be the nearest: wait for it.
+    SleepUntilWall(moment + step / 2 + kArrivalMicros);
     vortenc::ScreenStream::Picture picture = stream.Take(moment);
     while (!picture && Clock(CLOCK_REALTIME) < moment + kFirstFrameWaitMicros) {
       SleepUntilWall(Clock(CLOCK_REALTIME) + 5'000);
