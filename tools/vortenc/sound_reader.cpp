@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 #include <signal.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -34,6 +36,8 @@ constexpr long long kWaitMicros = 200'000;
 // stamping noise.
 constexpr long long kRealignFrames = kSoundRate / 25;
 constexpr int kRealignPieces = 5;
+// The clock's and the server's rounding.
+constexpr long long kBoundSlackFrames = kSoundRate / 500;
 // Sound kept for a writer whose pipe is full (ffmpeg reads sound in step with its picture
 // encoder, which may hold a second or two).
 constexpr long long kRingFrames = 10LL * kSoundRate;
@@ -141,6 +145,11 @@ class SourceReading {
       if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) return;
       pa_threaded_mainloop_wait(loop_);
     }
+    if (pa_operation* asked = pa_context_get_server_info(context_, &SourceReading::Server, this)) {
+      while (pa_operation_get_state(asked) == PA_OPERATION_RUNNING)
+        pa_threaded_mainloop_wait(loop_);
+      pa_operation_unref(asked);
+    }
     const pa_sample_spec format{PA_SAMPLE_S16LE, kSoundRate, kSoundChannels};
     stream_ = pa_stream_new(context_, "lesson sound", &format, nullptr);
     if (stream_ == nullptr) return;
@@ -165,6 +174,13 @@ class SourceReading {
     pa_threaded_mainloop_signal(static_cast<SourceReading*>(self)->loop_, 0);
   }
 
+  static void Server(pa_context*, const pa_server_info* info, void* data) {
+    auto* self = static_cast<SourceReading*>(data);
+    self->pipeWire_ = info != nullptr && info->server_name != nullptr &&
+                      std::strstr(info->server_name, "PipeWire") != nullptr;
+    pa_threaded_mainloop_signal(self->loop_, 0);
+  }
+
   static void Readable(pa_stream* stream, size_t, void* self) {
     static_cast<SourceReading*>(self)->Read(stream);
   }
@@ -175,13 +191,23 @@ class SourceReading {
       size_t bytes = 0;
       if (pa_stream_peek(stream, &data, &bytes) != 0 || bytes == 0) break;
       const long long now = NowMicros();
+      // On PipeWire's PulseAudio server everything waiting to be read was heard before now, so
+      // this piece began at the latest that long ago. Starved of time, that server reports
+      // latencies that put sound later than that (negative ones for a sink's monitor, whose sound
+      // it counts as not yet played), and its sources deliver less sound than time passes: the
+      // bound keeps the sound with the picture. PulseAudio's monitors deliver a sink's sound
+      // ahead of its playing, at the moment their latency tells.
+      const long long waiting = static_cast<long long>(pa_stream_readable_size(stream));
+      const long long latest =
+          pipeWire_ ? FrameAt(now - waiting / kFrameBytes * 1'000'000 / kSoundRate, start_)
+                    : LLONG_MAX / 2;
       pa_usec_t latency = 0;
       int negative = 0;
       // The latency of a recording is the age of the first byte not yet read: this piece's start.
       if (pa_stream_get_latency(stream, &latency, &negative) == 0) {
         const long long age =
             negative ? -static_cast<long long>(latency) : static_cast<long long>(latency);
-        Follow(FrameAt(now - age, start_));
+        Follow(std::min(FrameAt(now - age, start_), latest), latest);
       }
       const long long frames = static_cast<long long>(bytes / kFrameBytes);
       if (next_ >= 0) {
@@ -197,9 +223,15 @@ class SourceReading {
 
   // Keeps the pieces back to back unless their stamps agree, piece after piece, on another
   // place: a single stamp taken while the server's timing was stale must not move the sound.
-  void Follow(long long at) {
+  // A piece that would be placed after `latest` cannot be there: it moves at once.
+  void Follow(long long at, long long latest) {
     if (next_ < 0) {
       next_ = at;
+      return;
+    }
+    if (next_ > latest + kBoundSlackFrames) {
+      next_ = at;
+      awayCount_ = 0;
       return;
     }
     const long long off = at - next_;
@@ -224,6 +256,7 @@ class SourceReading {
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
+  bool pipeWire_ = false;  // the server is PipeWire's PulseAudio server
 };
 
 // Reads the source for as long as the process lives; a server that cannot be reached is tried
