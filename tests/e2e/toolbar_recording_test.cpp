@@ -124,9 +124,7 @@ void ExpectLessonFile(const Toolbar& toolbar, const Lesson& lesson, const QStrin
   EXPECT_LE(media->videoDuration, media->duration + 0.1);
   EXPECT_GE(media->videoDuration, media->duration - 1.0);
   EXPECT_LE(media->audioDuration, media->duration + 0.1);
-  // (A copy of the picture can end only where its frames' references allow: up to four frames
-  // after the sound.)
-  EXPECT_NEAR(media->videoEnd, media->audioEnd, 0.2);
+  EXPECT_NEAR(media->videoEnd, media->audioEnd, 0.1);
   // ... and as long as the time between the two presses, less the moment the encoder needs to
   // start.
   EXPECT_LE(media->duration, lesson.wallSeconds + 0.5);
@@ -273,7 +271,7 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
     EXPECT_LE(std::max(sync.soundEnd, sync.pictureEnd),
               lastWordsEnd + lesson.stopSeenSeconds + 0.3)
         << sync.Text().toStdString();
-    EXPECT_NEAR(sync.pictureEnd, sync.soundEnd, 0.2) << sync.Text().toStdString();
+    EXPECT_NEAR(sync.pictureEnd, sync.soundEnd, 0.1) << sync.Text().toStdString();
     std::printf("%s: %s\n", situation, qPrintable(sync.Text()));
     ASSERT_TRUE(QFile::remove(path));
   }

@@ -418,7 +418,7 @@ TEST(Vortenc, RecordsDesktopWithMixedSoundStopsOnQAndRemuxes) {
   const auto end = [](const QJsonObject& stream) {
     return stream["start_time"].toString().toDouble() + stream["duration"].toString().toDouble();
   };
-  EXPECT_NEAR(end(video), end(audio), 0.2);
+  EXPECT_NEAR(end(video), end(audio), 0.1);
 
   // The screen grab kept its pace: a starved grab falls to about 5 frames a second, while a
   // machine shared with busy builds still gives 12 or more of the 25 asked for.

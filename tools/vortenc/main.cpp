@@ -30,6 +30,7 @@
 
 #include "platform/lesson_marks.h"
 #include "vortenc/argument_translation.h"
+#include "vortenc/lesson_cut.h"
 #include "vortenc/output_files.h"
 #include "vortenc/parent_watch.h"
 #include "vortenc/sound_reader.h"
@@ -87,7 +88,7 @@ std::string ReaderPath(const std::string& self) {
   return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "vortenc-sound";
 }
 
-// A copy of one capture whose lesson's end was marked: the lesson's length.
+// A copy of one capture whose lesson's end was marked: how much of it to copy.
 std::optional<double> LessonSeconds(const vortenc::TranslationResult& translation) {
   if (translation.captures) return std::nullopt;
   std::optional<std::string> input;
@@ -99,7 +100,10 @@ std::optional<double> LessonSeconds(const vortenc::TranslationResult& translatio
   }
   if (!input) return std::nullopt;
   const std::string path = input->rfind("file:", 0) == 0 ? input->substr(5) : *input;
-  return vortane::platform::MarkedLessonSeconds(QString::fromStdString(path));
+  const std::optional<double> lesson =
+      vortane::platform::MarkedLessonSeconds(QString::fromStdString(path));
+  if (!lesson) return std::nullopt;
+  return vortenc::LessonCutSeconds(path, *lesson);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string_view>
@@ -123,7 +124,8 @@ OutputPlan PlanOutputs(std::vector<std::string>& arguments, bool captures,
         }
         if (lessonSeconds && !captures && !timeRange) {
           char seconds[32];
-          std::snprintf(seconds, sizeof seconds, "%.3f", *lessonSeconds);
+          // Rounded down: a cut placed just before a packet must not take it in.
+          std::snprintf(seconds, sizeof seconds, "%.3f", std::floor(*lessonSeconds * 1000) / 1000);
           planned.insert(planned.end(), {"-t", seconds});
         }
         plan.files.push_back({planned.size(), path, captures || timeRange || !overwrite, captures});
