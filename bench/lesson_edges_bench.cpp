@@ -10,7 +10,7 @@
 //     which vortenc's copy refuses: its pulse sound's stamps go back now and then); printed is how
 //     far after the key the final file's picture and sound end (target: both ≤ 0.2 s, within 0.1 s
 //     of each other);
-//   - whether a beep into the microphone 0.3 s after the start is in the final file.
+//   - whether a 0.3 s beep into the microphone 0.3 s after the start is whole in the final file.
 // The file's timeline is tied to the wall clock by a dark↔bright change of the desktop at a known
 // moment well inside the lesson: the frames before and after it bracket that moment.
 //
@@ -86,6 +86,7 @@ struct Edges {
   double pictureEnd = NAN;  // seconds after the stop key
   double soundEnd = NAN;
   double firstWords = NAN;  // where the microphone's beep is, seconds after the encoder's start
+  double wordsKept = 0;     // how much of the 0.3 s beep is in the file, seconds
   double soundStart = NAN;  // where the final file's sound begins, seconds after the start
 };
 
@@ -107,6 +108,33 @@ Span StreamSpan(const QString& file, const QString& type) {
   const double duration = values[1].toDouble(&durationOk);
   if (!startOk || !durationOk) return {};
   return {start, start + duration};
+}
+
+struct Beep {
+  double at = NAN;  // on the file's clock
+  double seconds = 0;
+};
+
+// The first beep in the file's sound, however soon after the sound's start it begins (the sync
+// probe only counts beeps after a pause): the first loud stretch of its 2 kHz band.
+Beep FirstBeep(const QString& file, double soundStart) {
+  constexpr int kRate = 48000;
+  const QByteArray pcm = vortane::test::sync_detail::RunFfmpeg(
+      {"-i", file, "-vn", "-af",
+       "bandpass=f=2000:width_type=h:w=400,bandpass=f=2000:width_type=h:w=400", "-ac", "1", "-ar",
+       QString::number(kRate), "-f", "s16le", "-"},
+      true);
+  const auto* samples = reinterpret_cast<const std::int16_t*>(pcm.constData());
+  const long count = long(pcm.size() / 2);
+  long first = -1, last = -1;
+  for (long i = 0; i < count; ++i) {
+    if (std::abs(int(samples[i])) < 3277) continue;
+    if (first >= 0 && i - last > kRate / 10) break;  // a pause: the beep has ended
+    if (first < 0) first = i;
+    last = i;
+  }
+  if (first < 0) return {};
+  return {soundStart + double(first) / kRate, double(last - first) / kRate};
 }
 
 // One lesson: start, the microphone's beep 0.3 s in, the desktop's change at kAnchorSeconds, the
@@ -179,8 +207,9 @@ Edges Lesson(const QString& program, const QStringList& command, const QString& 
   edges.soundEnd = onWallClock(sound.end) - key;
   edges.soundStart = onWallClock(sound.start);
   if (microphone) {
-    const std::vector<double> beeps = vortane::test::sync_detail::BeepStarts(final);
-    edges.firstWords = beeps.empty() ? -1 : onWallClock(beeps.front());
+    const Beep beep = FirstBeep(final, sound.start);
+    edges.firstWords = std::isnan(beep.at) ? -1 : onWallClock(beep.at);
+    edges.wordsKept = beep.seconds;
   }
   return edges;
 }
@@ -194,7 +223,10 @@ void Print(const char* sound, const char* situation, const char* encoder, const 
         std::isnan(edges.firstWords) ? QStringLiteral("n/a (no microphone)")
         : edges.firstWords < 0
             ? QStringLiteral("MISSED (sound from %1 s)").arg(edges.soundStart, 0, 'f', 2)
-            : QStringLiteral("kept (at %1 s)").arg(edges.firstWords, 0, 'f', 2);
+            : QStringLiteral("%1 (%2 of its 300 ms, from %3 s)")
+                  .arg(edges.wordsKept >= 0.25 ? "kept" : "CUT")
+                  .arg(std::lround(edges.wordsKept * 1000))
+                  .arg(edges.firstWords, 0, 'f', 2);
     std::printf(
         "first frame %5.0f ms | ends after key: picture %+5.2f s, sound %+5.2f s, "
         "apart %4.2f s | first words %s\n",
