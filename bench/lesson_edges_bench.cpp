@@ -4,8 +4,9 @@
 // through vortenc beside plain ffmpeg given the same inputs (x11grab and pulse directly):
 //   - F8 → first frame: from the encoder's start to the moment the final file's first picture
 //     shows (target ≤ 300 ms);
-//   - stop key → end of each stream: the key is marked on the capture as the program marks it,
-//     "q" goes once the encoder's progress has passed the key + 0.1 s, and the capture is copied
+//   - stop key → end of each stream: the key is marked on the capture as the program marks it
+//     (plain ffmpeg's capture has no marks and is copied whole), "q" goes once the encoder's
+//     progress has passed the key + 0.1 s, and the capture is copied
 //     into an MP4 with the program's remux command (given to plain ffmpeg for its own capture,
 //     which vortenc's copy refuses: its pulse sound's stamps go back now and then); printed is how
 //     far after the key the final file's picture and sound end (target: both ≤ 0.2 s, within 0.1 s
@@ -16,7 +17,6 @@
 //
 //   scripts/with-desktop build/bench/lesson_edges_bench [SECONDS]   (default a 6 s lesson)
 #include <QCoreApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
@@ -24,6 +24,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
