@@ -11,6 +11,7 @@
 #include "files/final_copy.h"
 #include "platform/code_page.h"
 #include "platform/disk_space.h"
+#include "platform/lesson_marks.h"
 #include "platform/program_info.h"
 #include "settings/settings.h"
 
@@ -365,6 +366,8 @@ void RecordingController::StopRecording() {
   // The lesson runs on through the stop delay, but its last words are those before the key: the
   // encoder need not be waited for beyond them.
   if (currentJob_) currentJob_->SetStopMoment(SteadyMilliseconds());
+  // The encoder's picture runs on past the key; the final copy ends here.
+  if (!liveMode_) platform::MarkLessonEnd(capturePath_);
 }
 
 void RecordingController::ShowEndedLook() {

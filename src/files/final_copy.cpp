@@ -6,9 +6,11 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 
+#include "platform/lesson_marks.h"
 #include "platform/media_duration.h"
 #include "platform/own_file.h"
 
@@ -43,8 +45,13 @@ bool VerifyFinalCopy(const QString& capturePath, const QString& finalPath) {
   if (good) {
     const double finalSeconds = platform::ProbeMediaDurationOf(fd);
     const double captureSeconds = platform::ProbeMediaDuration(capturePath);
+    const auto near = [&](double seconds) {
+      return std::fabs(finalSeconds - seconds) <= kFinalCopyToleranceSeconds;
+    };
+    // A copy that ends where the lesson did is that much shorter than its capture.
+    const std::optional<double> lesson = platform::MarkedLessonSeconds(capturePath);
     good = finalSeconds >= 0 && captureSeconds >= 0 &&
-           std::fabs(finalSeconds - captureSeconds) <= kFinalCopyToleranceSeconds;
+           (near(captureSeconds) || (lesson && near(std::min(captureSeconds, *lesson))));
   }
   ::close(fd);
   return good;

@@ -13,7 +13,8 @@ inline constexpr double kFinalCopyToleranceSeconds = 1.0;
 
 // True when `finalPath` is a regular file of the teacher's, it and its folder are on the disk
 // (synced), and it opens as media with a length within kFinalCopyToleranceSeconds of the
-// capture's. Blocks (the sync can take seconds after a long lesson): never on the UI thread.
+// capture's, or of the lesson marked on the capture (platform/lesson_marks.h). Blocks (the sync
+// can take seconds after a long lesson): never on the UI thread.
 bool VerifyFinalCopy(const QString& capturePath, const QString& finalPath);
 
 // Gives `from` the name `to` only while nothing has that name (no file, link or anything else is

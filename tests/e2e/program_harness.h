@@ -544,8 +544,10 @@ struct MediaInfo {
   int width = 0;
   int height = 0;
   double videoDuration = 0;
+  double videoEnd = 0;  // its start time plus its duration
   QString audioCodec;
   double audioDuration = 0;
+  double audioEnd = 0;
   int audioStreams = 0;
 };
 
@@ -566,14 +568,17 @@ inline std::optional<MediaInfo> Probe(const QString& source, const QStringList& 
     const QJsonObject stream = value.toObject();
     const QString type = stream[QStringLiteral("codec_type")].toString();
     const double duration = stream[QStringLiteral("duration")].toString().toDouble();
+    const double end = stream[QStringLiteral("start_time")].toString().toDouble() + duration;
     if (type == QLatin1String("video")) {
       info.videoCodec = stream[QStringLiteral("codec_name")].toString();
       info.width = stream[QStringLiteral("width")].toInt();
       info.height = stream[QStringLiteral("height")].toInt();
       info.videoDuration = duration;
+      info.videoEnd = end;
     } else if (type == QLatin1String("audio")) {
       info.audioCodec = stream[QStringLiteral("codec_name")].toString();
       info.audioDuration = duration;
+      info.audioEnd = end;
       ++info.audioStreams;
     }
   }

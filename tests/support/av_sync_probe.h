@@ -23,6 +23,9 @@ struct SyncReport {
   double longestStillAt = 0;       // when that began, seconds after the first frame
   double longestStillAtStart = 0;  // the same for stills that began in the first two seconds
   double framesPerSecond = 0;
+  double lastBeep = NAN;  // when the last beep began, seconds on the file's clock
+  double pictureEnd = 0;  // where the last frame ends
+  double soundEnd = 0;    // where the sound ends
   double Median() const {
     if (offsets.empty()) return NAN;
     std::vector<double> sorted = offsets;
@@ -35,10 +38,15 @@ struct SyncReport {
         QStringLiteral("changes %1, beeps %2, offsets ms").arg(pictureChanges).arg(beeps);
     for (double offset : offsets)
       text += QLatin1Char(' ') + QString::number(std::lround(offset * 1000));
-    return text + QStringLiteral(", longest still %1 ms at %3 s, %2 frames/s")
+    return text + QStringLiteral(
+                      ", longest still %1 ms at %3 s, %2 frames/s, last beep at %4 s, "
+                      "picture ends %5 s, sound %6 s")
                       .arg(std::lround(longestStill * 1000))
                       .arg(framesPerSecond, 0, 'f', 1)
-                      .arg(longestStillAt, 0, 'f', 2);
+                      .arg(longestStillAt, 0, 'f', 2)
+                      .arg(lastBeep, 0, 'f', 2)
+                      .arg(pictureEnd, 0, 'f', 2)
+                      .arg(soundEnd, 0, 'f', 2);
   }
 };
 
@@ -72,8 +80,8 @@ inline std::vector<Frame> Frames(const QString& file) {
 }
 
 // Beep starts: the sound through a 2 kHz band filter, placed by its time stamps (gaps filled),
-// rising above a tenth of full scale after at least 0.2 s below it.
-inline std::vector<double> BeepStarts(const QString& file) {
+// rising above a tenth of full scale after at least 0.2 s below it. `end`: where the sound ends.
+inline std::vector<double> BeepStarts(const QString& file, double* end = nullptr) {
   constexpr int kRate = 48000;
   const QByteArray pcm = RunFfmpeg(
       {"-copyts", "-i", file, "-vn", "-af",
@@ -83,6 +91,7 @@ inline std::vector<double> BeepStarts(const QString& file) {
       true);
   const auto* samples = reinterpret_cast<const std::int16_t*>(pcm.constData());
   const size_t count = size_t(pcm.size()) / 2;
+  if (end) *end = double(count) / kRate;
   std::vector<double> starts;
   size_t quietSince = 0;
   for (size_t i = 0; i < count; ++i) {
@@ -100,10 +109,12 @@ inline std::vector<double> BeepStarts(const QString& file) {
 inline SyncReport MeasureSync(const QString& file, double joinedSeconds = 0) {
   SyncReport report;
   const std::vector<sync_detail::Frame> frames = sync_detail::Frames(file);
-  const std::vector<double> beeps = sync_detail::BeepStarts(file);
+  const std::vector<double> beeps = sync_detail::BeepStarts(file, &report.soundEnd);
   report.beeps = int(beeps.size());
+  if (!beeps.empty()) report.lastBeep = beeps.back();
   if (frames.size() < 2) return report;
   report.framesPerSecond = (frames.size() - 1) / (frames.back().time - frames.front().time);
+  report.pictureEnd = frames.back().time + 0.040;  // the last frame shows for one 25 fps frame
   double stillSince = frames.front().time;
   for (size_t i = 1; i < frames.size(); ++i) {
     if (frames[i].checksum != frames[i - 1].checksum) {

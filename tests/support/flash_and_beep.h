@@ -72,6 +72,8 @@ class DesktopMotion {
 
   // Turns the grey from dark to bright or back at once, without a beep.
   void Flip() { bright_ = !bright_; }
+  // Shows the dark or the bright greys from now on.
+  void Set(bool bright) { bright_ = bright; }
 
   // `count` events `apartMs` apart, the first one `leadMs` from now; returns when the last beep
   // has played. The beeps play on `sink` (the default output when null). False when a beep could

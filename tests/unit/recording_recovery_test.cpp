@@ -1,13 +1,17 @@
 #include "files/recording_recovery.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <QDateTime>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <map>
 
 #include "files/final_copy.h"
+#include "platform/lesson_marks.h"
 #include "platform/media_duration.h"
 #include "support/files.h"
 #include "support/media.h"
@@ -172,6 +176,16 @@ TEST(RecordingRecovery, OnlyACopyThatPlaysAsLongAsItsCaptureIsTrusted) {
                  {folder.filePath(QStringLiteral("missing.mp4")), false}};
   for (const auto& copy : kCopies)
     EXPECT_EQ(VerifyFinalCopy(capture, copy.final), copy.trusted) << copy.final.toStdString();
+
+  // A lesson stopped 1.5 s after its capture began: its copy ends there, the capture ran on.
+  const int fd = ::open(QFile::encodeName(capture).constData(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  const long long now = QDateTime::currentMSecsSinceEpoch() * 1000;
+  ASSERT_TRUE(platform::MarkCaptureStart(fd, now - 1'500'000));
+  ::close(fd);
+  ASSERT_TRUE(platform::MarkLessonEnd(capture));
+  EXPECT_TRUE(VerifyFinalCopy(capture, shorter));
+  EXPECT_TRUE(VerifyFinalCopy(capture, good)) << "a copy of the whole capture is whole";
 }
 
 }  // namespace

@@ -111,6 +111,21 @@ TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) 
             "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -pix_fmt "
             "yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 -preset fast "
             "-r 25 -copyinkf -f mpegts /r/20261209101500.ts");
+  // A live push keeps x264's look-ahead short, unless the zero-latency tune has none at all.
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -vcodec libx264 -x264opts "
+                      "keyint=80:min-keyint=40:threads=4 -preset veryfast -copyinkf -f flv "
+                      "\"rtmp://h/live/x\"",
+                      resolver),
+            "-f x11grab -i :5 -vcodec libx264 -x264opts "
+            "keyint=80:min-keyint=40:threads=4:sync-lookahead=0:rc-lookahead=3 -preset veryfast "
+            "-copyinkf -f flv rtmp://h/live/x");
+  EXPECT_EQ(Translate("-f gdigrab -i desktop -vcodec libx264 -tune:v zerolatency -x264opts "
+                      "keyint=50:min-keyint=25:threads=4 -preset superfast -copyinkf -f mpegts "
+                      "\"udp://239.0.0.1:1234\"",
+                      resolver),
+            "-f x11grab -i :5 -vcodec libx264 -tune:v zerolatency -x264opts "
+            "keyint=50:min-keyint=25:threads=4 -preset superfast -copyinkf -f mpegts "
+            "udp://239.0.0.1:1234");
   // A region: the offset moves into the display name, the size stays an input option.
   EXPECT_EQ(Translate("-y -rtbufsize 100M -f gdigrab -thread_queue_size 32 -offset_x 100 "
                       "-offset_y 50 -video_size 640x480 -i desktop -copyinkf \"out.mp4\"",
@@ -267,11 +282,11 @@ TEST(VortencArguments, OtherCommandsPassThroughUnchanged) {
 
 // The encoder's arguments after the outputs are planned, then each file output vortenc opens
 // itself: "| path" plus "new" (made exclusively) and "locked".
-std::string Plan(const std::string& command) {
+std::string Plan(const std::string& command, std::optional<double> lessonSeconds) {
   FakeResolver resolver;
   TranslationResult translation = TranslateArguments(Split(command), resolver, kStart);
   if (!translation.ok()) return "ERROR " + translation.error;
-  OutputPlan plan = PlanOutputs(translation.arguments, translation.captures);
+  OutputPlan plan = PlanOutputs(translation.arguments, translation.captures, lessonSeconds);
   if (!plan.ok()) return "ERROR " + plan.error;
   std::string text = Join(translation.arguments);
   for (const FileOutput& file : plan.files) {
@@ -286,11 +301,21 @@ TEST(VortencArguments, FileOutputsAreOpenedByVortencAndAddressesKeptToTheLivePro
   const struct {
     const char* command;
     const char* planned;
+    std::optional<double> lessonSeconds = std::nullopt;  // marked on the input
   } kCases[] = {
       // The remux keeps -y (its final is written over only when it is the teacher's own file)
       // and fails on any write error; ffmpeg is told the container the name would have told.
       {"-y -i \"/r/x.ts\" -c:v copy -c:a copy \"/r/xm.mp4\"",
        "-xerror -y -i /r/x.ts -c:v copy -c:a copy -f mp4 /r/xm.mp4 | /r/xm.mp4"},
+      // A capture whose lesson ended at the stop key is copied up to there; a clip keeps its own
+      // range, and a capture being made has no end yet.
+      {"-y -i \"/r/x.ts\" -c:v copy -c:a copy \"/r/xm.ts\"",
+       "-xerror -y -i /r/x.ts -c:v copy -c:a copy -f mpegts -t 5.250 /r/xm.ts | /r/xm.ts", 5.25},
+      {"-y -ss 5 -t 10 -i \"/r/a.mp4\" -c:v copy -c:a copy \"/r/c.mp4\"",
+       "-xerror -y -ss 5 -t 10 -i /r/a.mp4 -c:v copy -c:a copy -f mp4 /r/c.mp4 | /r/c.mp4 new",
+       5.25},
+      {"-y -f gdigrab -i desktop -copyinkf -f mpegts \"/r/o.ts\"",
+       "-y -f x11grab -i :5 -copyinkf -f mpegts /r/o.ts | /r/o.ts new locked", 5.25},
       // A clip and a capture are made new; the capture is locked while it is written.
       {"-y -ss 5 -t 10 -i \"/r/a b.mp4\" -c:v copy -c:a copy \"/r/剪辑5-15.mp4\"",
        "-xerror -y -ss 5 -t 10 -i /r/a b.mp4 -c:v copy -c:a copy -f mp4 /r/剪辑5-15.mp4 | "
@@ -321,7 +346,7 @@ TEST(VortencArguments, FileOutputsAreOpenedByVortencAndAddressesKeptToTheLivePro
        "to write"},
   };
   for (const auto& c : kCases)
-    EXPECT_EQ(Plan(c.command), c.planned) << c.command;
+    EXPECT_EQ(Plan(c.command, c.lessonSeconds), c.planned) << c.command;
 }
 
 TEST(VortencArguments, UnknownDevicesAreRefusedWithTheUsersMessage) {

@@ -24,9 +24,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/lesson_marks.h"
 #include "vortenc/argument_translation.h"
 #include "vortenc/output_files.h"
 #include "vortenc/parent_watch.h"
@@ -85,6 +87,21 @@ std::string ReaderPath(const std::string& self) {
   return (slash == std::string::npos ? std::string() : self.substr(0, slash + 1)) + "vortenc-sound";
 }
 
+// A copy of one capture whose lesson's end was marked: the lesson's length.
+std::optional<double> LessonSeconds(const vortenc::TranslationResult& translation) {
+  if (translation.captures) return std::nullopt;
+  std::optional<std::string> input;
+  const std::vector<std::string>& arguments = translation.arguments;
+  for (size_t i = 0; i + 1 < arguments.size(); ++i) {
+    if (arguments[i] != "-i") continue;
+    if (input) return std::nullopt;
+    input = arguments[++i];
+  }
+  if (!input) return std::nullopt;
+  const std::string path = input->rfind("file:", 0) == 0 ? input->substr(5) : *input;
+  return vortane::platform::MarkedLessonSeconds(QString::fromStdString(path));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -105,7 +122,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "vortenc: %s\n", translation.error.c_str());
     return translation.cancelled ? kExitScreenShareCancelled : kExitNoSuchDevice;
   }
-  vortenc::OutputPlan outputs = vortenc::PlanOutputs(translation.arguments, translation.captures);
+  vortenc::OutputPlan outputs =
+      vortenc::PlanOutputs(translation.arguments, translation.captures, LessonSeconds(translation));
   if (!outputs.ok()) {
     std::fprintf(stderr, "vortenc: %s\n", outputs.error.c_str());
     return kExitOutputRefused;
@@ -148,6 +166,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "vortenc: %s\n", opened.error.c_str());
       return kExitOutputRefused;
     }
+    // The copy into the final file ends where the lesson did (see lesson_marks.h).
+    if (output.lock) vortane::platform::MarkCaptureStart(opened.fd, startMicros);
     translation.arguments[output.argument] = vortenc::OpenedOutputName(opened.fd);
   }
   std::vector<char*> encoderArgv;

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -68,7 +69,8 @@ bool SameFile(const struct stat& output, const std::string& input) {
 
 }  // namespace
 
-OutputPlan PlanOutputs(std::vector<std::string>& arguments, bool captures) {
+OutputPlan PlanOutputs(std::vector<std::string>& arguments, bool captures,
+                       std::optional<double> lessonSeconds) {
   OutputPlan plan;
   bool overwrite = false;
   bool timeRange = false;
@@ -118,6 +120,11 @@ OutputPlan PlanOutputs(std::vector<std::string>& arguments, bool captures) {
             return plan;
           }
           planned.insert(planned.end(), {"-f", format->name});
+        }
+        if (lessonSeconds && !captures && !timeRange) {
+          char seconds[32];
+          std::snprintf(seconds, sizeof seconds, "%.3f", *lessonSeconds);
+          planned.insert(planned.end(), {"-t", seconds});
         }
         plan.files.push_back({planned.size(), path, captures || timeRange || !overwrite, captures});
       }

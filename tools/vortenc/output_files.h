@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,13 @@ struct OutputPlan {
 //     is handed the open file, whose name tells nothing;
 //   - a copy between files (no capture device: the remux, the cut) gets -xerror: without it
 //     ffmpeg exits 0 when the MP4's index cannot be written at the end (a full disk);
-//   - a command without -y gets it (its files are made new instead), -n is dropped.
+//   - a command without -y gets it (its files are made new instead), -n is dropped;
+//   - a copy of a capture whose lesson ends before the capture does (`lessonSeconds`, see
+//     platform/lesson_marks.h) gets -t LESSON-SECONDS before each file output, unless the command
+//     chooses its own range.
 // `captures`: the inputs are capture devices.
-OutputPlan PlanOutputs(std::vector<std::string>& arguments, bool captures);
+OutputPlan PlanOutputs(std::vector<std::string>& arguments, bool captures,
+                       std::optional<double> lessonSeconds = std::nullopt);
 
 // Opens a planned file output for writing: -1 and the user's message when it is refused. A
 // capture is created new and locked (an fcntl lock on the open file, which a recovery on this or

@@ -43,6 +43,10 @@ constexpr long long kArrivalMicros = 20'000;
 // On a screen that stays still from the start the compositor may send nothing: black until then.
 constexpr long long kFirstFrameWaitMicros = 1'000'000;
 constexpr int kFormatWaitMs = 10'000;
+// The compositor stamps a frame when it has drawn it: a window's change reaches it a refresh or
+// so later (measured 15-40 ms on the test desktop at 60 Hz). Each frame is placed that much
+// earlier, where the change was made, as the sound of that change is.
+constexpr long long kDrawnAfterMicros = 20'000;
 // Two seconds of different pictures may wait for the encoder.
 constexpr size_t kMostWaiting = 50;
 
@@ -161,7 +165,8 @@ int main(int argc, char** argv) {
   long long index =
       first > start ? (first - start + step - 1) * rateTop / (1'000'000LL * rateBottom) : 0;
   Report("ready " + std::to_string(stream.Width()) + " " + std::to_string(stream.Height()) + " " +
-         stream.PixelFormat() + " " + std::to_string(index * 1'000'000LL * rateBottom / rateTop));
+         stream.PixelFormat() + " " +
+         std::to_string(index * 1'000'000LL * rateBottom / rateTop - kDrawnAfterMicros));
 
   // Fewer, larger writes; the system may refuse, which only costs a little time.
   fcntl(kOutputFd, F_SETPIPE_SZ, 1 << 20);
@@ -189,7 +194,8 @@ int main(int argc, char** argv) {
   writer.detach();
   for (;; ++index) {
     const long long moment = start + index * 1'000'000LL * rateBottom / rateTop;
-    SleepUntilWall(moment + kArrivalMicros);
+    // A frame captured up to half an interval after the moment may be the nearest: wait for it.
+    SleepUntilWall(moment + step / 2 + kArrivalMicros);
     vortenc::ScreenStream::Picture picture = stream.Take(moment);
     while (!picture && Clock(CLOCK_REALTIME) < moment + kFirstFrameWaitMicros) {
       SleepUntilWall(Clock(CLOCK_REALTIME) + 5'000);

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace vortenc {
@@ -263,8 +264,9 @@ ScreenStream::Picture ScreenStream::Take(long long wallMicros) {
   std::lock_guard lock(mutex_);
   const Frame* best = nullptr;
   for (const Frame& frame : frames_)
-    if (frame.wallMicros <= wallMicros) best = &frame;
-  if (best == nullptr && !frames_.empty()) best = &frames_.front();
+    if (best == nullptr ||
+        std::llabs(frame.wallMicros - wallMicros) < std::llabs(best->wallMicros - wallMicros))
+      best = &frame;
   return best != nullptr ? best->pixels : nullptr;
 }
 

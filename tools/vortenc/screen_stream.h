@@ -50,9 +50,10 @@ class ScreenStream {
   const std::string& Error() const { return error_; }
 
   using Picture = std::shared_ptr<const std::vector<std::uint8_t>>;
-  // The frame that shows the screen at `wallMicros`: the latest captured at or before it, else
-  // the earliest there is (the screen before its first change is best shown by that change's
-  // frame). Null when no frame has come yet. It stays untouched while it is held.
+  // The frame that shows the screen at `wallMicros`: the one captured nearest to it. A frame
+  // captured a little later shows what the screen held then better than one captured a frame
+  // interval before: the compositor stamps a frame when it has drawn it, after its windows
+  // changed. Null when no frame has come yet. It stays untouched while it is held.
   Picture Take(long long wallMicros);
 
   // PipeWire's callbacks.

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <pulse/context.h>
 #include <pulse/error.h>
+#include <pulse/introspect.h>
 #include <pulse/stream.h>
 #include <pulse/thread-mainloop.h>
 #include <signal.h>
@@ -14,6 +15,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
@@ -37,6 +39,8 @@ constexpr long long kWaitMicros = 200'000;
 // stamping noise.
 constexpr long long kRealignFrames = kSoundRate / 25;
 constexpr int kRealignPieces = 5;
+// The clock's and the server's rounding.
+constexpr long long kBoundSlackFrames = kSoundRate / 500;
 // Sound kept for a writer whose pipe is full (ffmpeg reads sound in step with its picture
 // encoder, which may hold a second or two).
 constexpr long long kRingFrames = 10LL * kSoundRate;
@@ -63,6 +67,7 @@ class SoundRing {
   void Put(long long at, const int16_t* data, long long frames) {
     std::lock_guard lock(mutex_);
     delivered_ = true;
+    deliveredEnd_ = std::max(deliveredEnd_, at + frames);
     for (long long i = 0; i < frames; ++i) {
       const long long frame = at + i;
       if (frame < written_ || frame >= written_ + kRingFrames) continue;
@@ -70,9 +75,11 @@ class SoundRing {
     }
   }
 
-  // Takes the frames before `end` that were not taken yet (silence where nothing came).
-  std::vector<int16_t> Take(long long end) {
+  // Takes the frames not taken yet up to what has been delivered (but not past `now`), or up to
+  // `due` when that is later, with silence where nothing came.
+  std::vector<int16_t> Take(long long due, long long now) {
     std::lock_guard lock(mutex_);
+    const long long end = std::max(due, std::min(deliveredEnd_, now));
     std::vector<int16_t> out;
     if (end <= written_) return out;
     out.reserve((end - written_) * kSoundChannels);
@@ -97,6 +104,7 @@ class SoundRing {
   std::mutex mutex_;
   std::vector<int16_t> samples_;
   long long written_ = 0;
+  long long deliveredEnd_ = 0;  // where the latest sound delivered ends
   bool delivered_ = false;
 };
 
@@ -186,6 +194,13 @@ class SourceReading {
       if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) || stop_.Requested()) return;
       pa_threaded_mainloop_wait(loop_);
     }
+    if (pa_operation* asked = pa_context_get_server_info(context_, &SourceReading::Server, this)) {
+      while (pa_operation_get_state(asked) == PA_OPERATION_RUNNING && !stop_.Requested())
+        pa_threaded_mainloop_wait(loop_);
+      if (pa_operation_get_state(asked) == PA_OPERATION_RUNNING) pa_operation_cancel(asked);
+      pa_operation_unref(asked);
+      if (stop_.Requested()) return;
+    }
     const pa_sample_spec format{PA_SAMPLE_S16LE, kSoundRate, kSoundChannels};
     stream_ = pa_stream_new(context_, "lesson sound", &format, nullptr);
     if (stream_ == nullptr) return;
@@ -210,6 +225,13 @@ class SourceReading {
     pa_threaded_mainloop_signal(static_cast<SourceReading*>(self)->loop_, 0);
   }
 
+  static void Server(pa_context*, const pa_server_info* info, void* data) {
+    auto* self = static_cast<SourceReading*>(data);
+    self->pipeWire_ = info != nullptr && info->server_name != nullptr &&
+                      std::strstr(info->server_name, "PipeWire") != nullptr;
+    pa_threaded_mainloop_signal(self->loop_, 0);
+  }
+
   static void Readable(pa_stream* stream, size_t, void* self) {
     static_cast<SourceReading*>(self)->Read(stream);
   }
@@ -220,13 +242,23 @@ class SourceReading {
       size_t bytes = 0;
       if (pa_stream_peek(stream, &data, &bytes) != 0 || bytes == 0) break;
       const long long now = NowMicros();
+      // On PipeWire's PulseAudio server everything waiting to be read was heard before now, so
+      // this piece began at the latest that long ago. Starved of time, that server reports
+      // latencies that put sound later than that (negative ones for a sink's monitor, whose sound
+      // it counts as not yet played), and its sources deliver less sound than time passes: the
+      // bound keeps the sound with the picture. PulseAudio's monitors deliver a sink's sound
+      // ahead of its playing, at the moment their latency tells.
+      const long long waiting = static_cast<long long>(pa_stream_readable_size(stream));
+      const long long latest =
+          pipeWire_ ? FrameAt(now - waiting / kFrameBytes * 1'000'000 / kSoundRate, start_)
+                    : LLONG_MAX / 2;
       pa_usec_t latency = 0;
       int negative = 0;
       // The latency of a recording is the age of the first byte not yet read: this piece's start.
       if (pa_stream_get_latency(stream, &latency, &negative) == 0) {
         const long long age =
             negative ? -static_cast<long long>(latency) : static_cast<long long>(latency);
-        Follow(FrameAt(now - age, start_));
+        Follow(std::min(FrameAt(now - age, start_), latest), latest);
       }
       const long long frames = static_cast<long long>(bytes / kFrameBytes);
       if (next_ >= 0) {
@@ -242,9 +274,15 @@ class SourceReading {
 
   // Keeps the pieces back to back unless their stamps agree, piece after piece, on another
   // place: a single stamp taken while the server's timing was stale must not move the sound.
-  void Follow(long long at) {
+  // A piece that would be placed after `latest` cannot be there: it moves at once.
+  void Follow(long long at, long long latest) {
     if (next_ < 0) {
       next_ = at;
+      return;
+    }
+    if (next_ > latest + kBoundSlackFrames) {
+      next_ = at;
+      awayCount_ = 0;
       return;
     }
     const long long off = at - next_;
@@ -270,6 +308,7 @@ class SourceReading {
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
+  bool pipeWire_ = false;  // the server is PipeWire's PulseAudio server
 };
 
 // Reads the source on a thread of its own until it goes; a server that cannot be reached is
@@ -321,7 +360,11 @@ void WriteSound(int fd, const std::string& name, long long startMicros, SoundRin
     }
     clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &tick, nullptr);
     const long long now = NowMicros();
-    if (!WriteAll(fd, ring.Take(FrameAt(now - kWaitMicros, startMicros)))) return;
+    // What has come goes out at once, so the picture, which ffmpeg interleaves with the sound,
+    // is not held back by the wait for what has not.
+    if (!WriteAll(fd,
+                  ring.Take(FrameAt(now - kWaitMicros, startMicros), FrameAt(now, startMicros))))
+      return;
     const bool delivered = ring.Delivered();
     if (!delivered && !silentTold && now - startMicros >= kSilentSourceMicros) {
       std::fprintf(stderr, "vortenc: no sound from \"%s\"; the lesson goes on without it\n",

@@ -12,10 +12,11 @@
 // Instead, one reader per sound source runs beside the encoder and writes an unbroken stream of
 // 48 kHz stereo 16-bit samples into a pipe that ffmpeg reads as raw sound: sample n is the sound
 // of the moment `startMicros` + n/48000 s on the wall clock the picture is stamped with. What the
-// source delivers is put at the moment the sound server says it was heard; what it has not
+// source delivers is put at the moment the sound server says it was heard and written at once
+// (ffmpeg holds each picture back until it has the sound of its moment); what it has not
 // delivered 0.2 s after that moment is written as silence, so the picture never waits and a late
-// source joins the lesson at its true time. A source that has delivered nothing after a few seconds is named
-// on standard error ("vortenc: no sound from ...") and the lesson goes on without it.
+// source joins the lesson at its true time. A source that has delivered nothing after a few seconds
+// is named on standard error ("vortenc: no sound from ...") and the lesson goes on without it.
 namespace vortenc {
 
 inline constexpr int kSoundRate = 48000;

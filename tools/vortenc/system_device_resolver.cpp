@@ -39,7 +39,8 @@ ResolvedScreenStream SystemDeviceResolver::PortalScreen(const ScreenArea& area,
           reader.height,
           reader.pixelFormat,
           {},
-          false};
+          false,
+          reader.offsetMicros};
 }
 
 ResolvedDevice SystemDeviceResolver::Camera(const std::string& name) {
