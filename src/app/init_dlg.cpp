@@ -7,7 +7,6 @@
 #include <cstdio>
 
 #include "app/toolbar_layout.h"
-#include "app/window_timers.h"
 #include "platform/folders.h"
 #include "ui/ui_font.h"
 
@@ -63,7 +62,9 @@ CInitDlg::CInitDlg(QWidget* parent, Probe probe)
   cancel_->hide();
 
   ApplyColours();
-  timers_ = std::make_unique<WindowTimers>([this](int id) { OnTick(id); });
+  stepTimer_.setSingleShot(true);
+  stepTimer_.setTimerType(Qt::PreciseTimer);
+  connect(&stepTimer_, &QTimer::timeout, this, &CInitDlg::OnTick);
 
   // The toolbar waits above the screen during the check, so the dialog centres on the screen.
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
@@ -87,17 +88,16 @@ void CInitDlg::showEvent(QShowEvent* event) {
     QMetaObject::invokeMethod(
         this, [this, report = probe()] { OnProbeDone(report); }, Qt::QueuedConnection);
   });
-  timers_->StartTimer(kCheckTimer, 100);
+  stepTimer_.start(100);
 }
 
 void CInitDlg::reject() {}
 
-void CInitDlg::OnTick(int id) {
-  timers_->KillTimer(id);
+void CInitDlg::OnTick() {
   switch (++stepCounter) {
     case 1:
       Append(Text("检查系统...") + kLineBreak);
-      timers_->StartTimer(kCheckTimer, 500);
+      stepTimer_.start(500);
       break;
     case 2:
       Append(Text("验证安装文件..."));
@@ -111,7 +111,7 @@ void CInitDlg::OnTick(int id) {
       Append(Text("系统检查完毕!") + kLineBreak);
       Append(Text("正在启动主程序...") + kLineBreak);
       checkDone_ = true;
-      timers_->StartTimer(kCheckTimer, 1000);
+      stepTimer_.start(1000);
       break;
     default:
       done(QDialog::Accepted);
@@ -150,7 +150,7 @@ void CInitDlg::ReportInstallation() {
       Append(report_.note + kLineBreak);
       std::fprintf(stderr, "vortane: start-up check: %s\n", report_.note.toUtf8().constData());
     }
-    timers_->StartTimer(kCheckTimer, 500);
+    stepTimer_.start(500);
     return;
   }
   // Whoever installs the program sees what exactly is missing when starting it from a terminal.

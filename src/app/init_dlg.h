@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <thread>
@@ -11,8 +12,6 @@ class QLabel;
 class QPushButton;
 
 namespace vortane {
-
-class WindowTimers;
 
 // The start-up check ("初始化..."): a short log of steps on a grey dialog, green while all is
 // well. Step 1 (100 ms after opening) greets, step 2 (500 ms later) reports the installation,
@@ -29,7 +28,6 @@ class CInitDlg : public QDialog {
   static constexpr int kIdLog = 1024;
   static constexpr int kIdOk = 1;
   static constexpr int kIdCancel = 2;
-  static constexpr int kCheckTimer = 1;
 
   using Probe = std::function<InstallationReport()>;
 
@@ -57,7 +55,7 @@ class CInitDlg : public QDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  void OnTick(int id);
+  void OnTick();
   void OnProbeDone(const InstallationReport& report);
   void ReportInstallation();
   void Append(const QString& text);
@@ -75,7 +73,8 @@ class CInitDlg : public QDialog {
   QLabel* logLabel_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
-  std::unique_ptr<WindowTimers> timers_;
+  // One-shot: the time to the next step.
+  QTimer stepTimer_;
   // Runs the probe; joined when the dialog goes.
   std::thread prober_;
 };

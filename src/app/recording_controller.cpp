@@ -271,17 +271,19 @@ bool RecordingController::Start() {
   std::optional<QString> command;
   if (live) {
     int videoBitrate = settings_.videoBitrateKbps > 3000 ? 0 : settings_.videoBitrateKbps;
-    liveAddress_ = selectedLiveTask_ && view_.IsLoggedIn()
-                       ? selectedLiveTask_->pushUrl
-                       : platform::WideToAnsi(settings_.liveUrl);
-    if (liveAddress_.size() < 10 || liveAddress_.size() > 511) {
+    const bool fromTask = selectedLiveTask_ && view_.IsLoggedIn();
+    liveAddress_ = fromTask ? platform::Utf8ToWide(selectedLiveTask_->pushUrl) : settings_.liveUrl;
+    // Measured in bytes as the address is kept: the platform's UTF-8, config.cfg's GBK.
+    const size_t addressBytes = fromTask ? selectedLiveTask_->pushUrl.size()
+                                         : platform::WideToAnsi(settings_.liveUrl).size();
+    if (addressBytes < 10 || addressBytes > 511) {
       view_.ShowMessage(Text(kBadLiveAddress));
       return false;
     }
-    command = BuildCaptureCommand(
-        videoName, platform::AnsiToWide(liveAddress_), firstAudio, secondAudio, videoBitrate,
-        settings_.audioBitrateKbps, settings_.frameRate, settings_.outputWidth,
-        settings_.outputHeight, settings_.fluencyFirst, settings_.noiseReduction, region);
+    command = BuildCaptureCommand(videoName, liveAddress_, firstAudio, secondAudio, videoBitrate,
+                                  settings_.audioBitrateKbps, settings_.frameRate,
+                                  settings_.outputWidth, settings_.outputHeight,
+                                  settings_.fluencyFirst, settings_.noiseReduction, region);
   } else {
     command = BuildCaptureCommand(videoName, capturePath_, firstAudio, secondAudio,
                                   settings_.videoBitrateKbps, settings_.audioBitrateKbps,

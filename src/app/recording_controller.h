@@ -94,7 +94,7 @@ class RecordingController : public QObject {
   bool Remuxing() const { return state_ == RecordingState::kRemuxing; }
   const QString& capturePath() const { return capturePath_; }
   const QString& finalPath() const { return finalPath_; }
-  const std::string& liveAddress() const { return liveAddress_; }
+  const QString& liveAddress() const { return liveAddress_; }
   const std::shared_ptr<ProcessJob>& currentJob() const { return currentJob_; }
 
   // The program is closing: a running job is finished like a stop, and nothing starts again.
@@ -166,7 +166,7 @@ class RecordingController : public QObject {
   bool recovering_ = false;
   QString lastProgressTime_;
   QStringList silentSounds_;  // the capture's sound sources that deliver nothing
-  std::string liveAddress_;
+  QString liveAddress_;
 
   // Set by the toolbar.
   bool closing_ = false;

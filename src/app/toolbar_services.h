@@ -39,6 +39,9 @@ struct ToolbarServices {
   bool endLeftoverEncoder = true;
   // Copy the lessons an earlier run left unfinished into their final files.
   bool recoverUnfinished = true;
+  // A close that waits for the encoder waits this long for a capture to stop; a copy into the
+  // final file (a remux) is always waited for, since cutting it short would break the file.
+  int closeTimeoutMs = 60000;
   // Trace status texts and messages on standard error (VORTANE_TRACE=1 turns it on).
   bool trace = false;
 };

@@ -14,7 +14,6 @@
 #include "app/leftover_encoder.h"
 #include "app/program_icon.h"
 #include "app/toolbar_layout.h"
-#include "app/window_timers.h"
 #include "files/media_file_dlg.h"
 #include "http/platform_client.h"
 #include "platform/keyboard_capture.h"
@@ -32,9 +31,10 @@
 namespace vortane {
 namespace {
 
-// The window's own timers, beside the start-up (10, 12).
-constexpr int kCloseDelayTimer = 31;  // the short pause before the window goes
-
+// The start-up: the window appears this long after it is made, and the check this long later.
+constexpr int kPlacementMs = 10;
+constexpr int kStartupCheckMs = 50;
+// The short pause before a closed window goes.
 constexpr int kCloseDelayMs = 50;
 
 // The toolbar's colour where skin/main.bmp is missing.
@@ -84,7 +84,15 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
       region_(controller_, trace_, [this](const QString& text) { ShowMessage(text); }),
       controls_(*this, services_.programFolder + QStringLiteral("skin/")),
       drag_(*this) {
-  timers_ = std::make_unique<WindowTimers>([this](int id) { OnTimer(id); });
+  for (QTimer* timer :
+       {&placementTimer_, &startupCheckTimer_, &closeTimeoutTimer_, &closeDelayTimer_}) {
+    timer->setSingleShot(true);
+    timer->setTimerType(Qt::PreciseTimer);
+  }
+  connect(&placementTimer_, &QTimer::timeout, this, &CVortaneDlg::OnPlacement);
+  connect(&startupCheckTimer_, &QTimer::timeout, this, &CVortaneDlg::RunStartupCheck);
+  connect(&closeTimeoutTimer_, &QTimer::timeout, this, &CVortaneDlg::OnCloseTimeout);
+  connect(&closeDelayTimer_, &QTimer::timeout, this, &CVortaneDlg::OnCloseDelay);
   connect(&controller_, &RecordingController::jobReported, this,
           [this](bool remux, int code, const QString& text) {
             trace_(QStringLiteral("job %1 code %2 %3")
@@ -128,7 +136,7 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
   if (!keyboardMessage.isEmpty()) ShowMessage(keyboardMessage);
   // A screen wider than 1920 pixels is pointed out once here; this check never refuses anything.
   controller_.CheckScreenWidth();
-  timers_->StartTimer(kPlacementTimer, 10);
+  placementTimer_.start(kPlacementMs);
 }
 
 CVortaneDlg::~CVortaneDlg() {
@@ -313,7 +321,7 @@ void CVortaneDlg::BeginClose() {
   // without its toolbar: it is stopped, a recording is remuxed into its final file, and only
   // then does the window go. A remux under way is left to finish.
   controller_.StopRecording();
-  timers_->StartTimer(kCloseTimeoutTimer, kCloseTimeoutMs);
+  closeTimeoutTimer_.start(services_.closeTimeoutMs);
 }
 
 bool CVortaneDlg::CloseMustWait() const {
@@ -347,7 +355,7 @@ void CVortaneDlg::FinishClose() {
   if (closed_) return;
   closed_ = true;
   closePending_ = false;
-  timers_->KillTimer(kCloseTimeoutTimer);
+  closeTimeoutTimer_.stop();
   slideTimer_->stop();
   settingsOpener_.Cancel();
   camera_.Destroy();
@@ -355,7 +363,7 @@ void CVortaneDlg::FinishClose() {
   // the toolbar, once a question it may be asking has returned.
   files_.ShutDown();
   if (keyboard_) keyboard_->Release();
-  timers_->StartTimer(kCloseDelayTimer, kCloseDelayMs);
+  closeDelayTimer_.start(kCloseDelayMs);
 }
 
 void CVortaneDlg::reject() {
@@ -368,39 +376,28 @@ void CVortaneDlg::accept() {
 
 // --- Timers and placement -------------------------------------------------------------------
 
-void CVortaneDlg::OnTimer(int id) {
-  switch (id) {
-    case kPlacementTimer:
-      timers_->KillTimer(id);
-      PlaceCentred(-200);
-      show();
-      raise();
-      timers_->StartTimer(kStartupCheckTimer, 50);
-      break;
-    case kStartupCheckTimer:
-      timers_->KillTimer(id);
-      RunStartupCheck();
-      break;
-    case kCloseTimeoutTimer:
-      // A copy into the final file is never cut short: a logout that cannot wait for it kills
-      // the program, and the capture it leaves is recovered at the next start.
-      if (RemuxRunning()) {
-        timers_->StartTimer(kCloseTimeoutTimer, kCloseTimeoutMs);
-        break;
-      }
-      FinishClose();
-      break;
-    case kCloseDelayTimer:
-      timers_->KillTimer(id);
-      files_.Destroy();
-      DestroyRegionWindows();
-      trace_(QStringLiteral("closed"));
-      done(exitCode_);
-      break;
-    default:
-      timers_->KillTimer(id);
-      break;
+void CVortaneDlg::OnPlacement() {
+  PlaceCentred(-200);
+  show();
+  raise();
+  startupCheckTimer_.start(kStartupCheckMs);
+}
+
+void CVortaneDlg::OnCloseTimeout() {
+  // A copy into the final file is never cut short: a logout that cannot wait for it kills the
+  // program, and the capture it leaves is recovered at the next start.
+  if (RemuxRunning()) {
+    closeTimeoutTimer_.start(services_.closeTimeoutMs);
+    return;
   }
+  FinishClose();
+}
+
+void CVortaneDlg::OnCloseDelay() {
+  files_.Destroy();
+  DestroyRegionWindows();
+  trace_(QStringLiteral("closed"));
+  done(exitCode_);
 }
 
 void CVortaneDlg::PlaceCentred(int top) {

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QString>
+#include <QTimer>
 #include <memory>
 
 #include "app/file_manager_opener.h"
@@ -29,7 +30,6 @@ namespace vortane {
 class CMediaFileDlg;
 class CVideoDlg1;
 class SetupDlg;
-class WindowTimers;
 namespace platform {
 enum class DeviceCategory;
 class KeyboardCapture;
@@ -59,15 +59,9 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
  public:
   using ControlId = ToolbarControlId;
   using enum ToolbarControlId;
-  static constexpr int kPlacementTimer = 10;
-  static constexpr int kStartupCheckTimer = 12;
   // The settings dialog opens this long after its command, so a camera the camera window has
   // just let go of is free for the dialog's own preview.
   static constexpr int kSettingsDelayMs = 200;
-  // A close that waits for the encoder waits this long for a capture to stop; a copy into the
-  // final file (a remux) is always waited for, since cutting it short would break the file.
-  static constexpr int kCloseTimeoutTimer = 32;
-  static constexpr int kCloseTimeoutMs = 60000;
   static constexpr int kVkF8 = 0x77;
   static constexpr int kVkF9 = 0x78;
   // Exit status of the program when the start-up check failed.
@@ -84,7 +78,6 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   ui::CHoverButton* Button(int id) const;
   ui::CLabel* Label(int id) const;
   ui::CDynamicLED* Led() const;
-  WindowTimers& Timers() const { return *timers_; }
   // True once the start-up check has passed; the global keys work from then on.
   bool IsReady() const { return ready_; }
   bool IsClosing() const { return closePending_ || closed_; }
@@ -158,7 +151,12 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   void SetUpSkin();
   QString SkinPath(const QString& file) const;
   void SetCameraButton(bool open);
-  void OnTimer(int id);
+  // The start-up: placed above the screen, then the check.
+  void OnPlacement();
+  // A close still waiting for the encoder after the close time-out.
+  void OnCloseTimeout();
+  // The short pause after the close: the window goes.
+  void OnCloseDelay();
   void PlaceCentred(int top);
   void RunStartupCheck();
   // A capture or remux job exists or is about to restart: no settings now.
@@ -190,7 +188,11 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   // "%Y%m%d%H%M%S" when this toolbar started: captures named after it or later are this run's.
   QString startedStamp_;
   std::unique_ptr<platform::KeyboardCapture> keyboard_;
-  std::unique_ptr<WindowTimers> timers_;
+  // One-shot timers of the window's own steps.
+  QTimer placementTimer_;
+  QTimer startupCheckTimer_;
+  QTimer closeTimeoutTimer_;
+  QTimer closeDelayTimer_;
 
   bool ready_ = false;
   bool closePending_ = false;

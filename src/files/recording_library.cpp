@@ -145,10 +145,13 @@ bool RecordingLibrary::SaveItemMeta(const QString& fileName, RecordingEntry& ent
   RecordingMeta& meta = entry.meta;
   meta.targetId = entry.targetId;
   meta.uploadState = entry.uploadState;
-  if (!entry.statusText.empty() && entry.statusText.size() <= 255)
-    CopyMetaText(meta.statusText, sizeof(meta.statusText), entry.statusText);
-  if (!entry.targetName.empty() && entry.targetName.size() <= 255)
-    CopyMetaText(meta.targetName, sizeof(meta.targetName), entry.targetName);
+  // A text longer than its field leaves the field as it was.
+  const std::string statusText = platform::WideToAnsi(entry.statusText);
+  if (!statusText.empty() && statusText.size() <= 255)
+    CopyMetaText(meta.statusText, sizeof(meta.statusText), statusText);
+  const std::string targetName = platform::WideToAnsi(entry.targetName);
+  if (!targetName.empty() && targetName.size() <= 255)
+    CopyMetaText(meta.targetName, sizeof(meta.targetName), targetName);
   return WriteRecordingMeta(GetMetaFolder(folder_) + fileName + QStringLiteral(".meta"), meta);
 }
 
@@ -202,7 +205,6 @@ std::optional<ListedRecording> RecordingLibrary::LoadRecording(const QString& fo
     // A side file that cannot be written is left out; the row is listed all the same.
     WriteRecordingMeta(metaPath, row.entry.meta);
   }
-  row.entry.path = platform::WideToAnsi(fullPath);
   if (row.fromSideFile && row.entry.meta.uploadState > 0) {
     row.entry.uploadState = row.entry.meta.uploadState;
     row.entry.targetId = row.entry.meta.targetId;

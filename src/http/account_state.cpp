@@ -2,7 +2,7 @@
 
 #include "http/platform_account.h"
 #include "http/platform_client.h"
-#include "platform/code_page.h"
+#include "http/platform_text.h"
 
 namespace vortane {
 namespace {
@@ -27,9 +27,7 @@ bool AccountState::Login(const LoginFields& fields, QObject* receiver,
                          const PlatformReplyHandler& onReply) {
   view_.SetStatusText(Text("登录云平台..."), false);
 
-  const PlatformCredentials credentials{platform::WideToAnsi(fields.server),
-                                        platform::WideToAnsi(fields.user),
-                                        platform::WideToAnsi(fields.password)};
+  const PlatformCredentials credentials{fields.server, fields.user, fields.password};
   ClearLiveTasks();
   RequestLiveTasks(credentials, receiver, onReply);
   ClearUploadTargets();
@@ -52,7 +50,7 @@ void AccountState::OnPlatformReply(const PlatformReply& reply) {
   if (reply.ok) {
     view_.SetStatusText(Text("已登录"), false);
     const std::string name = LiveAccount().DisplayName();
-    view_.ShowUserState(true, name.empty() ? Text("已登录") : platform::Utf8ToWide(name));
+    view_.ShowUserState(true, name.empty() ? Text("已登录") : Utf8ToWide(name));
   } else if (!text.isEmpty()) {
     view_.SetStatusText(text, true);
   }

@@ -1,7 +1,5 @@
 #include "http/destination_choice.h"
 
-#include "platform/code_page.h"
-
 namespace vortane {
 namespace {
 
@@ -50,7 +48,7 @@ DestinationChoice ChooseDestination(RecordingUploadPart& row,
   row.uploadUrl = target->uploadUrl;
   row.reportUrl = target->callbackUrl;
   row.uploadState = 0;
-  row.targetName = platform::WideToAnsi(target->name);
+  row.targetName = target->name;
   row.targetId = target->id;
   return DestinationChoice::kQueued;
 }

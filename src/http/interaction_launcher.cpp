@@ -5,7 +5,6 @@
 #include <QStandardPaths>
 
 #include "http/interaction_command_lines.h"
-#include "platform/code_page.h"
 #include "platform/folders.h"
 #include "platform/process.h"
 #include "settings/settings.h"
@@ -97,8 +96,8 @@ QString InteractionLauncher::FindBrowser() {
 }
 
 std::string InteractionLauncher::Server() const {
-  // The module's command line is GBK text, as the remembered server is in config.cfg.
-  return platform::WideToAnsi(settings_.platformServer);
+  // In the page address as the platform's own addresses are: UTF-8.
+  return settings_.platformServer.toStdString();
 }
 
 std::optional<LiveTask> InteractionLauncher::TaskForInteraction(LaunchResult& result) {

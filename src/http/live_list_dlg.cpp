@@ -84,8 +84,7 @@ void CLiveListDlg::Fill() {
   QList<QTreeWidgetItem*> rows;
   rows.reserve(static_cast<qsizetype>(tasks_.size()));
   for (size_t i = 0; i < tasks_.size(); ++i) {
-    auto* row = new QTreeWidgetItem(
-        {live_task_choice::RowTitle(tasks_[i]), platform::AnsiToWide(tasks_[i].startTime)});
+    auto* row = new QTreeWidgetItem({live_task_choice::RowTitle(tasks_[i]), tasks_[i].startTime});
     row->setData(0, Qt::UserRole, static_cast<qulonglong>(i));
     row->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
     rows.append(row);

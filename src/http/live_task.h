@@ -7,12 +7,12 @@
 namespace vortane {
 
 // One node of the platform's live task tree (flattened in pre-order; the shape survives as
-// `level`). Narrow strings are the bytes as the platform sent them.
+// `level`). Addresses are the bytes as the platform sent them (UTF-8).
 struct LiveTask {
   std::int32_t id = 0;
   std::int32_t level = 1;
   QString name;
-  std::string startTime;
+  QString startTime;
   std::string pushUrl;
   std::string callbackUrl;  // receives the stop signal
   std::string chatUrl;

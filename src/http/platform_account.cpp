@@ -6,8 +6,10 @@ namespace vortane {
 namespace {
 
 // A stored text keeps room for its terminator in the record it mirrors.
-std::string Fitted(const std::string& text, size_t fieldSize) {
-  return text.substr(0, platform::AnsiPrefixLength(text, fieldSize - 1));
+QString Fitted(const QString& text, size_t fieldSize) {
+  const std::string stored = platform::WideToAnsi(text);
+  const size_t length = platform::AnsiPrefixLength(stored, fieldSize - 1);
+  return length == stored.size() ? text : platform::AnsiToWide(stored.substr(0, length));
 }
 
 }  // namespace

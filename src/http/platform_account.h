@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -9,11 +10,11 @@
 
 namespace vortane {
 
-// What a request is sent with: the server as typed and the user's credentials, GBK bytes.
+// What a request is sent with: the server as typed and the user's credentials.
 struct PlatformCredentials {
-  std::string server;
-  std::string user;
-  std::string password;
+  QString server;
+  QString user;
+  QString password;
 };
 
 // The context of one family of platform requests. Two live as long as the process: the live
@@ -22,7 +23,8 @@ struct PlatformCredentials {
 // its lock; readers get copies.
 class PlatformAccount {
  public:
-  // The field sizes of the records the credentials come from (terminator included).
+  // The field sizes of the records the credentials come from, in GBK bytes with the terminator;
+  // longer credentials are cut to them.
   static constexpr size_t kServerSize = 256;
   static constexpr size_t kUserSize = 64;
   static constexpr size_t kPasswordSize = 64;

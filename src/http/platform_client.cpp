@@ -7,7 +7,6 @@
 
 #include "http/http_get.h"
 #include "http/platform_reply.h"
-#include "platform/code_page.h"
 
 namespace vortane {
 namespace {
@@ -87,8 +86,8 @@ PlatformClient& Client() {
   return client;
 }
 
-PlatformReply Outcome(bool ok, const std::string& gbkText) {
-  return PlatformReply{ok, ok ? QString() : platform::AnsiToWide(gbkText)};
+PlatformReply Outcome(bool ok, const QString& text) {
+  return PlatformReply{ok, ok ? QString() : text};
 }
 
 }  // namespace

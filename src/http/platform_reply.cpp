@@ -17,8 +17,13 @@ using nlohmann::json;
 // the envelope and each node's "children" array.
 constexpr int kMaxJsonDepth = 2 * kMaxTreeDepth + 8;
 
-std::string Gbk(const char* utf8) {
-  return platform::WideToAnsi(QString::fromUtf8(utf8));
+QString Text(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+// A credential as the request's address carries it: UTF-8, percent-encoded.
+std::string Encoded(const QString& text) {
+  return UrlEncode(text.toStdString());
 }
 
 // True when the brackets of `text` (outside strings) never nest deeper than `limit`.
@@ -134,10 +139,10 @@ bool FlattenTree(const json& array, std::vector<Node>& list, Make make) {
 }
 
 // "err_desc" as the status text wants it, or `fallback` when there is no usable one.
-std::string ErrorText(const json& reply, const char* fallback) {
+QString ErrorText(const json& reply, const char* fallback) {
   const std::string description = StringField(reply, "err_desc");
-  if (description.empty()) return Gbk(fallback);
-  return WideToLocaleAnsi(Utf8ToWide(description));
+  if (description.empty()) return Text(fallback);
+  return Utf8ToWide(description);
 }
 
 // The numeric "code", or nothing.
@@ -150,14 +155,14 @@ std::optional<double> Code(const json& reply) {
 }  // namespace
 
 std::string BuildAccountUrl(const PlatformCredentials& credentials, std::string_view path) {
-  std::string url = AnsiToUtf8(credentials.server);
+  std::string url = credentials.server.toStdString();
   if (url.rfind("http", 0) != 0) url.insert(0, "http://");
   url.append(path);
   const size_t question = url.find('?');
   url.append(question != std::string::npos && question > 0 ? "&username=" : "?username=");
-  url.append(UrlEncode(AnsiToUtf8(credentials.user)));
+  url.append(Encoded(credentials.user));
   url.append("&password=");
-  url.append(UrlEncode(AnsiToUtf8(credentials.password)));
+  url.append(Encoded(credentials.password));
   return url;
 }
 
@@ -170,12 +175,12 @@ std::optional<std::string> StopSignalUrl(const std::string& callbackUrl) {
 
 bool ParseLiveTasks(const json& array, std::vector<LiveTask>& list,
                     const PlatformCredentials& account) {
-  const std::string user = UrlEncode(AnsiToUtf8(account.user));
-  const std::string password = UrlEncode(AnsiToUtf8(account.password));
+  const std::string user = Encoded(account.user);
+  const std::string password = Encoded(account.password);
   return FlattenTree(array, list, [&](const json& node) {
     LiveTask task;
     ReadCommonFields(node, task);
-    task.startTime = StringField(node, "start_time");
+    task.startTime = Utf8ToWide(StringField(node, "start_time"));
     task.pushUrl = StringField(node, "push_url");
     task.callbackUrl = StringField(node, "calback_url");
     task.chatUrl = StringField(node, "chat_url");
@@ -199,13 +204,13 @@ LoginReply ReadLoginReply(const std::optional<std::string>& body,
                           const PlatformCredentials& account) {
   LoginReply result;
   if (!body) {
-    result.text = Gbk("无法连接服务器！");
+    result.text = Text("无法连接服务器！");
     return result;
   }
   const std::optional<json> reply = ParseObject(*body);
   const std::optional<double> code = reply ? Code(*reply) : std::nullopt;
   if (!code) {
-    result.text = Gbk("服务器返回错误！");
+    result.text = Text("服务器返回错误！");
     return result;
   }
   if (*code != 0) {
@@ -216,12 +221,12 @@ LoginReply ReadLoginReply(const std::optional<std::string>& body,
   if (name != reply->end() && name->is_string()) result.displayName = name->get<std::string>();
   auto data = reply->find("data");
   if (data == reply->end() || !data->is_array()) {
-    result.text = Gbk("没有直播任务！");
+    result.text = Text("没有直播任务！");
     return result;
   }
   if (!ParseLiveTasks(*data, result.tasks, account)) {
     result.tasks.clear();
-    result.text = Gbk("服务器返回错误！");
+    result.text = Text("服务器返回错误！");
     return result;
   }
   result.ok = true;
@@ -231,23 +236,22 @@ LoginReply ReadLoginReply(const std::optional<std::string>& body,
 UploadReply ReadUploadReply(const std::optional<std::string>& body) {
   UploadReply result;
   if (!body) {
-    result.text = Gbk("无法连接上传服务器！");
+    result.text = Text("无法连接上传服务器！");
     return result;
   }
   const std::optional<json> reply = ParseObject(*body);
   if (!reply) {
-    result.text = Gbk("上传服务器返回数据格式无法识别！");
+    result.text = Text("上传服务器返回数据格式无法识别！");
     return result;
   }
   const std::optional<double> code = Code(*reply);
   if (!code) {
-    result.text = Gbk("上传服务器返回数据结构错误！");
+    result.text = Text("上传服务器返回数据结构错误！");
     return result;
   }
   if (*code != 0) {
     const std::string description = StringField(*reply, "err_desc");
-    result.text = Gbk("登录上传服务器失败！") +
-                  (description.empty() ? std::string() : WideToLocaleAnsi(Utf8ToWide(description)));
+    result.text = Text("登录上传服务器失败！") + Utf8ToWide(description);
     return result;
   }
   result.ok = true;
@@ -256,7 +260,7 @@ UploadReply ReadUploadReply(const std::optional<std::string>& body) {
   if (!ParseUploadTargets(*data, result.targets)) {
     result.ok = false;
     result.targets.clear();
-    result.text = Gbk("上传服务器返回数据格式无法识别！");
+    result.text = Text("上传服务器返回数据格式无法识别！");
     return result;
   }
   result.loaded = true;
@@ -277,13 +281,13 @@ CodeReply ReadCodeReply(const std::string& body, const char* key) {
 StopReply ReadStopReply(const std::optional<std::string>& body) {
   StopReply result;
   if (!body) {
-    result.text = Gbk("无法连接应用服务器！");
+    result.text = Text("无法连接应用服务器！");
     return result;
   }
   const std::optional<json> reply = ParseObject(*body);
   const std::optional<double> code = reply ? Code(*reply) : std::nullopt;
   if (!code) {
-    result.text = Gbk("应用服务器返回错误！");
+    result.text = Text("应用服务器返回错误！");
     return result;
   }
   if (*code != 0) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QString>
 #include <nlohmann/json_fwd.hpp>
 #include <optional>
 #include <string>
@@ -38,22 +39,22 @@ bool ParseLiveTasks(const nlohmann::json& array, std::vector<LiveTask>& list,
                     const PlatformCredentials& account);
 bool ParseUploadTargets(const nlohmann::json& array, std::vector<UploadTarget>& list);
 
-// What a reply means for its request. `text` is the message of a failure, GBK.
+// What a reply means for its request. `text` is the message of a failure.
 struct LoginReply {
   bool ok = false;
-  std::string text;
+  QString text;
   std::string displayName;  // UTF-8 bytes of "name", when it was a string
   std::vector<LiveTask> tasks;
 };
 struct UploadReply {
   bool ok = false;
   bool loaded = false;  // "data" was an array
-  std::string text;
+  QString text;
   std::vector<UploadTarget> targets;
 };
 struct StopReply {
   bool ok = false;
-  std::string text;
+  QString text;
 };
 
 // A short answer of the upload server or of a destination callback: {"code": number, KEY: text}.

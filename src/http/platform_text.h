@@ -5,14 +5,11 @@
 
 #include "platform/code_page.h"
 
-// Text helpers of the platform client. The code page conversions (AnsiToUtf8, Utf8ToWide,
-// WideToLocaleAnsi) live in the platform layer; they convert through iconv per thread and never
-// touch the process-wide C locale, so request threads may use them.
+// Text helpers of the platform client. The platform's texts are UTF-8; Utf8ToWide lives in the
+// platform layer beside the GBK conversions of the files.
 namespace vortane {
 
-using platform::AnsiToUtf8;
 using platform::Utf8ToWide;
-using platform::WideToLocaleAnsi;
 
 // ASCII letters, digits and "-_.~" stay, a space becomes "+", every other byte "%XX".
 std::string UrlEncode(std::string_view bytes);

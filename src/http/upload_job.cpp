@@ -13,7 +13,6 @@
 #include "http/platform_reply.h"
 #include "http/platform_text.h"
 #include "http/upload_reader.h"
-#include "platform/code_page.h"
 
 namespace vortane {
 namespace {
@@ -27,10 +26,6 @@ const char kUploadBroken[] = "上传中断：系统资源不足";
 
 std::mutex identifierMutex;
 std::string identifier;
-
-std::string Gbk(const QString& text) {
-  return platform::WideToAnsi(text);
-}
 
 JobOutcome Failure(const QString& text, bool childSucceeded = false) {
   JobOutcome outcome;
@@ -97,10 +92,10 @@ QString UploaderCommandLine(const QString& path, const std::string& address) {
 }
 
 CallbackResult NotifyUploadDone(const std::string& reportUrl, const std::string& fileName,
-                                const std::string& sourceId, const std::string& title) {
+                                const std::string& sourceId, const QString& title) {
   std::string address = ReplaceAll(reportUrl, "_FILENAME", fileName);
   address = ReplaceAll(address, "_SRC_ID", sourceId);
-  address = ReplaceAll(address, "_TITLE", UrlEncode(AnsiToUtf8(title)));
+  address = ReplaceAll(address, "_TITLE", UrlEncode(title.toStdString()));
   const std::optional<std::string> body = HttpGet(address, kDefaultBodyBound);
   CallbackResult result;
   if (!body || body->empty()) {
@@ -122,17 +117,17 @@ CallbackResult NotifyUploadDone(const std::string& reportUrl, const std::string&
   return result;
 }
 
-std::string CallbackFailureText(const CallbackResult& result) {
-  if (!result.platformAnswered && result.code == 1) return Gbk(QStringLiteral("回调时无响应！"));
+QString CallbackFailureText(const CallbackResult& result) {
+  if (!result.platformAnswered && result.code == 1) return QStringLiteral("回调时无响应！");
   if (!result.platformAnswered && (result.code == 2 || result.code == 3))
-    return Gbk(QStringLiteral("回调时返回数据不符合规范！"));
-  return Gbk(QStringLiteral("回调返回错误！错误信息：")) + platform::Utf8ToAnsi(result.errorText);
+    return QStringLiteral("回调时返回数据不符合规范！");
+  return QStringLiteral("回调返回错误！错误信息：") + Utf8ToWide(result.errorText);
 }
 
-std::string CheckUploadFile(const QString& path) {
+QString CheckUploadFile(const QString& path) {
   QFileInfo file(path);
   if (!file.exists() || !file.isFile())
-    return Gbk(QStringLiteral("找不到文件 %1（已被删除或改名）").arg(file.fileName()));
+    return QStringLiteral("找不到文件 %1（已被删除或改名）").arg(file.fileName());
   const auto age =
       std::chrono::milliseconds(file.lastModified().msecsTo(QDateTime::currentDateTime()));
   if (age >= kSettleTime) return {};
@@ -140,11 +135,9 @@ std::string CheckUploadFile(const QString& path) {
   const QDateTime modified = file.lastModified();
   std::this_thread::sleep_for(kSettleTime);
   file.refresh();
-  if (!file.exists())
-    return Gbk(QStringLiteral("找不到文件 %1（已被删除或改名）").arg(file.fileName()));
+  if (!file.exists()) return QStringLiteral("找不到文件 %1（已被删除或改名）").arg(file.fileName());
   if (file.size() != size || file.lastModified() != modified)
-    return Gbk(
-        QStringLiteral("文件 %1 仍在写入（正在录制或剪辑），请稍后再上传").arg(file.fileName()));
+    return QStringLiteral("文件 %1 仍在写入（正在录制或剪辑），请稍后再上传").arg(file.fileName());
   return {};
 }
 
@@ -168,8 +161,8 @@ void UploadJob::Start() {
       [run = run_, request = request_](Job& job) {
         const std::string id = RenewUploadIdentifier();
         std::string name = id + ".mp4";
-        if (const std::string refusal = CheckUploadFile(request.filePath); !refusal.empty())
-          return Failure(platform::AnsiToWide(refusal));
+        if (const QString refusal = CheckUploadFile(request.filePath); !refusal.isEmpty())
+          return Failure(refusal);
         run->commandLine =
             UploaderCommandLine(request.filePath, AppendSaveAs(request.uploadUrl, name));
         JobOutcome child;
@@ -212,8 +205,7 @@ void UploadJob::Start() {
         if (!request.reportUrl.empty()) {
           const CallbackResult result =
               NotifyUploadDone(request.reportUrl, name, id, request.targetName);
-          if (result.code != 0)
-            return Failure(platform::AnsiToWide(CallbackFailureText(result)), true);
+          if (result.code != 0) return Failure(CallbackFailureText(result), true);
         }
         return child;
       },

@@ -14,10 +14,10 @@ namespace vortane {
 // What an upload needs of its row, copied when it starts: the row may be deleted or refilled
 // while the upload thread still runs.
 struct UploadRequest {
-  QString filePath;        // the recording, from the folder and the row's file name
-  std::string uploadUrl;   // the destination's upload address (UTF-8 as the platform sent it)
-  std::string reportUrl;   // the destination's callback template, may be empty
-  std::string targetName;  // the destination's name (GBK)
+  QString filePath;       // the recording, from the folder and the row's file name
+  std::string uploadUrl;  // the destination's upload address (UTF-8 as the platform sent it)
+  std::string reportUrl;  // the destination's callback template, may be empty
+  QString targetName;     // the destination's name, the callback's title
 };
 
 // The process-wide upload name: 16 hexadecimal digits from a new GUID (the first four bytes
@@ -43,13 +43,13 @@ struct CallbackResult {
 // Requests the callback address with "_FILENAME", "_SRC_ID" and "_TITLE" filled in (the title
 // percent-encoded as UTF-8, the other two as they are). Blocking: worker threads only.
 CallbackResult NotifyUploadDone(const std::string& reportUrl, const std::string& fileName,
-                                const std::string& sourceId, const std::string& title);
-// The row's status text (GBK) for a failed callback.
-std::string CallbackFailureText(const CallbackResult& result);
+                                const std::string& sourceId, const QString& title);
+// The row's status text for a failed callback.
+QString CallbackFailureText(const CallbackResult& result);
 
 // Checks the recording before its upload: the file must exist and must not be growing. Empty
-// when it may be uploaded, else the reason (GBK). Waits a moment for a file written just now.
-std::string CheckUploadFile(const QString& path);
+// when it may be uploaded, else the reason. Waits a moment for a file written just now.
+QString CheckUploadFile(const QString& path);
 
 // One upload as a job: checks the file, runs felwick (started, the reader's progress and error
 // lines), checks the server's answer and calls the destination back. It ends once, after all of

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "http/upload_reader.h"
-#include "platform/code_page.h"
 
 namespace vortane {
 namespace {
@@ -155,7 +154,7 @@ UploadQueue::StatusView UploadQueue::OnJobStatus(const std::vector<RecordingUplo
   if (code >= 0) row.uploadState = code;
   if (code >= 3) {
     uploadBusy_ = false;
-    row.statusText = platform::WideToAnsi(text);
+    row.statusText = text;
     view.saveSideFile = true;
     view.buttonsChanged = true;
   }

@@ -79,14 +79,6 @@ QString AnsiToWide(std::string_view ansi) {
                             static_cast<qsizetype>(utf16.size() / 2));
 }
 
-std::string AnsiToUtf8(std::string_view ansi) {
-  return AnsiToWide(ansi).toStdString();
-}
-
-std::string Utf8ToAnsi(std::string_view utf8) {
-  return WideToAnsi(QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
-}
-
 QString Utf8ToWide(std::string_view utf8) {
   return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
 }

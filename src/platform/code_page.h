@@ -4,8 +4,9 @@
 #include <string>
 #include <string_view>
 
-// Narrow "ANSI" text of this program is GBK (code page 936): the settings record, status texts
-// and command lines handed over as 8-bit text, so files written by Windows installs stay readable.
+// Narrow "ANSI" text is GBK (code page 936): the byte images of config.cfg, the side files and
+// vw1.cfg, so files written by Windows installs stay readable. Inside the program text is
+// QString; these convert where it meets those bytes.
 namespace vortane::platform {
 
 // UTF-16 → GBK. A character GBK cannot hold becomes '?'.
@@ -13,14 +14,8 @@ std::string WideToAnsi(const QString& text);
 // GBK → UTF-16. A byte sequence that is not GBK becomes U+FFFD.
 QString AnsiToWide(std::string_view ansi);
 
-std::string AnsiToUtf8(std::string_view ansi);
-std::string Utf8ToAnsi(std::string_view utf8);
+// UTF-8 → UTF-16; a byte sequence that is not UTF-8 becomes U+FFFD.
 QString Utf8ToWide(std::string_view utf8);
-
-// The name the platform client uses: UTF-16 → the thread's ANSI code page (GBK here).
-inline std::string WideToLocaleAnsi(const QString& text) {
-  return WideToAnsi(text);
-}
 
 // Length in bytes of the longest prefix of `ansi` that is at most `maxBytes` long and does not
 // split a GBK double-byte character.

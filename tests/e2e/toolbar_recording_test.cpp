@@ -242,11 +242,12 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
     // The lesson's sound lies within one frame interval of its picture (the median of the five
     // beeps, which fall at different moments between two screen grabs), and every beep inside
     // where viewers notice a difference (sound 45 ms early, 125 ms late).
-    // Every beep of the lesson is kept. Whether the first words (the beep 0.3 s after F8) are
-    // depends on how soon the encoder reads its sources, which a machine busy with other work
-    // delays by half a second: printed, not judged.
+    // Every beep of the lesson is kept, and the first words (the beep 0.3 s after F8) when the
+    // toolbar had started the encoder by 0.2 s after F8. A machine busy with other work may take
+    // longer to start a process at all: printed, not judged.
     std::printf("%s: encoder started %.2f s after F8, first words %s\n", situation,
                 lesson.startSeconds, sync.beeps >= 6 ? "kept" : "missed");
+    if (lesson.startSeconds <= 0.2) EXPECT_GE(sync.beeps, 6) << sync.Text().toStdString();
     EXPECT_GE(sync.beeps, 5) << sync.Text().toStdString();
     EXPECT_GE(sync.offsets.size(), 5u) << sync.Text().toStdString();
     EXPECT_LE(std::abs(sync.Median()), 0.040) << sync.Text().toStdString();
@@ -268,8 +269,7 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
     std::printf("%s: the program saw the stop key %.2f s after it was pressed\n", situation,
                 lesson.stopSeenSeconds);
     EXPECT_GE(sync.soundEnd, lastWordsEnd - 0.02) << sync.Text().toStdString();
-    EXPECT_LE(std::max(sync.soundEnd, sync.pictureEnd),
-              lastWordsEnd + lesson.stopSeenSeconds + 0.3)
+    EXPECT_LE(std::max(sync.soundEnd, sync.pictureEnd), lastWordsEnd + lesson.stopSeenSeconds + 0.3)
         << sync.Text().toStdString();
     EXPECT_NEAR(sync.pictureEnd, sync.soundEnd, 0.1) << sync.Text().toStdString();
     std::printf("%s: %s\n", situation, qPrintable(sync.Text()));

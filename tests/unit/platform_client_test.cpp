@@ -16,7 +16,6 @@
 #include "encoder/encoder_job.h"
 #include "http/http_get.h"
 #include "http/platform_account.h"
-#include "platform/code_page.h"
 #include "support/pump.h"
 #include "support/reference_platform.h"
 
@@ -64,7 +63,7 @@ class Replies {
 
 PlatformCredentials Teacher(const ReferencePlatform& server, const char* user = "13800138000",
                             const char* password = "lesson") {
-  return {platform::WideToAnsi(server.HostAndPort()), user, password};
+  return {server.HostAndPort(), QString::fromUtf8(user), QString::fromUtf8(password)};
 }
 
 class PlatformClient : public ::testing::Test {
@@ -184,11 +183,11 @@ TEST_F(PlatformClient, EveryFaultReadsAsAPlainMessage) {
   getsockname(closedSocket, reinterpret_cast<sockaddr*>(&address), &length);
   const std::string closed = "127.0.0.1:" + std::to_string(ntohs(address.sin_port));
   close(closedSocket);
-  for (const std::string& where :
-       {platform::WideToAnsi(server.HostAndPort()) + "/nowhere", closed}) {
+  for (const std::string& where : {server.HostAndPort().toStdString() + "/nowhere", closed}) {
     Replies replies;
-    RequestLiveTasks(PlatformCredentials{where, "13800138000", "lesson"}, replies.receiver(),
-                     replies.handler());
+    RequestLiveTasks(PlatformCredentials{QString::fromStdString(where),
+                                         QStringLiteral("13800138000"), QStringLiteral("lesson")},
+                     replies.receiver(), replies.handler());
     ASSERT_TRUE(replies.WaitFor(1, 20000)) << where;
     EXPECT_EQ(replies.Text(0), "无法连接服务器！") << where;
   }

@@ -7,17 +7,16 @@
 #include <nlohmann/json.hpp>
 
 #include "http/platform_text.h"
-#include "platform/code_page.h"
 
 namespace vortane {
 namespace {
 
-std::string Gbk(const char* utf8) {
-  return platform::WideToAnsi(QString::fromUtf8(utf8));
+QString U(const char* utf8) {
+  return QString::fromUtf8(utf8);
 }
 
-std::string Utf8Of(const std::string& gbk) {
-  return platform::AnsiToWide(gbk).toStdString();
+std::string Utf8Of(const QString& text) {
+  return text.toStdString();
 }
 
 TEST(PlatformReply, AddressesAndTheTextHelpersTheyUse) {
@@ -49,8 +48,7 @@ TEST(PlatformReply, AddressesAndTheTextHelpersTheyUse) {
        "http://host/backend/lumio/lives/?username=%E7%8E%8B&password=p"},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(BuildAccountUrl({Gbk(c.server), Gbk(c.user), Gbk(c.password)}, c.path), c.url)
-        << c.server;
+    EXPECT_EQ(BuildAccountUrl({U(c.server), U(c.user), U(c.password)}, c.path), c.url) << c.server;
 
   EXPECT_FALSE(StopSignalUrl("http://"));  // 7 characters: nothing is sent
   EXPECT_EQ(StopSignalUrl("http://a"), "http://a?signal=stop");
@@ -70,7 +68,7 @@ TEST(PlatformReply, AddressesAndTheTextHelpersTheyUse) {
 }
 
 TEST(PlatformReply, TaskTreesFlattenInPreOrder) {
-  const PlatformCredentials account{"host", Gbk("t_PWD"), "p&1"};
+  const PlatformCredentials account{U("host"), U("t_PWD"), U("p&1")};
   const std::string body = R"({"code":0,"name":"王老师","data":[
     {"id":"17","name":"高一","children":[
       {"id":17.9,"name":"物理","level":2,"start_time":"2024-03-12 14:00",
@@ -98,7 +96,7 @@ TEST(PlatformReply, TaskTreesFlattenInPreOrder) {
     EXPECT_EQ(reply.tasks[i].name, QString::fromUtf8(names[i])) << i;
   }
   const LiveTask& physics = reply.tasks[1];
-  EXPECT_EQ(physics.startTime, "2024-03-12 14:00");
+  EXPECT_EQ(physics.startTime, U("2024-03-12 14:00"));
   EXPECT_EQ(physics.pushUrl, "rtmp://h/live/a");
   EXPECT_EQ(physics.callbackUrl, "http://h/cb/1");
   EXPECT_EQ(physics.chatUrl, "http://h/chat");
@@ -108,7 +106,7 @@ TEST(PlatformReply, TaskTreesFlattenInPreOrder) {
 }
 
 TEST(PlatformReply, RepliesNoRealPlatformSends) {
-  const PlatformCredentials account{"host", "u", "p"};
+  const PlatformCredentials account{U("host"), U("u"), U("p")};
   auto nested = [](int levels) {
     std::string data;
     for (int i = 0; i < levels; ++i)
@@ -137,7 +135,7 @@ TEST(PlatformReply, RepliesNoRealPlatformSends) {
       ReadLoginReply(R"({"code":0,"data":[{"id":1,"name":")" + brackets + R"("}]})", account).ok);
   // A long error description is kept whole here; the status text cuts it at 255 bytes.
   const std::string longError(600, 'x');
-  EXPECT_EQ(ReadLoginReply(R"({"code":3,"err_desc":")" + longError + "\"}", account).text,
+  EXPECT_EQ(Utf8Of(ReadLoginReply(R"({"code":3,"err_desc":")" + longError + "\"}", account).text),
             longError);
 }
 
@@ -154,7 +152,7 @@ std::string Name(const ReplyCase& c) {
 }
 
 TEST(PlatformReply, LoginUploadAndStopReplies) {
-  const PlatformCredentials account{"host", "13800138000", "pw"};
+  const PlatformCredentials account{U("host"), U("13800138000"), U("pw")};
   const ReplyCase logins[] = {
       {std::nullopt, false, "无法连接服务器！"},
       {"<html>502</html>", false, "服务器返回错误！"},

@@ -322,7 +322,7 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   live.controller.SetSelectedLiveTask(task);
   live.controller.StartOrStop();
   ASSERT_EQ(live.started.size(), 1u);
-  EXPECT_EQ(live.controller.liveAddress(), "rtmp://127.0.0.1/live/settings");
+  EXPECT_EQ(live.controller.liveAddress(), QStringLiteral("rtmp://127.0.0.1/live/settings"));
   EXPECT_TRUE(live.started[0]->commandLine().contains(QStringLiteral("-maxrate 1200k")));
   EXPECT_TRUE(live.started[0]->commandLine().endsWith(
       QStringLiteral("-f flv \"rtmp://127.0.0.1/live/settings\"")));
@@ -334,7 +334,7 @@ TEST(RecordingController, NamesCommandsAndLiveAddress) {
   EXPECT_EQ(live.view.task, U("初二数学"));
   EXPECT_EQ(live.view.status, U("就绪 - 准备直播 - 全屏模式"));
   live.controller.StartOrStop();
-  EXPECT_EQ(live.controller.liveAddress(), "rtmp://127.0.0.1/live/task");
+  EXPECT_EQ(live.controller.liveAddress(), QStringLiteral("rtmp://127.0.0.1/live/task"));
 
   // The camera as source: its preview is released first, and an empty name is not refused.
   Fixture camera;

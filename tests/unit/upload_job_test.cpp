@@ -19,7 +19,6 @@
 #include <thread>
 
 #include "http/upload_reader.h"
-#include "platform/code_page.h"
 #include "support/files.h"
 #include "support/pump.h"
 #include "support/scoped_env.h"
@@ -127,7 +126,7 @@ class CannedServer {
 };
 
 TEST(NotifyUploadDone, FillsTheTemplateAndReadsEveryAnswer) {
-  const std::string title = platform::WideToAnsi(QStringLiteral("数学"));
+  const QString title = QStringLiteral("数学");
   {
     CannedServer server(R"({"code":0})");
     const auto result =
@@ -156,8 +155,7 @@ TEST(NotifyUploadDone, FillsTheTemplateAndReadsEveryAnswer) {
     CannedServer server(c.reply);
     const auto result = NotifyUploadDone(server.Address() + "/cb", "f", "i", title);
     EXPECT_NE(result.code, 0) << c.reply.substr(0, 40);
-    EXPECT_EQ(platform::AnsiToWide(CallbackFailureText(result)), QString::fromUtf8(c.text))
-        << c.reply.substr(0, 40);
+    EXPECT_EQ(CallbackFailureText(result), QString::fromUtf8(c.text)) << c.reply.substr(0, 40);
   }
 }
 
@@ -183,8 +181,7 @@ class UploadJobTest : public ::testing::Test {
   std::vector<std::string> Run(const std::string& reportUrl) {
     std::vector<std::string> texts;
     bool ended = false;
-    UploadJob job({lesson_, "http://127.0.0.1:1/files/", reportUrl,
-                   platform::WideToAnsi(QStringLiteral("高一 物理"))});
+    UploadJob job({lesson_, "http://127.0.0.1:1/files/", reportUrl, QStringLiteral("高一 物理")});
     QObject::connect(&job, &Job::started, &owner_, [&] { texts.push_back("1:"); });
     QObject::connect(&job, &Job::noted, &owner_,
                      [&](const QString& line) { texts.push_back("-1:" + line.toStdString()); });

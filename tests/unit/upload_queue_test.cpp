@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include "http/destination_choice.h"
-#include "platform/code_page.h"
 #include "support/job_events.h"
 
 namespace vortane {
@@ -55,7 +54,7 @@ TEST(DestinationChoice, EntriesAndEveryRuleOfTheEndOfAnEdit) {
   EXPECT_EQ(row.targetId, 101);
   EXPECT_EQ(row.uploadUrl, "http://127.0.0.1:1/files/");
   EXPECT_EQ(row.reportUrl, "http://127.0.0.1:1/cb");
-  EXPECT_EQ(platform::AnsiToWide(row.targetName), QStringLiteral("高一 物理"));
+  EXPECT_EQ(row.targetName, QStringLiteral("高一 物理"));
   // "不上传" takes a queued row out of the queue.
   EXPECT_EQ(ChooseDestination(row, entries, 0), DestinationChoice::kNoUpload);
   EXPECT_EQ(row.uploadState, -1);
@@ -80,13 +79,14 @@ TEST(DestinationChoice, EntriesAndEveryRuleOfTheEndOfAnEdit) {
 class QueueTest : public ::testing::Test {
  protected:
   QueueTest()
-      : queue_([](const RecordingUploadPart& row) { return QString::fromStdString(row.path); },
-               [this](const UploadReport& report) { last_ = queue_.OnJobStatus(rows_, report); },
-               [this](UploadJob& job) { launched_.push_back(job.request()); }) {
-    for (int i = 0; i < 3; ++i) {
-      parts_[i].path = "/lessons/" + std::to_string(i) + "m.mp4";
-      rows_.push_back(&parts_[i]);
-    }
+      : queue_(
+            [this](const RecordingUploadPart& row) {
+              return QStringLiteral("/lessons/%1m.mp4").arg(&row - parts_);
+            },
+            [this](const UploadReport& report) { last_ = queue_.OnJobStatus(rows_, report); },
+            [this](UploadJob& job) { launched_.push_back(job.request()); }) {
+    for (RecordingUploadPart& part : parts_)
+      rows_.push_back(&part);
   }
   void Queue(int i) {
     parts_[i].uploadState = 0;
@@ -162,7 +162,7 @@ TEST_F(QueueTest, StopDuringAnUploadEndsItAndTurnsTheQueueOff) {
   EXPECT_EQ(stopped.logLines, QStringList{QStringLiteral("上传被终止")});
   EXPECT_TRUE(stopped.saveSideFile);
   EXPECT_EQ(parts_[0].uploadState, 4);
-  EXPECT_EQ(platform::AnsiToWide(parts_[0].statusText), QStringLiteral("上传被终止"));
+  EXPECT_EQ(parts_[0].statusText, QStringLiteral("上传被终止"));
   buttons = queue_.UploadButtons(true);
   EXPECT_TRUE(buttons.startEnabled);
   EXPECT_FALSE(buttons.stopEnabled);
@@ -228,7 +228,7 @@ TEST_F(QueueTest, EveryReportShowsItsText) {
     EXPECT_EQ(parts_[0].uploadState, c.state);
     EXPECT_EQ(saved, c.saved);
     if (c.saved) {
-      EXPECT_EQ(platform::AnsiToWide(parts_[0].statusText), QString::fromUtf8(c.cell));
+      EXPECT_EQ(parts_[0].statusText, QString::fromUtf8(c.cell));
     }
     // Whatever happened, the next row may go once the job has ended.
     if (queue_.UploadBusy()) Post(kJobStopped);

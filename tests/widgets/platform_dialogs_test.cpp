@@ -18,7 +18,6 @@
 #include "http/login_dlg.h"
 #include "http/platform_account.h"
 #include "http/platform_client.h"
-#include "platform/code_page.h"
 #include "settings/capture_settings.h"
 #include "settings/settings.h"
 #include "support/reference_platform.h"
@@ -83,7 +82,7 @@ LiveTask Task(int id, int level, const char* name, const char* pushUrl) {
   task.level = level;
   task.name = U(name);
   task.pushUrl = pushUrl;
-  task.startTime = "2024-03-12 14:00";
+  task.startTime = QStringLiteral("2024-03-12 14:00");
   return task;
 }
 
@@ -129,8 +128,7 @@ TEST(LiveListDialog, RowsChoosingAndTheRefreshMarker) {
   test::WidgetTestApp();
   test::ReferencePlatform server;
   ASSERT_FALSE(server.Address().isEmpty());
-  LiveAccount().SetCredentials(
-      {platform::WideToAnsi(server.HostAndPort()), "13800138000", "lesson"});
+  LiveAccount().SetCredentials({server.HostAndPort(), "13800138000", "lesson"});
   LiveAccount().Load(std::vector<LiveTask>{Task(1, 1, "高一年级", ""),
                                            Task(2, 3, "物理", "rtmp://a"),   // 8 bytes
                                            Task(3, 0, "数学", "rtmp://ab"),  // 9 bytes
@@ -216,7 +214,7 @@ TEST(LiveListDialog, RowsChoosingAndTheRefreshMarker) {
   ClearLiveTasks();
 
   // Not loaded (a reload failed): refresh runs again, and a failure shows in red.
-  LiveAccount().SetCredentials({platform::WideToAnsi(server.HostAndPort()), "13800138000", "x"});
+  LiveAccount().SetCredentials({server.HostAndPort(), "13800138000", "x"});
   CLiveListDlg failing;
   failing.show();
   ClickId(failing, CLiveListDlg::kIdRefresh);

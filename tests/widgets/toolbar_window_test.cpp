@@ -13,7 +13,6 @@
 
 #include "app/single_instance.h"
 #include "app/vortane_dlg.h"
-#include "app/window_timers.h"
 #include "platform/program_info.h"
 #include "platform/window_message.h"
 #include "platform/window_messages.h"
@@ -42,7 +41,7 @@ QRgb LabelColour(const CVortaneDlg& toolbar, int id) {
 }
 
 struct Toolbar : test::ToolbarHarness {
-  explicit Toolbar(bool checkPasses = true) {
+  explicit Toolbar(bool checkPasses = true, int closeTimeoutMs = 60000) {
     test::WidgetTestApp();
     // The region windows write the screen-capture-recorder values into the user data folder.
     qputenv("XDG_CONFIG_HOME", home.path().toLocal8Bit());
@@ -55,6 +54,7 @@ struct Toolbar : test::ToolbarHarness {
       return checkPasses;
     };
     services.showAbout = [this](QWidget*) { ++abouts; };
+    services.closeTimeoutMs = closeTimeoutMs;
     Open(services, &settings);
   }
 
@@ -278,15 +278,29 @@ TEST(ToolbarWindow, ClosingWaitsForTheEncoderAndEnterDoesNothing) {
     EXPECT_EQ(recording.Status(), U("正在停止..."));
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.jobs[0]->StopRequested(); }, 3000));
     recording.PostJob(kJobStopped);
-    // The close's time-out comes while the lesson is copied into its final file: the copy is
-    // waited for, never cut off half-written.
-    recording.window->Timers().StartTimer(CVortaneDlg::kCloseTimeoutTimer, 1);
-    QTest::qWait(200);
-    EXPECT_FALSE(recording.finished);
-    EXPECT_TRUE(recording.window->Timers().IsRunning(CVortaneDlg::kCloseTimeoutTimer));
+    ASSERT_EQ(recording.jobs.size(), 2u);
     recording.PostJob(kJobFinished, "", 0);
     ASSERT_TRUE(QTest::qWaitFor([&] { return recording.finished.has_value(); }, 1000));
     EXPECT_TRUE(recording.messages.empty());
+  }
+  {
+    // The close's time-out comes, again and again, while the lesson is copied into its final
+    // file: the copy is waited for, never cut off half-written.
+    Toolbar copying(true, 20);
+    ASSERT_TRUE(copying.WaitReady());
+    copying.window->OnCommand(Id::kIdStart);
+    copying.PostJob(kJobStarted);
+    copying.window->OnCommand(Id::kIdStop);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return copying.jobs[0]->StopRequested(); }, 3000));
+    copying.PostJob(kJobStopped);
+    ASSERT_EQ(copying.jobs.size(), 2u);
+    copying.PostJob(kJobStarted);
+    copying.window->EndProgram();
+    QTest::qWait(200);
+    EXPECT_FALSE(copying.finished);
+    copying.PostJob(kJobFinished, "", 0);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return copying.finished.has_value(); }, 1000));
+    EXPECT_EQ(*copying.finished, 0);
   }
 }
 

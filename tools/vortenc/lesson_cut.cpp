@@ -4,9 +4,7 @@
 #include <cmath>
 #include <vector>
 
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "vortenc/media_library.h"
 
 namespace vortenc {
 namespace {
@@ -22,7 +20,8 @@ struct Packet {
 };
 
 // The video packets around the lesson's end, on the capture's own clock.
-std::vector<Packet> PacketsNear(AVFormatContext* input, int video, double lessonSeconds) {
+std::vector<Packet> PacketsNear(const MediaLibrary& av, AVFormatContext* input, int video,
+                                double lessonSeconds) {
   std::vector<Packet> packets;
   const AVStream* stream = input->streams[video];
   const double base = av_q2d(stream->time_base);
@@ -30,34 +29,36 @@ std::vector<Packet> PacketsNear(AVFormatContext* input, int video, double lesson
   const double frame =
       stream->avg_frame_rate.num > 0 ? 1 / av_q2d(stream->avg_frame_rate) : 1.0 / 25;
   const double from = start + std::max(0.0, lessonSeconds - kLookBackSeconds);
-  av_seek_frame(input, -1, static_cast<int64_t>(from * 1e6), AVSEEK_FLAG_BACKWARD);
-  AVPacket* packet = av_packet_alloc();
-  while (packet && av_read_frame(input, packet) >= 0) {
+  av.seekFrame(input, -1, static_cast<int64_t>(from * 1e6), AVSEEK_FLAG_BACKWARD);
+  AVPacket* packet = av.packetAlloc();
+  while (packet && av.readFrame(input, packet) >= 0) {
     const bool ours = packet->stream_index == video && packet->dts != AV_NOPTS_VALUE &&
                       packet->pts != AV_NOPTS_VALUE;
     const double decodedAt = packet->dts * base - start;
     const double shownUntil =
         packet->pts * base - start + (packet->duration > 0 ? packet->duration * base : frame);
-    av_packet_unref(packet);
+    av.packetUnref(packet);
     if (!ours) continue;
     if (decodedAt > lessonSeconds + kLongestExtraSeconds + 1) break;
     packets.push_back({decodedAt, shownUntil});
   }
-  av_packet_free(&packet);
+  av.packetFree(&packet);
   return packets;
 }
 
 }  // namespace
 
 double LessonCutSeconds(const std::string& path, double lessonSeconds) {
+  const MediaLibrary* av = Media();
   AVFormatContext* input = nullptr;
-  if (avformat_open_input(&input, path.c_str(), nullptr, nullptr) != 0) return lessonSeconds;
+  if (av == nullptr || av->openInput(&input, path.c_str(), nullptr, nullptr) != 0)
+    return lessonSeconds;
   double cut = lessonSeconds;
-  const int video = avformat_find_stream_info(input, nullptr) >= 0
-                        ? av_find_best_stream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)
+  const int video = av->findStreamInfo(input, nullptr) >= 0
+                        ? av->findBestStream(input, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0)
                         : -1;
   if (video >= 0) {
-    const std::vector<Packet> packets = PacketsNear(input, video, lessonSeconds);
+    const std::vector<Packet> packets = PacketsNear(*av, input, video, lessonSeconds);
     // Each place to cut: the lesson's end, or just before a packet decoded in the 0.2 s after.
     double best = INFINITY;
     std::vector<double> places{lessonSeconds};
@@ -77,7 +78,7 @@ double LessonCutSeconds(const std::string& path, double lessonSeconds) {
       }
     }
   }
-  avformat_close_input(&input);
+  av->closeInput(&input);
   return cut;
 }
 

@@ -11,10 +11,7 @@
 #include <string_view>
 
 #include "vortenc/argument_translation.h"
-
-extern "C" {
-#include <libavformat/avformat.h>
-}
+#include "vortenc/media_library.h"
 
 namespace vortenc {
 namespace {
@@ -114,7 +111,8 @@ OutputPlan PlanOutputs(std::vector<std::string>& arguments, bool captures,
           if (TakesValue(arguments[j])) ++j;
         }
         if (!hasFormat) {
-          const AVOutputFormat* format = av_guess_format(nullptr, path.c_str(), nullptr);
+          const AVOutputFormat* format =
+              Media() ? Media()->guessFormat(nullptr, path.c_str(), nullptr) : nullptr;
           if (format == nullptr) {
             plan.error = "cannot tell from the name " + Quoted(arguments[i]) +
                          " which kind of file to write";

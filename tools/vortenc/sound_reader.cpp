@@ -12,8 +12,11 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -105,17 +108,62 @@ class SoundRing {
   bool delivered_ = false;
 };
 
+// Where the reading thread's current connection can be woken from the writer's thread.
+class ReadingStop {
+ public:
+  bool Requested() const { return requested_.load(); }
+
+  // Ends the reading: the connection's waits wake and see the request; the pause before the
+  // next connection ends at once.
+  void Request() {
+    std::lock_guard lock(mutex_);
+    requested_.store(true);
+    if (loop_ != nullptr) {
+      pa_threaded_mainloop_lock(loop_);
+      pa_threaded_mainloop_signal(loop_, 0);
+      pa_threaded_mainloop_unlock(loop_);
+    }
+    paused_.notify_all();
+  }
+
+  // The connection whose waits a request wakes (null when there is none). Never called with the
+  // loop locked: Request locks the loop while holding this one's lock.
+  bool Attach(pa_threaded_mainloop* loop) {
+    std::lock_guard lock(mutex_);
+    loop_ = loop;
+    return !requested_.load();
+  }
+
+  // Waits `pause` unless a request comes first.
+  void Pause(std::chrono::milliseconds pause) {
+    std::unique_lock lock(mutex_);
+    paused_.wait_for(lock, pause, [this] { return requested_.load(); });
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable paused_;
+  std::atomic<bool> requested_{false};
+  pa_threaded_mainloop* loop_ = nullptr;
+};
+
 // One connection to the sound server, read on its own thread: each piece is put where the
 // server says it was heard, and the server is asked for fresh timing after every piece, so a
 // lump that arrives late after a source resumes is still stamped right.
 class SourceReading {
  public:
-  SourceReading(SoundRing& ring, long long startMicros) : ring_(ring), start_(startMicros) {}
+  SourceReading(SoundRing& ring, long long startMicros, ReadingStop& stop)
+      : ring_(ring), start_(startMicros), stop_(stop) {}
 
-  // Reads `source` until the connection fails or never comes up.
+  // Reads `source` until the connection fails, never comes up, or the reading is asked to end.
   void Run(const std::string& source) {
     loop_ = pa_threaded_mainloop_new();
     if (loop_ == nullptr) return;
+    if (!stop_.Attach(loop_)) {
+      stop_.Attach(nullptr);
+      pa_threaded_mainloop_free(loop_);
+      return;
+    }
     pa_threaded_mainloop_lock(loop_);
     context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "vortenc");
     if (context_ != nullptr) {
@@ -134,6 +182,7 @@ class SourceReading {
       pa_context_unref(context_);
     }
     pa_threaded_mainloop_unlock(loop_);
+    stop_.Attach(nullptr);
     pa_threaded_mainloop_stop(loop_);
     pa_threaded_mainloop_free(loop_);
   }
@@ -142,13 +191,15 @@ class SourceReading {
   // With the loop locked.
   void ReadUntilFailure(const std::string& source) {
     while (pa_context_get_state(context_) != PA_CONTEXT_READY) {
-      if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_))) return;
+      if (!PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) || stop_.Requested()) return;
       pa_threaded_mainloop_wait(loop_);
     }
     if (pa_operation* asked = pa_context_get_server_info(context_, &SourceReading::Server, this)) {
-      while (pa_operation_get_state(asked) == PA_OPERATION_RUNNING)
+      while (pa_operation_get_state(asked) == PA_OPERATION_RUNNING && !stop_.Requested())
         pa_threaded_mainloop_wait(loop_);
+      if (pa_operation_get_state(asked) == PA_OPERATION_RUNNING) pa_operation_cancel(asked);
       pa_operation_unref(asked);
+      if (stop_.Requested()) return;
     }
     const pa_sample_spec format{PA_SAMPLE_S16LE, kSoundRate, kSoundChannels};
     stream_ = pa_stream_new(context_, "lesson sound", &format, nullptr);
@@ -163,7 +214,7 @@ class SourceReading {
         PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE | PA_STREAM_ADJUST_LATENCY);
     if (pa_stream_connect_record(stream_, source.c_str(), &buffering, flags) != 0) return;
     while (PA_CONTEXT_IS_GOOD(pa_context_get_state(context_)) &&
-           PA_STREAM_IS_GOOD(pa_stream_get_state(stream_))) {
+           PA_STREAM_IS_GOOD(pa_stream_get_state(stream_)) && !stop_.Requested()) {
       pa_threaded_mainloop_wait(loop_);
     }
   }
@@ -250,6 +301,7 @@ class SourceReading {
 
   SoundRing& ring_;
   const long long start_;
+  ReadingStop& stop_;
   long long next_ = -1;   // where the previous piece ended
   int awayCount_ = 0;     // pieces in a row whose stamps put them elsewhere
   long long awayBy_ = 0;  // by how much the last of them did
@@ -259,15 +311,28 @@ class SourceReading {
   bool pipeWire_ = false;  // the server is PipeWire's PulseAudio server
 };
 
-// Reads the source for as long as the process lives; a server that cannot be reached is tried
-// again each second (its sound is silence meanwhile).
-void ReadSource(const std::string& source, long long startMicros, SoundRing& ring) {
-  for (;;) {
-    SourceReading reading(ring, startMicros);
-    reading.Run(source);
-    sleep(1);
+// Reads the source on a thread of its own until it goes; a server that cannot be reached is
+// tried again each second (its sound is silence meanwhile).
+class SourceReader {
+ public:
+  SourceReader(std::string source, long long startMicros, SoundRing& ring)
+      : thread_([this, source = std::move(source), startMicros, &ring] {
+          while (!stop_.Requested()) {
+            SourceReading reading(ring, startMicros, stop_);
+            reading.Run(source);
+            stop_.Pause(std::chrono::seconds(1));
+          }
+        }) {}
+
+  ~SourceReader() {
+    stop_.Request();
+    thread_.join();
   }
-}
+
+ private:
+  ReadingStop stop_;
+  std::thread thread_;  // last: it starts once the stop is there
+};
 
 bool WriteAll(int fd, const std::vector<int16_t>& samples) {
   const char* bytes = reinterpret_cast<const char*>(samples.data());
@@ -282,13 +347,8 @@ bool WriteAll(int fd, const std::vector<int16_t>& samples) {
   return true;
 }
 
-}  // namespace
-
-void RunSoundReader(const std::string& source, const std::string& name, long long startMicros,
-                    int fd) {
-  SoundRing ring;
-  std::thread reader(ReadSource, source, startMicros, std::ref(ring));
-  reader.detach();  // the process ends with the writer; the reader may be blocked in the server
+// Writes the lesson's sound into `fd` every 10 ms until the pipe's reader goes away.
+void WriteSound(int fd, const std::string& name, long long startMicros, SoundRing& ring) {
   bool silentTold = false;
   timespec tick{};
   clock_gettime(CLOCK_MONOTONIC, &tick);
@@ -304,7 +364,7 @@ void RunSoundReader(const std::string& source, const std::string& name, long lon
     // is not held back by the wait for what has not.
     if (!WriteAll(fd,
                   ring.Take(FrameAt(now - kWaitMicros, startMicros), FrameAt(now, startMicros))))
-      _exit(0);
+      return;
     const bool delivered = ring.Delivered();
     if (!delivered && !silentTold && now - startMicros >= kSilentSourceMicros) {
       std::fprintf(stderr, "vortenc: no sound from \"%s\"; the lesson goes on without it\n",
@@ -315,6 +375,19 @@ void RunSoundReader(const std::string& source, const std::string& name, long lon
       silentTold = false;
     }
   }
+}
+
+}  // namespace
+
+void RunSoundReader(const std::string& source, const std::string& name, long long startMicros,
+                    int fd) {
+  SoundRing ring;
+  {
+    SourceReader reader(source, startMicros, ring);
+    WriteSound(fd, name, startMicros, ring);
+    // The reader's connection to the sound server is closed and its thread joined here.
+  }
+  _exit(0);
 }
 
 SoundReader StartSoundReader(const std::string& program, const std::string& source,
