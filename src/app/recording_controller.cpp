@@ -495,12 +495,17 @@ void RecordingController::OnCaptureEnded(const JobOutcome& outcome) {
   if (endText.isEmpty() && code == kJobFinished &&
       static_cast<int>(outcome.exitCode) == kEncoderOutputRefused)
     endText = Text(kCaptureRefused);
-  if (endText.isEmpty() && code == kJobFinished &&
-      static_cast<int>(outcome.exitCode) == kEncoderScreenShareCancelled)
-    endText = Text(kScreenShareCancelled) + ModeWord();
+  // The teacher's own answer to the desktop's share dialog is no fault: the toolbar goes back to
+  // rest and says why nothing runs.
+  const bool shareCancelled = outcome.text.isEmpty() && code == kJobFinished &&
+                              static_cast<int>(outcome.exitCode) == kEncoderScreenShareCancelled;
+  if (shareCancelled) endText = Text(kScreenShareCancelled) + ModeWord();
   if (endText.isEmpty()) endText = code == kJobFinished ? Text("异常终止！") : Text("出现错误！");
 
-  if (code == kJobStopped) {
+  if (shareCancelled) {
+    view_.ShowLamp(Lamp::kRunning);
+    SetStatusText(endText, false);
+  } else if (code == kJobStopped) {
     SetStatusText(Text("已停止 ") + lastProgressTime_, false);
     if (liveMode_ && selectedLiveTask_ && selectedLiveTask_->callbackUrl.size() > 8) {
       view_.SendStopSignal(selectedLiveTask_->callbackUrl);

@@ -457,6 +457,7 @@ void CVortaneDlg::SetTaskLabel(const QString& text) {
 
 void CVortaneDlg::ShowLamp(Lamp lamp) {
   controls_.ShowLamp(lamp);
+  trace_(lamp == Lamp::kRunning ? QStringLiteral("lamp: green") : QStringLiteral("lamp: red"));
 }
 
 void CVortaneDlg::StopLedBlinking() {
