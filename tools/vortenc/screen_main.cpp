@@ -17,6 +17,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <condition_variable>
@@ -178,8 +179,10 @@ int main(int argc, char** argv) {
   std::deque<vortenc::ScreenStream::Picture> waiting;
   const auto black = std::make_shared<const std::vector<std::uint8_t>>(
       size_t(stream.Width()) * stream.Height() * 4, 0);
+  // The encoder has stopped reading when a write fails: the recording is over.
+  std::atomic<bool> over = false;
   std::thread writer([&] {
-    for (;;) {
+    while (!over) {
       vortenc::ScreenStream::Picture picture;
       {
         std::unique_lock lock(mutex);
@@ -187,12 +190,10 @@ int main(int argc, char** argv) {
         picture = std::move(waiting.front());
         waiting.pop_front();
       }
-      // The encoder has stopped reading: the recording is over.
-      if (!WriteAll(picture->data(), picture->size())) _exit(0);
+      if (!WriteAll(picture->data(), picture->size())) over = true;
     }
   });
-  writer.detach();
-  for (;; ++index) {
+  for (; !over; ++index) {
     const long long moment = start + index * 1'000'000LL * rateBottom / rateTop;
     // A frame captured up to half an interval after the moment may be the nearest: wait for it.
     SleepUntilWall(moment + step / 2 + kArrivalMicros);
@@ -210,4 +211,6 @@ int main(int argc, char** argv) {
     waiting.push_back(std::move(picture));
     queued.notify_one();
   }
+  writer.join();
+  return 0;
 }
