@@ -159,11 +159,7 @@ int main(int argc, char** argv) {
           while (!vortane::test::LessonSourcesSuspended() && waited.elapsed() < 60000)
             QThread::msleep(200);
         } else if (QByteArray(situation) == "speaker busy") {
-          tone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",
-                                "sine=frequency=880:sample_rate=48000,volume=0.3", "-ac", "2", "-f",
-                                "pulse", "-buffer_duration", "20", "speaker tone"});
-          tone.waitForStarted(5000);
-          QThread::msleep(1000);
+          vortane::test::StartSpeakerTone(tone);
         }
         const SyncReport sync =
             Record(encoder.program, encoder.command, folder.path() + "/lesson.ts", desktop);

@@ -265,11 +265,7 @@ int main(int argc, char** argv) {
           // The sound server suspends sources nobody has read for a few seconds.
           bench::WaitUntil(vortane::test::LessonSourcesSuspended, 60000);
         } else if (QByteArray(situation) == "speaker busy") {
-          tone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",
-                                "sine=frequency=880:sample_rate=48000,volume=0.3", "-ac", "2", "-f",
-                                "pulse", "-buffer_duration", "20", "speaker tone"});
-          tone.waitForStarted(5000);
-          QThread::msleep(1000);
+          vortane::test::StartSpeakerTone(tone);
         }
         const QString base = folder.filePath(QString::number(++lesson));
         const QString capture = base + ".ts";

@@ -24,6 +24,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThread>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -544,10 +545,8 @@ struct MediaInfo {
   int width = 0;
   int height = 0;
   double videoDuration = 0;
-  double videoEnd = 0;  // its start time plus its duration
   QString audioCodec;
   double audioDuration = 0;
-  double audioEnd = 0;
   int audioStreams = 0;
 };
 
@@ -568,21 +567,43 @@ inline std::optional<MediaInfo> Probe(const QString& source, const QStringList& 
     const QJsonObject stream = value.toObject();
     const QString type = stream[QStringLiteral("codec_type")].toString();
     const double duration = stream[QStringLiteral("duration")].toString().toDouble();
-    const double end = stream[QStringLiteral("start_time")].toString().toDouble() + duration;
     if (type == QLatin1String("video")) {
       info.videoCodec = stream[QStringLiteral("codec_name")].toString();
       info.width = stream[QStringLiteral("width")].toInt();
       info.height = stream[QStringLiteral("height")].toInt();
       info.videoDuration = duration;
-      info.videoEnd = end;
     } else if (type == QLatin1String("audio")) {
       info.audioCodec = stream[QStringLiteral("codec_name")].toString();
       info.audioDuration = duration;
-      info.audioEnd = end;
       ++info.audioStreams;
     }
   }
   return info;
+}
+
+// Where the picture and the sound of a file end: the latest end of any of their packets (an
+// MPEG-TS file's stream durations are estimates).
+struct StreamEnds {
+  double video = 0;
+  double audio = 0;
+};
+inline std::optional<StreamEnds> ProbeStreamEnds(const QString& file) {
+  const auto out =
+      Run(QStringLiteral("ffprobe"),
+          {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+           QStringLiteral("packet=codec_type,pts_time,duration_time"), QStringLiteral("-of"),
+           QStringLiteral("csv=p=0"), file},
+          20000);
+  if (!out) return std::nullopt;
+  StreamEnds ends;
+  for (const QString& line : out->split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+    const QStringList fields = line.split(QLatin1Char(','));
+    if (fields.size() < 3) continue;
+    const double end = fields[1].toDouble() + fields[2].toDouble();
+    double& stream = fields[0] == QLatin1String("video") ? ends.video : ends.audio;
+    stream = std::max(stream, end);
+  }
+  return ends;
 }
 
 // "hh:mm:ss.xx" → seconds.

@@ -124,7 +124,9 @@ void ExpectLessonFile(const Toolbar& toolbar, const Lesson& lesson, const QStrin
   EXPECT_LE(media->videoDuration, media->duration + 0.1);
   EXPECT_GE(media->videoDuration, media->duration - 1.0);
   EXPECT_LE(media->audioDuration, media->duration + 0.1);
-  EXPECT_NEAR(media->videoEnd, media->audioEnd, 0.1);
+  const auto ends = ProbeStreamEnds(toolbar.VideosFolder() + QLatin1Char('/') + name);
+  ASSERT_TRUE(ends);
+  EXPECT_NEAR(ends->video, ends->audio, 0.1);
   // ... and as long as the time between the two presses, less the moment the encoder needs to
   // start.
   EXPECT_LE(media->duration, lesson.wallSeconds + 0.5);
@@ -220,11 +222,7 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
           << "the sound server suspends idle sources";
     }
     if (QByteArray(situation) == "speaker busy") {
-      speakerTone.start("ffmpeg", {"-v", "error", "-nostdin", "-f", "lavfi", "-i",
-                                   "sine=frequency=880:sample_rate=48000,volume=0.3", "-ac", "2",
-                                   "-f", "pulse", "-buffer_duration", "20", "speaker tone"});
-      ASSERT_TRUE(speakerTone.waitForStarted(5000));
-      SleepMs(1000);  // a lower bound: the tone is playing well before the lesson starts
+      ASSERT_TRUE(StartSpeakerTone(speakerTone));
     }
     bool played = false;
     bool spoken = false;
@@ -247,7 +245,9 @@ TEST(ToolbarRecording, SoundAndPictureMeetFromTheFirstFrameOfEveryLesson) {
     // longer to start a process at all: printed, not judged.
     std::printf("%s: encoder started %.2f s after F8, first words %s\n", situation,
                 lesson.startSeconds, sync.beeps >= 6 ? "kept" : "missed");
-    if (lesson.startSeconds <= 0.2) EXPECT_GE(sync.beeps, 6) << sync.Text().toStdString();
+    if (lesson.startSeconds <= 0.2) {
+      EXPECT_GE(sync.beeps, 6) << sync.Text().toStdString();
+    }
     EXPECT_GE(sync.beeps, 5) << sync.Text().toStdString();
     EXPECT_GE(sync.offsets.size(), 5u) << sync.Text().toStdString();
     EXPECT_LE(std::abs(sync.Median()), 0.040) << sync.Text().toStdString();

@@ -40,6 +40,18 @@ inline bool LessonSourcesSuspended() {
   return suspended == 2;
 }
 
+// A busy speaker: a quiet tone plays on it until `tone` ends. Returns once the tone has played a
+// second (a lower bound: it plays well before a lesson starts).
+inline bool StartSpeakerTone(QProcess& tone) {
+  tone.start(QStringLiteral("ffmpeg"),
+             {"-v", "error", "-nostdin", "-f", "lavfi", "-i",
+              "sine=frequency=880:sample_rate=48000,volume=0.3", "-ac", "2", "-f", "pulse",
+              "-buffer_duration", "20", "speaker tone"});
+  if (!tone.waitForStarted(5000)) return false;
+  std::this_thread::sleep_for(std::chrono::seconds(1));
+  return true;
+}
+
 class DesktopMotion {
  public:
   // Starts the moving grey on $DISPLAY's root window; nothing moves when there is no display.
