@@ -3,24 +3,29 @@
 // (-fflags nobuffer -flags low_delay) sees the change so much later. Measured for the program's
 // own live command (the whole desktop with the speaker and VirtualMic mixed, both live presets)
 // through vortenc, beside plain ffmpeg pushing the same picture with the same x264 settings
-// without sound. Prints the median, shortest and longest delay of CHANGES changes.
-// Target: at most 400 ms with sound.
+// without sound: read with x11grab on X11, and on Wayland, where ffmpeg cannot read the screen,
+// fed by vortenc's own screen reader (the portal and PipeWire). Prints the median, shortest and
+// longest delay of CHANGES changes. Target: at most 400 ms with sound.
 //
-//   scripts/with-desktop build/bench/live_latency_bench [CHANGES] [fluency|quality] [vortenc|plain]
+//   scripts/with-desktop [--wayland] build/bench/live_latency_bench [CHANGES] [fluency|quality]
+//       [vortenc|plain]
 // (default 8 changes, both presets, both pushers)
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QStringList>
+#include <QTemporaryDir>
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "bench_toolbar.h"
 #include "encoder/command_lines.h"
 #include "platform/process.h"
+#include "screen_reader_feed.h"
 #include "support/flash_and_beep.h"  // Xlib: after every Qt header
 
 namespace {
@@ -44,11 +49,11 @@ QStringList ProgramCommand(const QString& url, bool fluencyFirst) {
   return arguments;
 }
 
-// The same picture straight to ffmpeg, with the x264 options of the program's command, no sound.
-QStringList PlainCommand(const QString& url, bool fluencyFirst) {
-  QStringList arguments = {
-      "-y",       "-f",      "x11grab", "-framerate", "25", "-i", qEnvironmentVariable("DISPLAY"),
-      "-pix_fmt", "yuv420p", "-vcodec", "libx264"};
+// The same picture from `input` straight to ffmpeg, with the x264 options of the program's
+// command, no sound.
+QStringList PlainCommand(const QString& url, bool fluencyFirst, const QStringList& input) {
+  QStringList arguments =
+      QStringList{"-y"} + input + QStringList{"-pix_fmt", "yuv420p", "-vcodec", "libx264"};
   const QStringList program = ProgramCommand(url, fluencyFirst);
   const qsizetype from = program.indexOf("libx264") + 1;
   const qsizetype to = program.indexOf("-b:a");
@@ -165,14 +170,14 @@ Result Measure(const QString& program, const QStringList& command, const QString
 
 void Print(const char* name, const Result& result, int changes) {
   if (result.delays.empty()) {
-    std::printf("%-40s %s\n", name,
+    std::printf("%-54s %s\n", name,
                 result.failure.isEmpty() ? "no change seen" : qPrintable(result.failure));
     std::fflush(stdout);
     return;
   }
   std::vector<double> delays = result.delays;
   std::sort(delays.begin(), delays.end());
-  std::printf("%-40s median %5.0f ms, shortest %5.0f ms, longest %5.0f ms (%zu of %d seen)\n", name,
+  std::printf("%-54s median %5.0f ms, shortest %5.0f ms, longest %5.0f ms (%zu of %d seen)\n", name,
               delays[delays.size() / 2], delays.front(), delays.back(), delays.size(), changes);
   std::fflush(stdout);
 }
@@ -190,10 +195,18 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "no RTMP server: run inside scripts/with-desktop\n");
     return 2;
   }
-  DesktopMotion desktop;
+  const bool wayland = !qEnvironmentVariable("WAYLAND_DISPLAY").isEmpty();
+  if (wayland && !bench::RunQuietly("swaymsg", {"output", "*", "mode", "1920x1080@60Hz"})) {
+    std::fprintf(stderr, "cannot set the monitor's mode\n");
+    return 2;
+  }
+  // On Wayland the X server's root window is never shown: a window covers the monitor instead.
+  DesktopMotion desktop(wayland);
   if (!desktop.ok()) return 2;
   const QString vortenc = bench::ProgramDir() + "/vortenc";
-  std::printf("glass to glass at 1920x1080, 25 fps (target with sound: 400 ms)\n");
+  QTemporaryDir folder;
+  std::printf("glass to glass at 1920x1080, 25 fps, %s desktop (target with sound: 400 ms)\n",
+              wayland ? "Wayland" : "X11");
   int stream = 0;
   for (const bool fluencyFirst : {true, false}) {
     const char* preset = fluencyFirst ? "fluency first" : "quality first";
@@ -206,9 +219,23 @@ int main(int argc, char** argv) {
     }
     if (onlyPusher != QLatin1String("vortenc")) {
       const QString url = server + QStringLiteral("/bench%1").arg(++stream);
+      std::optional<bench::ScreenReaderFeed> feed;
+      QStringList input = {"-f", "x11grab", "-framerate",
+                           "25", "-i",      qEnvironmentVariable("DISPLAY")};
+      if (wayland) {
+        feed.emplace(bench::ProgramDir(), folder.path());
+        if (!feed->ok()) {
+          std::printf("no screen reader: %s\n", qPrintable(feed->Error()));
+          continue;
+        }
+        input = feed->InputArguments();
+      }
       const Result plain =
-          Measure("ffmpeg", PlainCommand(url, fluencyFirst), url, desktop, changes);
-      Print(qPrintable(QStringLiteral("plain ffmpeg, no sound, %1").arg(preset)), plain, changes);
+          Measure("ffmpeg", PlainCommand(url, fluencyFirst, input), url, desktop, changes);
+      feed.reset();
+      Print(qPrintable(QStringLiteral("plain ffmpeg%1, no sound, %2")
+                           .arg(wayland ? " + screen reader" : "", preset)),
+            plain, changes);
     }
   }
   return 0;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <functional>
 
 #include "app/toolbar_view.h"
 #include "encoder/command_lines.h"
@@ -365,9 +366,14 @@ void RecordingController::StopRecording() {
   StartTimer(Timer::kStopDelay, liveMode_ ? 500 : 1000);
   // The lesson runs on through the stop delay, but its last words are those before the key: the
   // encoder need not be waited for beyond them.
-  if (currentJob_) currentJob_->SetStopMoment(SteadyMilliseconds());
-  // The encoder's picture runs on past the key; the final copy ends here.
-  if (!liveMode_) platform::MarkLessonEnd(capturePath_);
+  // The encoder's picture runs on past the key; the final copy ends here. The capture is marked
+  // by the job's worker: its folder may be a network share that has stopped answering.
+  std::function<void()> markEnd;
+  if (!liveMode_)
+    markEnd = [capture = capturePath_, end = platform::MarkClockMicros()] {
+      platform::MarkLessonEnd(capture, end);
+    };
+  if (currentJob_) currentJob_->SetStopMoment(SteadyMilliseconds(), std::move(markEnd));
 }
 
 void RecordingController::ShowEndedLook() {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 
 // One run of a child process with its output pipe: the runner's record, shared by the runner,
@@ -61,6 +62,10 @@ struct ChildRun {
   // may let the child run on for a moment after the key, but "q" need only wait until what was
   // captured up to the key has been written. -1 = the moment of the stop request.
   std::atomic<std::int64_t> stopMomentMs{-1};
+  // Done on the runner's thread when it first sees the stop request, before "q": whatever the
+  // stop key leaves on the child's files, off the window's thread (a network folder may hang).
+  std::mutex atStopMutex;
+  std::function<void()> atStop;
 };
 
 // The exit code a run reports when its checkResult refused what the child made.

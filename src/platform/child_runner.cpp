@@ -75,6 +75,12 @@ std::uint32_t WatchChild(ChildRun& run) {
         stopMs = SteadyMilliseconds();
         const std::int64_t moment = run.stopMomentMs.load();
         if (moment >= 0) stopMs = std::min(stopMs, moment);
+        std::function<void()> atStop;
+        {
+          std::lock_guard lock(run.atStopMutex);
+          atStop = std::move(run.atStop);
+        }
+        if (atStop) atStop();
         quitAt = now + CatchUpDelay(run);
       }
       if (!quitSent && (now >= quitAt || WrittenPast(run, stopMs))) {

@@ -37,12 +37,16 @@ bool MarkCaptureStart(int fd, long long startMicros) {
   return WriteMark(fd, kStartMark, startMicros);
 }
 
-bool MarkLessonEnd(const QString& path) {
+long long MarkClockMicros() {
   timespec now{};
   ::clock_gettime(CLOCK_REALTIME, &now);  // the clock the capture's start was taken on
+  return now.tv_sec * 1'000'000LL + now.tv_nsec / 1000;
+}
+
+bool MarkLessonEnd(const QString& path, long long endMicros) {
   const int fd = OpenOwnRegularFile(path, O_RDONLY);
   if (fd < 0) return false;
-  const bool marked = WriteMark(fd, kEndMark, now.tv_sec * 1'000'000LL + now.tv_nsec / 1000);
+  const bool marked = WriteMark(fd, kEndMark, endMicros);
   ::close(fd);
   return marked;
 }

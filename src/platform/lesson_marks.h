@@ -14,9 +14,12 @@ namespace vortane::platform {
 // Marks the clock start on the capture the encoder has just created (`fd`, open for writing).
 bool MarkCaptureStart(int fd, long long startMicros);
 
-// Marks the lesson's end, now, on the capture at `path`: a link or anything but a regular file of
-// this user's is left alone.
-bool MarkLessonEnd(const QString& path);
+// Microseconds since the epoch now, on the clock the marks are taken on.
+long long MarkClockMicros();
+
+// Marks the lesson's end at `endMicros` (MarkClockMicros at the stop key) on the capture at
+// `path`: a link or anything but a regular file of this user's is left alone.
+bool MarkLessonEnd(const QString& path, long long endMicros = MarkClockMicros());
 
 // The lesson's length in seconds from the capture's clock start to its end, when the capture at
 // `path` carries both marks in that order.

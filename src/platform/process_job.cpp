@@ -13,6 +13,12 @@ ProcessJob::~ProcessJob() {
   RequestStop();
 }
 
+void ProcessJob::SetStopMoment(std::int64_t steadyMs, std::function<void()> atStop) {
+  run_->stopMomentMs.store(steadyMs);
+  std::lock_guard lock(run_->atStopMutex);
+  run_->atStop = std::move(atStop);
+}
+
 void ProcessJob::RequestStop() {
   Job::RequestStop();
   run_->stopRequested.store(1);

@@ -21,8 +21,9 @@ class ProcessJob : public Job {
   const QString& commandLine() const { return run_->commandLine; }
   // Asked on the worker when the child ended by itself with exit code 0 (see ChildRun).
   void SetResultCheck(std::function<bool()> check) { run_->checkResult = std::move(check); }
-  // When the teacher pressed stop, if that was before RequestStop (steady clock).
-  void SetStopMoment(std::int64_t steadyMs) { run_->stopMomentMs.store(steadyMs); }
+  // When the teacher pressed stop, if that was before RequestStop (steady clock), and what to
+  // do on the job's worker when the stop request reaches it, before the child is asked to finish.
+  void SetStopMoment(std::int64_t steadyMs, std::function<void()> atStop = {});
   std::int64_t stopMoment() const { return run_->stopMomentMs.load(); }
 
   void RequestStop() override;

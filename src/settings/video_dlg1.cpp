@@ -14,6 +14,7 @@
 #include <algorithm>
 
 #include "platform/program_info.h"
+#include "platform/wayland_session.h"
 #include "settings/camera_graph.h"
 #include "settings/camera_window_placement.h"
 
@@ -24,6 +25,14 @@ const QColor kBackground(70, 70, 70);
 const QColor kBusyTextColour(0, 255, 0);
 // Resizing by hand stops where the window would no longer be taken back from "vw1.cfg".
 constexpr int kSmallestSide = kMinimumStoredCameraWindowSide + 1;
+
+// A tiling compositor (sway) lays a normal X11 window over the whole output; a utility window
+// floats above the others at its own size, as every window does on GNOME or KDE. Under X11 the
+// camera window keeps its taskbar entry.
+Qt::WindowFlags CameraWindowFlags() {
+  const Qt::WindowType kind = platform::IsWaylandSession() ? Qt::Tool : Qt::Window;
+  return kind | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
+}
 
 QRect PrimaryScreenGeometry() {
   QScreen* screen = QGuiApplication::primaryScreen();
@@ -41,8 +50,7 @@ QString CVideoDlg1::OpenFailedText() {
   return QStringLiteral("无法打开摄像头，请检查是否正确插入，或则被其他应用占用！");
 }
 
-CVideoDlg1::CVideoDlg1(QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint) {
+CVideoDlg1::CVideoDlg1(QWidget* parent) : QWidget(parent, CameraWindowFlags()) {
   setWindowTitle(ProgramTitle());
   QPalette colours = palette();
   colours.setColor(QPalette::Window, kBackground);

@@ -29,3 +29,14 @@ endforeach()
 if(TARGET e2e_wayland_desktop_test AND TARGET portal_shm_shim)
   add_dependencies(e2e_wayland_desktop_test portal_shm_shim)
 endif()
+# The camera flow again on the Wayland desktop, where the toolbar and the camera window are
+# Xwayland clients.
+if(TARGET e2e_camera_program_test)
+  add_test(NAME e2e_camera_program_wayland COMMAND ${CMAKE_SOURCE_DIR}/scripts/with-desktop --wayland
+    $<TARGET_FILE:e2e_camera_program_test>)
+  set_tests_properties(e2e_camera_program_wayland PROPERTIES RESOURCE_LOCK desktop_encoder
+    TIMEOUT 300 LABELS e2e SKIP_RETURN_CODE 77 ENVIRONMENT "${VORTANE_TEST_ENV}")
+  if(TARGET portal_shm_shim)
+    add_dependencies(e2e_camera_program_test portal_shm_shim)
+  endif()
+endif()

@@ -199,7 +199,8 @@ TEST(Vortenc, DryRunTranslatesEveryInputForm) {
                 " -map 2:v -map '[mixed]' -fps_mode:v vfr -enc_time_base:v 1:1000 -filter_complex "
                 "'[0:a]aresample=async=1000[s0];[1:a]aresample=async=1000[s1];[s0][s1]amix=inputs="
                 "2[mixed]' -acodec aac -pix_fmt yuv420p -vcodec libx264 -x264opts "
-                "keyint=100:min-keyint=50:threads=4:sync-lookahead=0:rc-lookahead=3 -preset fast "
+                "keyint=100:min-keyint=50:threads=4:sync-lookahead=0:rc-lookahead=3:sliced-threads="
+                "1:bframes=0 -preset fast "
                 "-b:a 96k -copyinkf -f flv -protocol_whitelist rtmp,rtmps,tcp,tls,udp "
                 "rtmp://127.0.0.1/live/s");
   // The speakers alone with an output length limit keep ffmpeg's own clock; --dry-run anywhere.

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -231,7 +232,14 @@ TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCaptureButNotForever) {
            ProgressTexts(inbox.Of(far->serial)).size() >= 3;
   }));
   const qint64 stopAt = QDateTime::currentMSecsSinceEpoch();
-  keyed->SetStopMoment(SteadyMilliseconds() - 3000);
+  // The key's own work (the lesson's end mark) is done on the worker, before the child's "q".
+  std::atomic<qint64> keyWorkAt{0};
+  std::atomic<bool> keyWorkOnWorker{false};
+  const std::thread::id windowThread = std::this_thread::get_id();
+  keyed->SetStopMoment(SteadyMilliseconds() - 3000, [&] {
+    keyWorkOnWorker = std::this_thread::get_id() != windowThread;
+    keyWorkAt = QDateTime::currentMSecsSinceEpoch();
+  });
   for (const auto& job : {trailing, keyed, far})
     job->RequestStop();
   for (const auto& job : {trailing, keyed, far})
@@ -247,6 +255,9 @@ TEST(JobRunner, StopWaitsForAnEncoderThatTrailsItsCaptureButNotForever) {
   EXPECT_LE(trailingQuitAt, stopAt + 4500);
   // With the key 3 s back, all it captured up to the key is written already: "q" at once.
   EXPECT_LT(std::stoll(ReadFile(keyedFile)), stopAt + 1500);
+  EXPECT_TRUE(keyWorkOnWorker);
+  EXPECT_GE(keyWorkAt.load(), stopAt);
+  EXPECT_LE(keyWorkAt.load(), std::stoll(ReadFile(keyedFile)));
   // The far one is waited for 6 s at most, then killed 3 s after its "q".
   const std::string farRecord = ReadFile(farFile);
   ASSERT_NE(farRecord.find(' '), std::string::npos) << farRecord;

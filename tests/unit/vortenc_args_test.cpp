@@ -111,13 +111,15 @@ TEST(VortencArguments, DesktopCapturesBecomeX11GrabWithTheRegionAndOptionsKept) 
             "-y -rtbufsize 100M -f x11grab -thread_queue_size 32 -framerate 25 -i :5 -pix_fmt "
             "yuv420p -vcodec libx264 -x264opts keyint=100:min-keyint=50:threads=4 -preset fast "
             "-r 25 -copyinkf -f mpegts /r/20261209101500.ts");
-  // A live push keeps x264's look-ahead short, unless the zero-latency tune has none at all.
+  // A live push keeps x264 from holding pictures back (short look-ahead, slice threads, no
+  // B-frames), unless the zero-latency tune already does.
   EXPECT_EQ(Translate("-f gdigrab -i desktop -vcodec libx264 -x264opts "
                       "keyint=80:min-keyint=40:threads=4 -preset veryfast -copyinkf -f flv "
                       "\"rtmp://h/live/x\"",
                       resolver),
             "-f x11grab -i :5 -vcodec libx264 -x264opts "
-            "keyint=80:min-keyint=40:threads=4:sync-lookahead=0:rc-lookahead=3 -preset veryfast "
+            "keyint=80:min-keyint=40:threads=4:sync-lookahead=0:rc-lookahead=3:sliced-threads=1:"
+            "bframes=0 -preset veryfast "
             "-copyinkf -f flv rtmp://h/live/x");
   EXPECT_EQ(Translate("-f gdigrab -i desktop -vcodec libx264 -tune:v zerolatency -x264opts "
                       "keyint=50:min-keyint=25:threads=4 -preset superfast -copyinkf -f mpegts "

@@ -41,7 +41,9 @@
 // Such a capture also reports its progress ten times a second (-stats_period 0.1): a stop waits
 // for the encoder to write past the stop's moment, and sees it sooner.
 // A live push (an output address with "rtmp:" or "udp:") gets x264's look-ahead cut to three
-// frames (-x264opts ...:sync-lookahead=0:rc-lookahead=3) unless it is tuned for zero latency.
+// frames, slice threads and no B-frames
+// (-x264opts ...:sync-lookahead=0:rc-lookahead=3:sliced-threads=1:bframes=0) unless it is tuned
+// for zero latency.
 // Commands this cannot hold for (other inputs, a filter on an input, an output -t/-to/-ss)
 // keep ffmpeg's own clock handling.
 namespace vortenc {
