@@ -11,6 +11,12 @@
 
 namespace vortane {
 
+QString NoGlobalShortcutsNote() {
+  return QString::fromUtf8(
+      "提示：此桌面不支持全局快捷键，F8/F9 只在 Vortane 的窗口有焦点时有效，"
+      "工具栏上的按钮可以完成按键的全部操作。");
+}
+
 bool IsRunnableFile(const QString& path) {
   const QFileInfo info(path);
   return info.isFile() && access(QFile::encodeName(path).constData(), X_OK) == 0;
@@ -50,10 +56,8 @@ void CheckWaylandScreen(InstallationReport& report) {
                         : QStringLiteral("Wayland session without PipeWire (start pipewire)");
     return;
   }
-  if (!offered.globalShortcuts)
-    report.note = QString::fromUtf8(
-        "提示：此桌面不支持全局快捷键，F8/F9 只在 Vortane 的窗口有焦点时有效，"
-        "工具栏上的按钮可以完成按键的全部操作。");
+  // Where the portal offers them the toolbar binds the keys, and says the same if that fails.
+  if (!offered.globalShortcuts) report.note = NoGlobalShortcutsNote();
 }
 
 }  // namespace

@@ -28,6 +28,9 @@ struct InstallationReport {
   bool Passed() const { return encoderInstalled && virtualSourcesInstalled && screenRecordable; }
 };
 
+// The note of a Wayland session whose desktop takes no global keys from the program.
+QString NoGlobalShortcutsNote();
+
 // A regular file this user may execute.
 bool IsRunnableFile(const QString& path);
 

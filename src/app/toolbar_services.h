@@ -35,6 +35,9 @@ struct ToolbarServices {
   QString programFolder;
   // Take F8/F9 through the keyboard-capture library.
   bool captureKeyboard = true;
+  // On a Wayland session, also bind F8/F9 through the desktop portal's GlobalShortcuts (the
+  // session bus of DBUS_SESSION_BUS_ADDRESS).
+  bool portalShortcuts = true;
   // End an encoder an earlier run left behind.
   bool endLeftoverEncoder = true;
   // Copy the lessons an earlier run left unfinished into their final files.

@@ -13,10 +13,13 @@
 
 #include "app/leftover_encoder.h"
 #include "app/program_icon.h"
+#include "app/startup_check.h"
 #include "app/toolbar_layout.h"
 #include "files/media_file_dlg.h"
 #include "http/platform_client.h"
 #include "platform/keyboard_capture.h"
+#include "platform/portal_shortcuts.h"
+#include "platform/wayland_session.h"
 #include "platform/window_message.h"
 #include "platform/window_messages.h"
 #include "settings/region_windows.h"
@@ -120,6 +123,7 @@ CVortaneDlg::CVortaneDlg(Services services, Settings* settings)
     keyboardMessage = keyboard_->message();
     if (!keyboard_->detail().isEmpty()) trace_(keyboard_->detail());
   }
+  if (services_.portalShortcuts && platform::IsWaylandSession()) BindPortalShortcuts();
 
   setWindowIcon(ProgramIcon());
   setFont(ui::MakeUiFont(QStringLiteral("MS Shell Dlg"), 13));
@@ -363,6 +367,7 @@ void CVortaneDlg::FinishClose() {
   // the toolbar, once a question it may be asking has returned.
   files_.ShutDown();
   if (keyboard_) keyboard_->Release();
+  if (portalShortcuts_) portalShortcuts_->Close();
   closeDelayTimer_.start(kCloseDelayMs);
 }
 
@@ -423,8 +428,33 @@ void CVortaneDlg::RunStartupCheck() {
   ready_ = true;
   trace_.Controls(*this);
   trace_(QStringLiteral("ready at %1,%2").arg(x()).arg(y()));
+  if (shortcutsNotePending_) ShowMessage(NoGlobalShortcutsNote());
   // The encoder is known to work now, and a leftover one has been ended.
   StartRecovery();
+}
+
+void CVortaneDlg::BindPortalShortcuts() {
+  portalShortcuts_ = std::make_unique<platform::PortalShortcuts>(
+      messages_->handle(),
+      std::vector<platform::PortalShortcut>{
+          {QStringLiteral("start-stop"), Text("开始/停止录制"), QStringLiteral("F8"), kVkF8},
+          {QStringLiteral("camera"), Text("打开/关闭摄像头"), QStringLiteral("F9"), kVkF9}},
+      this, [this](platform::PortalShortcutsState state) {
+        if (closed_) return;
+        using enum platform::PortalShortcutsState;
+        if (state == kBound) {
+          trace_(QStringLiteral("global shortcuts bound"));
+        } else if (state == kNotBound) {
+          // The start-up check took the portal's offer as the keys; they are not.
+          trace_(QStringLiteral("global shortcuts not bound"));
+          // Said once the toolbar is in place, not over the start-up check.
+          if (ready_) {
+            ShowMessage(NoGlobalShortcutsNote());
+          } else {
+            shortcutsNotePending_ = true;
+          }
+        }
+      });
 }
 
 void CVortaneDlg::BringToFront() {

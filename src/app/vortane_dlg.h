@@ -33,6 +33,7 @@ class SetupDlg;
 namespace platform {
 enum class DeviceCategory;
 class KeyboardCapture;
+class PortalShortcuts;
 class MessageWindow;
 struct WindowMessage;
 }  // namespace platform
@@ -159,6 +160,7 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   void OnCloseDelay();
   void PlaceCentred(int top);
   void RunStartupCheck();
+  void BindPortalShortcuts();
   // A capture or remux job exists or is about to restart: no settings now.
   bool JobRunning() const;
   // A capture (not a remux) holds the camera and the screen.
@@ -188,6 +190,8 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   // "%Y%m%d%H%M%S" when this toolbar started: captures named after it or later are this run's.
   QString startedStamp_;
   std::unique_ptr<platform::KeyboardCapture> keyboard_;
+  // F8/F9 from the desktop portal on a Wayland session, posted like the key grab's.
+  std::unique_ptr<platform::PortalShortcuts> portalShortcuts_;
   // One-shot timers of the window's own steps.
   QTimer placementTimer_;
   QTimer startupCheckTimer_;
@@ -195,6 +199,8 @@ class CVortaneDlg : public QDialog, public ui::CCommandTarget, public ToolbarVie
   QTimer closeDelayTimer_;
 
   bool ready_ = false;
+  // The portal refused the keys before the toolbar was ready.
+  bool shortcutsNotePending_ = false;
   bool closePending_ = false;
   bool closed_ = false;
   int exitCode_ = 0;

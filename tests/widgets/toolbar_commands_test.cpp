@@ -30,6 +30,8 @@
 #include "settings/shift_region_window.h"
 #include "settings/video_dlg1.h"
 #include "support/media.h"
+#include "support/private_portal_bus.h"
+#include "support/scoped_env.h"
 #include "toolbar_harness.h"
 #include "ui/hover_button.h"
 #include "ui/label.h"
@@ -68,7 +70,8 @@ const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new Command
 
 // The toolbar on its settings (the settings dialog edits them and saves config.cfg).
 struct Toolbar : test::ToolbarHarness {
-  Toolbar() {
+  // `portalShortcuts`: binds F8/F9 through the desktop portal of DBUS_SESSION_BUS_ADDRESS.
+  explicit Toolbar(bool portalShortcuts = false) {
     test::WidgetTestApp();
     settings.saveFolder = videos.path();
     settings.soundSource = SoundSource::kSpeaker;
@@ -76,6 +79,7 @@ struct Toolbar : test::ToolbarHarness {
     QFile::remove(CameraWindowFilePath());
 
     CVortaneDlg::Services services = QuietServices();
+    services.portalShortcuts = portalShortcuts;
     services.listDevices = [](DeviceCategory category) {
       if (category == DeviceCategory::kAudioInput)
         return QStringList{QStringLiteral("virtual-audio-capturer"), QStringLiteral("VirtualMic")};
@@ -276,6 +280,59 @@ TEST(ToolbarCommands, CameraWindowOpensClosesAndShowsTheBusyTextWhileTheCameraIs
   ASSERT_EQ(t.messages.size(), 3u) << "the picture was tried";
   EXPECT_EQ(t.messages[2], CVideoDlg1::OpenFailedText());
   t.PostJob(kJobFinished, "", 0);
+}
+
+// On a Wayland session F8 and F9 come from the desktop portal's GlobalShortcuts, through the same
+// entry as the key grab's; a refusal leaves them to the key grab and says so; closing the toolbar
+// closes the portal session.
+TEST(ToolbarCommands, WaylandKeysComeThroughThePortalsGlobalShortcuts) {
+  test::PrivatePortalBus bus;
+  ASSERT_FALSE(bus.address().isEmpty()) << "no dbus-daemon";
+  const test::ScopedEnv session("DBUS_SESSION_BUS_ADDRESS", bus.address());
+  const test::ScopedEnv wayland("WAYLAND_DISPLAY", "vortane-test-wayland");
+  const QString note =
+      U("提示：此桌面不支持全局快捷键，F8/F9 只在 Vortane 的窗口有焦点时有效，"
+        "工具栏上的按钮可以完成按键的全部操作。");
+  const auto waitFor = [](const std::function<bool()>& done) {
+    return QTest::qWaitFor(done, 30000);
+  };
+
+  // No portal on the bus: the start-up check has told the teacher; the toolbar closes at once.
+  {
+    Toolbar t(true);
+    t.window.reset();
+    EXPECT_TRUE(t.messages.empty());
+  }
+
+  ASSERT_TRUE(bus.StartPortal());
+  {
+    Toolbar t(true);
+    ASSERT_TRUE(waitFor([&] { return bus.Log().size() >= 3; }));
+    EXPECT_EQ(bus.Log(),
+              (QStringList{U("CreateSession"), U("BindShortcuts start-stop 开始/停止录制 F8"),
+                           U("BindShortcuts camera 打开/关闭摄像头 F9")}));
+    // F8 then F9 from the desktop, each once: once F9 has opened the camera window, F8 has
+    // started one recording (a second F8 would be stopping it).
+    bus.Activate("start-stop");
+    bus.Activate("camera");
+    ASSERT_TRUE(waitFor([&] { return t.window->CameraWindow() != nullptr; }));
+    EXPECT_EQ(t.jobs.size(), 1u);
+    EXPECT_EQ(t.Status(), U("正在启动录制..."));
+    EXPECT_EQ(t.messages,
+              std::vector<QString>{U("您还没有配置摄像头！\r\n请通过设置功能设置要使用的设备。")});
+  }
+  EXPECT_TRUE(waitFor([&] { return bus.Log().contains(U("Close session")); }));
+
+  // The teacher cancels the desktop's dialog: the note is shown, F8 stays with the key grab.
+  bus.RefuseBinding();
+  {
+    Toolbar t(true);
+    ASSERT_TRUE(waitFor([&] { return !t.messages.empty(); }));
+    EXPECT_EQ(t.messages, std::vector<QString>{note});
+    t.window->OnCommand(Id::kIdClose);
+    ASSERT_TRUE(waitFor([&] { return t.finished.has_value(); }));
+  }
+  EXPECT_TRUE(waitFor([&] { return bus.Log().count(U("Close session")) == 2; }));
 }
 
 TEST(ToolbarCommands, F8DoesNothingWhileARegionIsBeingDrawn) {

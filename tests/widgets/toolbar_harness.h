@@ -31,6 +31,7 @@ struct ToolbarHarness {
     services.showAbout = [](QWidget*) {};
     services.programFolder = qEnvironmentVariable("VORTANE_PROGRAM_DIR");
     services.captureKeyboard = false;
+    services.portalShortcuts = false;
     services.endLeftoverEncoder = false;
     services.recoverUnfinished = false;
     return services;
