@@ -444,6 +444,9 @@ void CVortaneDlg::BindPortalShortcuts() {
         using enum platform::PortalShortcutsState;
         if (state == kBound) {
           trace_(QStringLiteral("global shortcuts bound"));
+          // One source per key: a press while a Vortane window has focus could otherwise reach
+          // the toolbar twice, once from each, and stop the recording it has just started.
+          if (keyboard_) keyboard_->Release();
         } else if (state == kNotBound) {
           // The start-up check took the portal's offer as the keys; they are not.
           trace_(QStringLiteral("global shortcuts not bound"));
