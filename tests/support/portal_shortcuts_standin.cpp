@@ -1,10 +1,11 @@
 // A stand-in desktop portal for the tests of the global keys: it owns
 // org.freedesktop.portal.Desktop on the session bus it is given (a private one the test starts),
-// offers GlobalShortcuts (CreateSession, BindShortcuts, each answered through a Request's Response
-// signal, and sessions that can be closed), and records what it was asked. A test drives it
-// through com.vortane.test.PortalStandIn: Log() returns the record, Activate(id) emits Activated
-// for the last session, RefuseBinding() answers later BindShortcuts with code 1 (cancelled).
-// It prints "ready" once it owns the name.
+// says it offers ScreenCast (its version only, for the start-up check), offers GlobalShortcuts
+// (CreateSession, BindShortcuts, each answered through a Request's Response signal, and sessions
+// that can be closed), and records what it was asked. A test drives it through
+// com.vortane.test.PortalStandIn: Log() returns the record, Activate(id) emits Activated for the
+// last session, RefuseBinding() answers later BindShortcuts with code 1 (cancelled). It prints
+// "ready" once it owns the name.
 #include <gio/gio.h>
 
 #include <cstdio>
@@ -34,6 +35,9 @@ constexpr char kIntrospection[] = R"xml(<node>
       <arg type="t" name="timestamp"/>
       <arg type="a{sv}" name="options"/>
     </signal>
+    <property name="version" type="u" access="read"/>
+  </interface>
+  <interface name="org.freedesktop.portal.ScreenCast">
     <property name="version" type="u" access="read"/>
   </interface>
   <interface name="com.vortane.test.PortalStandIn">
