@@ -14,9 +14,11 @@
 // "failed REASON" otherwise. It ends when its reader goes away or its parent ends.
 #include <fcntl.h>
 #include <sys/prctl.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <charconv>
@@ -95,9 +97,24 @@ void KeepToken(const std::string& path, const std::string& token) {
   if (!written || rename(temporary.c_str(), path.c_str()) != 0) unlink(temporary.c_str());
 }
 
+// Hands `data` to the pipe by reference where the output is a pipe (one copy less per frame:
+// the reader copies straight out of the picture), else writes it. The pipe then refers to the
+// picture's memory until the reader has read it: the caller keeps the picture as it is until a
+// pipe's worth has been handed over after it.
 bool WriteAll(const std::uint8_t* data, size_t size) {
+  static bool byReference = true;
   while (size > 0) {
-    const ssize_t written = write(kOutputFd, data, size);
+    ssize_t written;
+    if (byReference) {
+      iovec piece{const_cast<std::uint8_t*>(data), size};
+      written = vmsplice(kOutputFd, &piece, 1, 0);
+      if (written < 0 && (errno == EBADF || errno == EINVAL || errno == ENOSYS)) {
+        byReference = false;
+        continue;
+      }
+    } else {
+      written = write(kOutputFd, data, size);
+    }
     if (written < 0 && errno == EINTR) continue;
     if (written <= 0) return false;
     data += written;
@@ -181,7 +198,11 @@ int main(int argc, char** argv) {
       size_t(stream.Width()) * stream.Height() * 4, 0);
   // The encoder has stopped reading when a write fails: the recording is over.
   std::atomic<bool> over = false;
+  const int pipeBytes = fcntl(kOutputFd, F_GETPIPE_SZ);
   std::thread writer([&] {
+    // The pictures the pipe may still refer to, newest last: kept until a pipe's worth follows.
+    std::deque<vortenc::ScreenStream::Picture> handed;
+    size_t handedAfterOldest = 0;
     while (!over) {
       vortenc::ScreenStream::Picture picture;
       {
@@ -191,6 +212,13 @@ int main(int argc, char** argv) {
         waiting.pop_front();
       }
       if (!WriteAll(picture->data(), picture->size())) over = true;
+      handed.push_back(picture);
+      handedAfterOldest += picture->size();
+      while (handed.size() > 1 &&
+             handedAfterOldest - handed.front()->size() >= size_t(std::max(pipeBytes, 1 << 20))) {
+        handedAfterOldest -= handed.front()->size();
+        handed.pop_front();
+      }
     }
   });
   for (; !over; ++index) {
