@@ -11,6 +11,7 @@
 #include <map>
 #include <string>
 
+#include "platform/portal_version.h"
 #include "platform/window_messages.h"
 
 namespace vortane::platform {
@@ -137,14 +138,7 @@ class PortalShortcuts::Worker {
   bool Offered() {
     GVariant* reply = Call(kPortalPath, "org.freedesktop.DBus.Properties", "Get",
                            g_variant_new("(ss)", kShortcutsInterface, "version"), "(v)");
-    if (reply == nullptr) return false;
-    GVariant* version = nullptr;
-    g_variant_get(reply, "(v)", &version);
-    const bool offered =
-        g_variant_is_of_type(version, G_VARIANT_TYPE_UINT32) && g_variant_get_uint32(version) > 0;
-    g_variant_unref(version);
-    g_variant_unref(reply);
-    return offered;
+    return PortalVersionOffered(reply);
   }
 
   std::string NewToken() {

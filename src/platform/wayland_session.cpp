@@ -12,26 +12,20 @@
 #include <QFile>
 
 #include "platform/folders.h"
+#include "platform/portal_version.h"
 
 namespace vortane::platform {
 namespace {
 
 constexpr int kPortalTimeoutMs = 5000;
 
-// The portal interface's "version" property answers only when the portal offers that interface.
+// Whether the portal offers `interface`.
 bool PortalOffers(GDBusConnection* bus, const char* interface) {
   GVariant* reply = g_dbus_connection_call_sync(
       bus, "org.freedesktop.portal.Desktop", "/org/freedesktop/portal/desktop",
       "org.freedesktop.DBus.Properties", "Get", g_variant_new("(ss)", interface, "version"),
       G_VARIANT_TYPE("(v)"), G_DBUS_CALL_FLAGS_NONE, kPortalTimeoutMs, nullptr, nullptr);
-  if (reply == nullptr) return false;
-  GVariant* version = nullptr;
-  g_variant_get(reply, "(v)", &version);
-  const bool offered =
-      g_variant_is_of_type(version, G_VARIANT_TYPE_UINT32) && g_variant_get_uint32(version) > 0;
-  g_variant_unref(version);
-  g_variant_unref(reply);
-  return offered;
+  return PortalVersionOffered(reply);
 }
 
 // The socket a PipeWire client connects to: PIPEWIRE_REMOTE, else "pipewire-0", in the runtime
