@@ -25,6 +25,7 @@
 #include <condition_variable>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <fstream>
 #include <memory>
@@ -174,6 +175,15 @@ int main(int argc, char** argv) {
     Report("failed " + stream.Error());
     return 2;
   }
+  const size_t pictureBytes = stream.PictureBytes();
+  // Zeroed by the system, so its pages are not written until a black frame is sent.
+  const vortenc::ScreenStream::Picture black(
+      static_cast<const std::uint8_t*>(calloc(pictureBytes, 1)),
+      [](const std::uint8_t* bytes) { free(const_cast<std::uint8_t*>(bytes)); });
+  if (!black) {
+    Report("failed out of memory");
+    return 2;
+  }
   // The picture starts with the first frame, as a grab opened then would: moments before it would
   // only repeat it. Frames come once something changes; on a still screen there may be none.
   const long long now = Clock(CLOCK_REALTIME);
@@ -194,15 +204,13 @@ int main(int argc, char** argv) {
   std::mutex mutex;
   std::condition_variable queued;
   std::deque<vortenc::ScreenStream::Picture> waiting;
-  const auto black = std::make_shared<const std::vector<std::uint8_t>>(
-      size_t(stream.Width()) * stream.Height() * 4, 0);
   // The encoder has stopped reading when a write fails: the recording is over.
   std::atomic<bool> over = false;
   const int pipeBytes = fcntl(kOutputFd, F_GETPIPE_SZ);
   std::thread writer([&] {
     // The pictures the pipe may still refer to, newest last: kept until a pipe's worth follows.
     std::deque<vortenc::ScreenStream::Picture> handed;
-    size_t handedAfterOldest = 0;
+    const size_t pipeWorth = size_t(std::max(pipeBytes, 1 << 20));
     while (!over) {
       vortenc::ScreenStream::Picture picture;
       {
@@ -211,14 +219,10 @@ int main(int argc, char** argv) {
         picture = std::move(waiting.front());
         waiting.pop_front();
       }
-      if (!WriteAll(picture->data(), picture->size())) over = true;
-      handed.push_back(picture);
-      handedAfterOldest += picture->size();
-      while (handed.size() > 1 &&
-             handedAfterOldest - handed.front()->size() >= size_t(std::max(pipeBytes, 1 << 20))) {
-        handedAfterOldest -= handed.front()->size();
+      if (!WriteAll(picture.get(), pictureBytes)) over = true;
+      handed.push_back(std::move(picture));
+      while (handed.size() > 1 && (handed.size() - 1) * pictureBytes >= pipeWorth)
         handed.pop_front();
-      }
     }
   });
   for (; !over; ++index) {

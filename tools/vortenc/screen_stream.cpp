@@ -5,6 +5,7 @@
 #include <spa/param/buffers.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/pod/builder.h>
+#include <sys/mman.h>
 #include <time.h>
 
 #include <algorithm>
@@ -14,7 +15,51 @@
 #include <cstring>
 
 namespace vortenc {
+
+struct ScreenStream::Returns {
+  std::mutex mutex;
+  bool open = true;
+  pw_loop* loop = nullptr;
+  spa_source* event = nullptr;
+  std::vector<std::pair<pw_buffer*, unsigned long long>> buffers;
+};
+
 namespace {
+
+// Buffers offered to the compositor: besides the few lent out, two stay with it for its next
+// frames. Past that, frames are copied.
+constexpr int kBuffers = 10;
+constexpr int kKeptForCompositor = 2;
+
+// A buffer's shared memory as mapped by the reader: it stays readable while a lent picture needs
+// it, even after the stream has dropped the buffer.
+struct SharedMapping {
+  void* address = MAP_FAILED;
+  size_t length = 0;
+  ~SharedMapping() {
+    if (address != MAP_FAILED) munmap(address, length);
+  }
+};
+
+// In each pw_buffer's user_data.
+struct BufferMemory {
+  std::shared_ptr<SharedMapping> mapping;
+  unsigned long long number = 0;
+};
+
+// A lent buffer: handed back to PipeWire's thread when its last picture goes.
+struct Lease {
+  std::shared_ptr<SharedMapping> mapping;
+  std::shared_ptr<ScreenStream::Returns> returns;
+  pw_buffer* buffer = nullptr;
+  unsigned long long number = 0;
+  ~Lease() {
+    std::lock_guard lock(returns->mutex);
+    if (!returns->open) return;
+    returns->buffers.emplace_back(buffer, number);
+    pw_loop_signal_event(returns->loop, returns->event);
+  }
+};
 
 long long WallMicrosNow() {
   timespec now{};
@@ -30,6 +75,18 @@ void OnProcessEvent(void* data) {
   static_cast<ScreenStream*>(data)->OnProcess();
 }
 
+void OnAddBufferEvent(void* data, pw_buffer* buffer) {
+  static_cast<ScreenStream*>(data)->OnAddBuffer(buffer);
+}
+
+void OnRemoveBufferEvent(void* data, pw_buffer* buffer) {
+  static_cast<ScreenStream*>(data)->OnRemoveBuffer(buffer);
+}
+
+void OnReturnedEvent(void* data, uint64_t) {
+  static_cast<ScreenStream*>(data)->OnReturned();
+}
+
 void OnStateChanged(void* data, enum pw_stream_state, enum pw_stream_state state,
                     const char* error) {
   if (state == PW_STREAM_STATE_ERROR) static_cast<ScreenStream*>(data)->OnStreamError(error);
@@ -41,6 +98,8 @@ const pw_stream_events kEvents = [] {
   events.state_changed = OnStateChanged;
   events.param_changed = OnParamChanged;
   events.process = OnProcessEvent;
+  events.add_buffer = OnAddBufferEvent;
+  events.remove_buffer = OnRemoveBufferEvent;
   return events;
 }();
 
@@ -53,7 +112,13 @@ ScreenStream::ScreenStream(const PortalStream& monitor, const ScreenArea& area,
 }
 
 ScreenStream::~ScreenStream() {
+  if (returns_) {
+    std::lock_guard lock(returns_->mutex);
+    returns_->open = false;
+  }
   if (loop_ != nullptr) pw_thread_loop_stop(loop_);
+  if (returnedEvent_ != nullptr)
+    pw_loop_destroy_source(pw_thread_loop_get_loop(loop_), returnedEvent_);
   if (stream_ != nullptr) pw_stream_destroy(stream_);
   if (core_ != nullptr) pw_core_disconnect(core_);
   if (context_ != nullptr) pw_context_destroy(context_);
@@ -73,6 +138,10 @@ bool ScreenStream::Start(int pipeWireFd) {
     return false;
   }
   pw_thread_loop_lock(loop_);
+  returns_ = std::make_shared<Returns>();
+  returns_->loop = pw_thread_loop_get_loop(loop_);
+  returnedEvent_ = pw_loop_add_event(returns_->loop, OnReturnedEvent, this);
+  returns_->event = returnedEvent_;
   core_ = pw_context_connect_fd(context_, pipeWireFd, nullptr, 0);
   if (core_ == nullptr) {
     pw_thread_loop_unlock(loop_);
@@ -148,6 +217,9 @@ void ScreenStream::OnFormat(const spa_pod* format) {
       width_ = area_.width > 0 ? int(area_.width) : bufferWidth_;
       height_ = area_.width > 0 ? int(area_.height) : bufferHeight_;
     }
+    const Placement place = Place();
+    whole_ = place.left == 0 && place.top == 0 && place.stepX == 1 && place.stepY == 1 &&
+             width_ == bufferWidth_ && height_ == bufferHeight_;
     formatKnown_.notify_all();
   }
   // Memory the reader can map, and the capture moment with every frame.
@@ -155,7 +227,9 @@ void ScreenStream::OnFormat(const spa_pod* format) {
   spa_pod_builder builder = SPA_POD_BUILDER_INIT(buffer, sizeof(buffer));
   const spa_pod* params[2];
   params[0] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
-      &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_dataType,
+      &builder, SPA_TYPE_OBJECT_ParamBuffers, SPA_PARAM_Buffers, SPA_PARAM_BUFFERS_buffers,
+      SPA_POD_CHOICE_RANGE_Int(kBuffers, kKeptForCompositor + 1, kBuffers),
+      SPA_PARAM_BUFFERS_dataType,
       SPA_POD_CHOICE_FLAGS_Int((1 << SPA_DATA_MemPtr) | (1 << SPA_DATA_MemFd))));
   params[1] = static_cast<const spa_pod*>(spa_pod_builder_add_object(
       &builder, SPA_TYPE_OBJECT_ParamMeta, SPA_PARAM_Meta, SPA_PARAM_META_type,
@@ -185,16 +259,22 @@ std::shared_ptr<std::vector<std::uint8_t>> ScreenStream::NewPicture() {
   });
 }
 
-void ScreenStream::CopyCropped(const std::uint8_t* source, int stride,
-                               std::vector<std::uint8_t>& outPixels) const {
+ScreenStream::Placement ScreenStream::Place() const {
   // The area in the stream's pixels: the monitor's picture may be larger than its desktop size
   // (a scaled monitor).
   const double scaleX = monitor_.width > 0 ? double(bufferWidth_) / monitor_.width : 1.0;
   const double scaleY = monitor_.height > 0 ? double(bufferHeight_) / monitor_.height : 1.0;
-  const double left = area_.width > 0 ? double(area_.x - monitor_.x) * scaleX : 0;
-  const double top = area_.width > 0 ? double(area_.y - monitor_.y) * scaleY : 0;
-  const double stepX = area_.width > 0 ? scaleX : double(bufferWidth_) / width_;
-  const double stepY = area_.width > 0 ? scaleY : double(bufferHeight_) / height_;
+  Placement place;
+  place.left = area_.width > 0 ? double(area_.x - monitor_.x) * scaleX : 0;
+  place.top = area_.width > 0 ? double(area_.y - monitor_.y) * scaleY : 0;
+  place.stepX = area_.width > 0 ? scaleX : double(bufferWidth_) / width_;
+  place.stepY = area_.width > 0 ? scaleY : double(bufferHeight_) / height_;
+  return place;
+}
+
+void ScreenStream::CopyCropped(const std::uint8_t* source, int stride,
+                               std::vector<std::uint8_t>& outPixels) const {
+  const auto [left, top, stepX, stepY] = Place();
   const bool straight = stepX == 1.0 && left == std::floor(left);
   std::uint8_t* out = outPixels.data();
   for (int y = 0; y < height_; ++y, out += size_t(width_) * 4) {
@@ -244,20 +324,76 @@ void ScreenStream::OnProcess() {
     const spa_data& plane = data->datas[0];
     const int stride = plane.chunk->stride > 0 ? plane.chunk->stride : bufferWidth_ * 4;
     const auto* pixels = static_cast<const std::uint8_t*>(plane.data) + plane.chunk->offset;
-    std::shared_ptr<std::vector<std::uint8_t>> picture;
-    {
-      std::lock_guard lock(mutex_);
-      if (width_ > 0 && size_t(stride) * bufferHeight_ <= plane.maxsize) picture = NewPicture();
+    // The format is set on this thread: no lock to read it.
+    const bool fits = width_ > 0 && size_t(stride) * bufferHeight_ <= plane.maxsize;
+    Picture picture = fits ? Lend(buffer, stride) : nullptr;
+    const bool lent = picture != nullptr;
+    if (fits && !lent) {
+      std::shared_ptr<std::vector<std::uint8_t>> copy;
+      {
+        std::lock_guard lock(mutex_);
+        copy = NewPicture();
+      }
+      CopyCropped(pixels, stride, *copy);
+      picture = Picture(copy, copy->data());
     }
     if (picture) {
-      CopyCropped(pixels, stride, *picture);
       std::lock_guard lock(mutex_);
       frames_.push_back({std::move(picture), wallMicros});
       if (frames_.size() > kFrames) frames_.pop_front();
       formatKnown_.notify_all();
     }
+    if (lent) return;
   }
   pw_stream_queue_buffer(stream_, buffer);
+}
+
+ScreenStream::Picture ScreenStream::Lend(pw_buffer* buffer, int stride) {
+  const auto* memory = static_cast<const BufferMemory*>(buffer->user_data);
+  const spa_data& plane = buffer->buffer->datas[0];
+  if (!whole_ || memory == nullptr || !memory->mapping || stride != width_ * 4 ||
+      plane.chunk->size < PictureBytes() ||
+      size_t(plane.chunk->offset) + PictureBytes() > plane.maxsize ||
+      lent_ + kKeptForCompositor >= int(buffers_.size()))
+    return nullptr;
+  ++lent_;
+  std::shared_ptr<Lease> lease(new Lease{memory->mapping, returns_, buffer, memory->number});
+  return Picture(lease, static_cast<const std::uint8_t*>(memory->mapping->address) +
+                            plane.mapoffset + plane.chunk->offset);
+}
+
+void ScreenStream::OnAddBuffer(pw_buffer* buffer) {
+  auto* memory = new BufferMemory{nullptr, ++nextBufferNumber_};
+  buffers_[buffer] = memory->number;
+  const spa_buffer* data = buffer->buffer;
+  if (data->n_datas > 0 && data->datas[0].type == SPA_DATA_MemFd && data->datas[0].fd >= 0) {
+    auto mapping = std::make_shared<SharedMapping>();
+    mapping->length = size_t(data->datas[0].mapoffset) + data->datas[0].maxsize;
+    mapping->address =
+        mmap(nullptr, mapping->length, PROT_READ, MAP_SHARED, int(data->datas[0].fd), 0);
+    if (mapping->address != MAP_FAILED) memory->mapping = std::move(mapping);
+  }
+  buffer->user_data = memory;
+}
+
+void ScreenStream::OnRemoveBuffer(pw_buffer* buffer) {
+  buffers_.erase(buffer);
+  delete static_cast<BufferMemory*>(buffer->user_data);
+  buffer->user_data = nullptr;
+}
+
+void ScreenStream::OnReturned() {
+  std::vector<std::pair<pw_buffer*, unsigned long long>> returned;
+  {
+    std::lock_guard lock(returns_->mutex);
+    returned.swap(returns_->buffers);
+  }
+  for (const auto& [buffer, number] : returned) {
+    --lent_;
+    // A buffer the stream has dropped meanwhile is not queued.
+    if (auto kept = buffers_.find(buffer); kept != buffers_.end() && kept->second == number)
+      pw_stream_queue_buffer(stream_, buffer);
+  }
 }
 
 ScreenStream::Picture ScreenStream::Take(long long wallMicros) {
