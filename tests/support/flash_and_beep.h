@@ -102,6 +102,8 @@ class DesktopMotion {
       if (!stream) return false;
       std::this_thread::sleep_until(at);
       bright_ = !bright_;
+      // The beep starts once the flash is on the screen: a busy machine may hold the painter back.
+      WaitUntilDrawn(bright_);
       const std::vector<std::int16_t> beep = BeepSamples();
       int error = 0;
       played = pa_simple_write(*stream, beep.data(), beep.size() * sizeof(beep[0]), &error) == 0 &&
@@ -113,6 +115,13 @@ class DesktopMotion {
 
  private:
   static constexpr int kRate = 48000;
+
+  void WaitUntilDrawn(bool bright) const {
+    if (!painter_.joinable()) return;
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (drawn_ != bright && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
 
   static std::optional<pa_simple*> OpenBeepStream(const char* sink) {
     const pa_sample_spec format{PA_SAMPLE_S16LE, kRate, 1};
@@ -147,6 +156,7 @@ class DesktopMotion {
       XSetWindowBackground(display_, root, grey << 16 | grey << 8 | grey);
       XClearWindow(display_, root);
       XSync(display_, 0);
+      drawn_ = bright;
       // Wake at once when the phase flips, so the change is on screen when the beep starts.
       for (int i = 0; i < 10 && running_ && bright_ == bright; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -157,6 +167,7 @@ class DesktopMotion {
   Window target_ = 0;
   std::atomic<bool> running_{true};
   std::atomic<bool> bright_{false};
+  std::atomic<bool> drawn_{false};  // the phase the painter has put on the screen
   std::thread painter_;
 };
 
