@@ -1,9 +1,12 @@
 #include "app/recording_controller.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
 #include <algorithm>
 #include <functional>
+#include <thread>
 
 #include "app/toolbar_view.h"
 #include "encoder/command_lines.h"
@@ -187,13 +190,32 @@ bool RecordingController::HasRoomToStart() const {
   return !free || *free >= kStartFreeSpaceBytes;
 }
 
-void RecordingController::CheckDiskSpace() {
+bool RecordingController::WritingToDisk() const {
   // Only a recording writes to the disk; once a stop is on its way there is nothing to decide.
-  if (liveMode_ || (state_ != RecordingState::kStarting && state_ != RecordingState::kRecording &&
-                    state_ != RecordingState::kStalled)) {
-    return;
-  }
-  const std::optional<std::int64_t> free = freeSpace_(settings_.saveFolder);
+  return !liveMode_ && (state_ == RecordingState::kStarting ||
+                        state_ == RecordingState::kRecording || state_ == RecordingState::kStalled);
+}
+
+void RecordingController::CheckDiskSpace() {
+  if (!WritingToDisk()) return;
+  // The save folder may be a network share that has stopped answering: the window must still
+  // take the stop key, so the file system is asked on a thread of its own, one question at a time.
+  // The answer comes back to this thread (a deleted controller takes none).
+  if (diskCheckOut_) return;
+  diskCheckOut_ = true;
+  QPointer<RecordingController> self(this);
+  std::thread([self, query = freeSpace_, folder = settings_.saveFolder] {
+    const std::optional<std::int64_t> free = query(folder);
+    if (QCoreApplication* app = QCoreApplication::instance())
+      QMetaObject::invokeMethod(app, [self, free] {
+        if (self) self->OnDiskSpace(free);
+      });
+  }).detach();
+}
+
+void RecordingController::OnDiskSpace(std::optional<std::int64_t> free) {
+  diskCheckOut_ = false;
+  if (!WritingToDisk()) return;
   if (free && *free < kLowFreeSpaceBytes) {
     // Stopped while there is still room to finish the file and copy it.
     lowDiskStop_ = true;

@@ -102,7 +102,8 @@ class RecordingController : public QObject {
   bool closing() const { return closing_; }
 
   // For tests: how jobs are started (default ProcessJob::Start), what time it is and how much room
-  // a folder has (default: the file system's own answer).
+  // a folder has (default: the file system's own answer; while recording it is asked on a thread
+  // of its own).
   void SetJobStarter(JobStarter starter) { startJob_ = std::move(starter); }
   void SetClock(Clock clock) { now_ = std::move(clock); }
   void SetFreeSpaceQuery(FreeSpaceQuery query) { freeSpace_ = std::move(query); }
@@ -139,7 +140,9 @@ class RecordingController : public QObject {
   // Ends a live push that waits for its next attempt, as the user's stop would.
   void EndPendingRestart();
   void OnRestartDue();
+  bool WritingToDisk() const;
   void CheckDiskSpace();
+  void OnDiskSpace(std::optional<std::int64_t> free);
   void OnProgressWatch();
   bool HasRoomToStart() const;
   QString ModeWord() const;
@@ -149,6 +152,7 @@ class RecordingController : public QObject {
   JobStarter startJob_;
   Clock now_;
   FreeSpaceQuery freeSpace_;
+  bool diskCheckOut_ = false;  // a free-space question has not been answered yet
 
   RecordingState state_ = RecordingState::kIdle;
   QTimer timers_[static_cast<int>(Timer::kCount)];

@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <cstdlib>
 #include <ctime>
+#include <future>
 #include <map>
 #include <optional>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "settings/settings.h"
 #include "support/job_events.h"
 #include "support/media.h"
+#include "support/pump.h"
 
 namespace vortane {
 namespace {
@@ -38,6 +40,7 @@ QCoreApplication& App() {
 
 using Timer = RecordingController::Timer;
 using State = RecordingState;
+using test::PumpUntil;
 
 // Records what the controller does to the toolbar.
 class FakeView : public ToolbarView {
@@ -696,10 +699,11 @@ TEST(RecordingController, DiskSpace) {
   EXPECT_LE(every, 5000);
   r.freeSpace = 600 * kMiB;
   r.controller.OnTimeout(Timer::kDiskCheck);
+  EXPECT_TRUE(PumpUntil([&] { return r.Interval(Timer::kDiskCheck) > 0; })) << "checked again";
   EXPECT_EQ(r.Interval(Timer::kStopDelay), 0);
-  EXPECT_EQ(r.Interval(Timer::kDiskCheck) > 0, true) << "checked again";
   r.freeSpace = 499 * kMiB;
   r.controller.OnTimeout(Timer::kDiskCheck);
+  EXPECT_TRUE(PumpUntil([&] { return r.Interval(Timer::kStopDelay) > 0; }));
   EXPECT_EQ(r.view.status, U("磁盘空间不足，正在停止..."));
   EXPECT_TRUE(r.view.statusIsRed);
   EXPECT_EQ(r.Interval(Timer::kStopDelay), 1000);
@@ -716,6 +720,28 @@ TEST(RecordingController, DiskSpace) {
   EXPECT_EQ(r.view.lamp, Lamp::kError);
   EXPECT_FALSE(QFile::exists(r.controller.capturePath()));
   EXPECT_EQ(r.Interval(Timer::kDiskCheck), 0);
+
+  // A save folder on a share that has stopped answering: the check waits on its own, and the
+  // stop key still stops the lesson at once.
+  Fixture hung;
+  hung.controller.StartOrStop();
+  hung.Post(kJobStarted);
+  hung.Post(kJobProgress, "00:00:04.00");
+  std::promise<void> answer;
+  std::shared_future<void> answered = answer.get_future().share();
+  hung.controller.SetFreeSpaceQuery([answered](const QString&) -> std::optional<std::int64_t> {
+    answered.wait_for(std::chrono::seconds(30));
+    return 100 * kMiB;
+  });
+  QElapsedTimer keyToStop;
+  keyToStop.start();
+  hung.controller.OnTimeout(Timer::kDiskCheck);
+  hung.controller.OnTimeout(Timer::kDiskCheck);
+  hung.controller.StartOrStop();
+  EXPECT_LT(keyToStop.elapsed(), 10000);
+  EXPECT_EQ(hung.view.status, U("正在停止..."));
+  EXPECT_EQ(hung.Interval(Timer::kStopDelay), 1000);
+  answer.set_value();
 
   // No room for the copy: the recording stays whole in its temporary file.
   Fixture full;
