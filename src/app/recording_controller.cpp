@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <algorithm>
 #include <functional>
+#include <system_error>
 #include <thread>
 
 #include "app/toolbar_view.h"
@@ -200,17 +201,23 @@ void RecordingController::CheckDiskSpace() {
   if (!WritingToDisk()) return;
   // The save folder may be a network share that has stopped answering: the window must still
   // take the stop key, so the file system is asked on a thread of its own, one question at a time.
-  // The answer comes back to this thread (a deleted controller takes none).
+  // The answer comes back to this thread (a deleted controller takes none). The thread is not
+  // joined: one stuck on the share must not hold up the toolbar's close.
   if (diskCheckOut_) return;
-  diskCheckOut_ = true;
   QPointer<RecordingController> self(this);
-  std::thread([self, query = freeSpace_, folder = settings_.saveFolder] {
-    const std::optional<std::int64_t> free = query(folder);
-    if (QCoreApplication* app = QCoreApplication::instance())
-      QMetaObject::invokeMethod(app, [self, free] {
-        if (self) self->OnDiskSpace(free);
-      });
-  }).detach();
+  try {
+    std::thread([self, query = freeSpace_, folder = settings_.saveFolder] {
+      const std::optional<std::int64_t> free = query(folder);
+      if (QCoreApplication* app = QCoreApplication::instance())
+        QMetaObject::invokeMethod(app, [self, free] {
+          if (self) self->OnDiskSpace(free);
+        });
+    }).detach();
+    diskCheckOut_ = true;
+  } catch (const std::system_error&) {
+    // No thread to spare now: asked again at the next check.
+    StartTimer(Timer::kDiskCheck, kDiskSpaceCheckMs);
+  }
 }
 
 void RecordingController::OnDiskSpace(std::optional<std::int64_t> free) {

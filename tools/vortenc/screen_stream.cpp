@@ -44,7 +44,6 @@ struct SharedMapping {
 // In each pw_buffer's user_data.
 struct BufferMemory {
   std::shared_ptr<SharedMapping> mapping;
-  unsigned long long number = 0;
 };
 
 // A lent buffer: handed back to PipeWire's thread when its last picture goes.
@@ -357,14 +356,14 @@ ScreenStream::Picture ScreenStream::Lend(pw_buffer* buffer, int stride) {
       lent_ + kKeptForCompositor >= int(buffers_.size()))
     return nullptr;
   ++lent_;
-  std::shared_ptr<Lease> lease(new Lease{memory->mapping, returns_, buffer, memory->number});
+  std::shared_ptr<Lease> lease(new Lease{memory->mapping, returns_, buffer, buffers_.at(buffer)});
   return Picture(lease, static_cast<const std::uint8_t*>(memory->mapping->address) +
                             plane.mapoffset + plane.chunk->offset);
 }
 
 void ScreenStream::OnAddBuffer(pw_buffer* buffer) {
-  auto* memory = new BufferMemory{nullptr, ++nextBufferNumber_};
-  buffers_[buffer] = memory->number;
+  auto* memory = new BufferMemory{};
+  buffers_[buffer] = ++nextBufferNumber_;
   const spa_buffer* data = buffer->buffer;
   if (data->n_datas > 0 && data->datas[0].type == SPA_DATA_MemFd && data->datas[0].fd >= 0) {
     auto mapping = std::make_shared<SharedMapping>();
